@@ -1,0 +1,144 @@
+// Trk: one dispenser controller reached over one port. Every exchange is a
+// non-blocking step: the caller repeats the same call until it returns non-zero.
+//
+// Results: 0 pending, 1 done, -1 controller error byte (or rejected status),
+// -3 refused (0xFF), -4 malformed reply, -6 no complete reply in time.
+// lastError: 254 no answer, 253 unexpected answer byte, else the controller's
+// own error code from its error record.
+#pragma once
+#include <cstdint>
+#include <mutex>
+
+#include "link/station_config.h"
+
+constexpr int kDispenserCount = 16;
+constexpr int kNozzlesPerDispenser = 8;
+
+// Last error codes of the link itself.
+constexpr int kErrorNoAnswer = 254;
+constexpr int kErrorUnexpectedByte = 253;
+
+// One nozzle's status as last merged from a status reply.
+struct NozzleRecord {
+  uint8_t changed;         // bits 0 and 1 set whenever an update changed something
+  uint8_t holdCount;       // 2 after every accepted update; counts rejected jumps down
+  uint8_t previousFlags;
+  uint8_t previousStatus;
+  uint8_t previousState;
+  int32_t previousAmount;
+  uint8_t flags;           // status record byte 1
+  uint8_t status;          // status record byte 2
+  uint8_t state;           // status record byte 6: the nozzle's state code
+  uint8_t reserved1;
+  int32_t amount;          // millilitres
+  int32_t target;
+  uint8_t reserved2[8];
+};
+
+// Record of nozzle n of dispenser d: NozzleTable[d * kNozzlesPerDispenser + n].
+extern NozzleRecord NozzleTable[kDispenserCount * kNozzlesPerDispenser];
+
+// Argument of Trk::nozzleCommand.
+struct NozzleCommand {
+  uint8_t grade;    // sent only with code 80 (preset)
+  int32_t value;    // amount in millilitres; sent divided by 10 as BCD
+  int16_t code;
+};
+
+class Trk;
+// Links by dispenser number; status replies are routed through it.
+extern Trk* linkTable[kDispenserCount];
+
+// Status reply time-out = 55 ms x statusTimeoutFactor.
+extern int statusTimeoutFactor;
+// A status reply with bad BCD digits is counted up to tolerance + 4 times in a
+// row before the fault hooks run.
+extern int statusErrorTolerance;
+
+class Trk {
+ public:
+  Trk(int dispenser, int address, int port, int side, int configIndex);
+  ~Trk();
+  Trk(const Trk&) = delete;
+  Trk& operator=(const Trk&) = delete;
+
+  int16_t stateTimer;     // time-out slot of the block machine
+  int16_t commandTimer;   // time-out slot of the nozzle-command machine
+  int16_t statusTimer;    // time-out slot of the status poll
+  int32_t blockState;     // shared by writeBlock, readBlock, readTotal, readErrorRecord, resetLink
+  int32_t commandState;   // nozzleCommand, 0..3
+  int32_t bitState;       // readControlBit / writeControlBit
+  int32_t resetRetries;
+  int32_t statusLength;   // bytes the pending status reply must have (8 per nozzle)
+  int32_t controlBit;     // -1 until one is read
+  uint8_t controlByte;
+  uint8_t errorRecord[16];
+  uint8_t linkFlags;      // 0x80 at construction
+  int32_t statusErrors;   // consecutive status replies with invalid BCD digits
+  // The dispenser name; called nameText because name() is an operation.
+  char nameText[20];
+  int8_t nozzleCodes[14];
+  int32_t port;           // 0 = no port: sends do nothing, reads find nothing
+  int32_t dispenser;
+  int32_t currentNozzle;  // used when an operation is given nozzle -1
+  std::mutex linkLock;
+  std::mutex tableLock;   // held while this dispenser's nozzle table row is updated
+  std::mutex spareLock;
+  int32_t mode;
+  int32_t previousMode;
+  int32_t lastError;
+  int16_t fillKind;       // preset kind for code 1; set by the application before a fill
+  int32_t total;
+  int32_t presetLimit;
+  int32_t presetBase;
+  int32_t gradeValue;
+  int32_t gradeValueCopy;
+  int32_t linkState;      // 1 up, 0 controller error, -1 no answer, -2 malformed
+  int32_t sideCount;
+  int32_t type;           // controller type; the tool uses 18
+  int32_t side;
+  int32_t firstPosition;  // side x nozzleCount
+  int32_t nozzleCount;
+  int32_t address;        // low byte goes into every select frame
+
+  virtual int readControlBit(int* out);
+  virtual int writeControlBit(int value);
+  virtual int applyCorrection(int enable);
+  virtual int applyCorrectionLegacy(int enable);
+  virtual int writeBlock(int address, int bank, const uint8_t* data, int size);
+  virtual int readBlock(int address, int bank, int count, uint8_t* dest);
+  virtual void errorText(char* buf);
+  virtual int setMode(int mode);
+  virtual void noOp();
+  virtual int nozzleCommand(int nozzle, NozzleCommand* cmd);
+  virtual int readNozzleStatus(int nozzle, NozzleRecord* out);
+  virtual void requestStatus(int nozzle);
+  virtual int collectStatus(int unused);
+  virtual int readTotal(int unused, int nozzle, int expected);
+  virtual int readAllTotals(int unused, int32_t* totals, int32_t* expected);
+  virtual int resetLink();
+  virtual int portHandle();
+  virtual const char* name();
+  virtual NozzleRecord* nozzleRecord(int nozzle);
+  virtual int nozzleCode(int nozzle);
+  virtual int selectNozzle(int nozzle);
+  virtual void statusFaultHookA(int position);
+  virtual void statusFaultHookB(int position);
+  virtual void noOpB();
+  virtual void noOpC();
+  virtual void noOpPair(int, int);
+  virtual void spareHook();
+  virtual int callSpareHook(int);
+  virtual void noOpD();
+  virtual void noOpE();
+  virtual int sendFunction13(int nozzle);
+  virtual int sendFunction03(int nozzle);
+
+  int readErrorRecord();
+  int mergeStatus(const uint8_t* records, int count, int address);
+
+ private:
+  // Working storage of the exchanges in flight (not part of the link's model).
+  uint8_t writeBody_[256];   // data bytes 1..size-1 and their checksum
+  int writeBodySize_ = 0;
+};

@@ -1,0 +1,30 @@
+// Ports addressed by name: the byte operations the link and the connect
+// procedure use. A handle is 1..32 (slot index + 1); 0 means no port, and every
+// operation given 0 or the handle of a closed slot does nothing and returns its
+// empty result.
+#pragma once
+#include <cstdint>
+
+// Starts and stops the layer: the table is zeroed and port.out opened on start;
+// ports still open on stop stay usable, but nothing new opens until restarted.
+void PortLayerStart();
+void PortLayerStop();
+
+// Opens the port called name: "STUB", "TCPS_<port>", "TCPC_<ip>:<port>" or a
+// serial device. 0 on success with *handle set; 1 all slots in use, 3 empty
+// name, 9 layer not started, -1 TCP set-up failed, otherwise the platform's
+// error code from the serial device (*handle set to 0).
+int PortOpen(uint16_t* handle, const char* name);
+// Closes the port; always 1.
+int PortClose(uint16_t handle);
+
+void PortWrite(uint16_t handle, const uint8_t* bytes, int count);
+void PortWriteByte(uint16_t handle, uint8_t byte);
+// Number of received bytes waiting (0 when none or no port).
+int PortAvailable(uint16_t handle);
+// Takes exactly count waiting bytes into dest: 1, or 0 and nothing taken.
+int PortRead(uint16_t handle, uint8_t* dest, int count);
+// 1 when nothing is left to transmit.
+int PortTxEmpty(uint16_t handle);
+// Drops every received byte not yet read.
+void PortClear(uint16_t handle);

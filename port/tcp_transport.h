@@ -1,0 +1,19 @@
+// TCP kinds of port: "TCPC_<ipv4>:<port>" connects out, "TCPS_<port>" listens.
+// Everything is non-blocking and driven by the byte operations of port.h.
+#pragma once
+#include <cstdint>
+
+#include "port/port_table.h"
+
+// Set-up called by PortOpen: 0, or -1 with every socket it made closed.
+int TcpClientOpen(PortSlot& slot, const char* name);
+int TcpServerOpen(PortSlot& slot, const char* name);
+// Steps run at the start of every byte operation on a TCP port.
+int TcpConnectStep(PortSlot& slot);
+void TcpAcceptStep(PortSlot& slot);
+// Moves what the sockets hold into the ring (the TCP branch of the poll).
+void TcpReceive(PortSlot& slot);
+// Sends to the connected peer (client) or to every peer (server).
+void TcpSend(PortSlot& slot, const uint8_t* bytes, int count);
+// Shuts down and closes every socket of the slot (part of PortClose).
+void TcpClose(PortSlot& slot);

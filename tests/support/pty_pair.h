@@ -1,0 +1,32 @@
+// A real pseudo-terminal pair for tests: the code under test opens the slave
+// side by its path like any serial device; the test plays the peer on the
+// master side.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class PtyPair {
+ public:
+  PtyPair();    // opens the pair; master in raw mode, non-blocking
+  ~PtyPair();
+  PtyPair(const PtyPair&) = delete;
+  PtyPair& operator=(const PtyPair&) = delete;
+
+  bool ok() const { return master_ >= 0; }
+  int master() const { return master_; }
+  const std::string& slavePath() const { return slavePath_; }
+
+  // Writes all bytes to the master side (what the device "sends").
+  void send(const std::vector<uint8_t>& bytes);
+  // Reads from the master side what the code under test wrote, until count
+  // bytes arrived or timeoutMs passed.
+  std::vector<uint8_t> receive(size_t count, int timeoutMs);
+  // Everything that arrives within quietMs of silence.
+  std::vector<uint8_t> drain(int quietMs);
+
+ private:
+  int master_ = -1;
+  int slaveKeep_ = -1;   // held open so the master never sees a hang-up
+  std::string slavePath_;
+};

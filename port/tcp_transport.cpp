@@ -33,11 +33,11 @@ void dropPeer(PortSlot& slot, int entry) {
   slot.sockets[entry] = kNoSocket;
 }
 
-// A client whose connection broke or whose attempt failed starts again on a
-// new socket: Linux keeps answering "already connected" on a socket that was
-// once connected and then reset, and refuses a second connect while the first
-// is still under way, so the old socket would never reach the peer again.
-// When no socket can be made, the next connect step tries once more.
+// A client whose connection broke, or whose attempt failed or ran out of
+// time, starts again on a new socket: a socket still trying refuses a second
+// connect until the kernel gives up minutes later, and one that was connected
+// may answer "already connected" for ever after the peer reset it. When no
+// socket can be made, the next connect step tries once more.
 void renewClientSocket(PortSlot& slot) {
   SocketClose(slot.sockets[0]);
   slot.sockets[0] = SocketCreate();

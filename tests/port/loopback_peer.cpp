@@ -8,7 +8,6 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <thread>
 
 namespace loopback {
 namespace {
@@ -35,12 +34,14 @@ int msLeft(Clock::time_point deadline) {
 
 }  // namespace
 
-Listener::Listener() {
+Listener::Listener(uint16_t port, int backlog) {
   fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd_ < 0) return;
-  sockaddr_in sa = loopbackAt(0);
+  int on = 1;
+  setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+  sockaddr_in sa = loopbackAt(port);
   socklen_t size = sizeof sa;
-  if (bind(fd_, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 || listen(fd_, 32) != 0 ||
+  if (bind(fd_, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 || listen(fd_, backlog) != 0 ||
       getsockname(fd_, reinterpret_cast<sockaddr*>(&sa), &size) != 0) {
     close(fd_);
     fd_ = -1;
@@ -108,15 +109,6 @@ bool seesEnd(int fd, int timeoutMs) {
 
 void closeSocket(int fd) {
   if (fd >= 0) close(fd);
-}
-
-bool waitUntil(const std::function<bool()>& condition, int timeoutMs) {
-  auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-  while (!condition()) {
-    if (Clock::now() >= deadline) return condition();
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return true;
 }
 
 int openDescriptorCount() {

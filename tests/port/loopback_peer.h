@@ -2,15 +2,15 @@
 // only, and waits that end at a deadline.
 #pragma once
 #include <cstdint>
-#include <functional>
 #include <string>
 
 namespace loopback {
 
-// A socket listening on 127.0.0.1 at a port the kernel picked.
+// A socket listening on 127.0.0.1 at the port given, or at one the kernel
+// picks (0). It may take a port whose last connections are in TIME_WAIT.
 class Listener {
  public:
-  Listener();
+  explicit Listener(uint16_t port = 0, int backlog = 32);
   ~Listener();
   Listener(const Listener&) = delete;
   Listener& operator=(const Listener&) = delete;
@@ -37,8 +37,6 @@ std::string receive(int fd, size_t count, int timeoutMs);
 bool seesEnd(int fd, int timeoutMs);
 void closeSocket(int fd);
 
-// Polls condition until it holds or timeoutMs passed; returns its last value.
-bool waitUntil(const std::function<bool()>& condition, int timeoutMs);
 // Descriptors this process holds open right now.
 int openDescriptorCount();
 

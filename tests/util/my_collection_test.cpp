@@ -96,13 +96,4 @@ TEST(MyCollection, DestroyingLeavesTheItemsAllocated) {
   free(item);
 }
 
-TEST(MyCollection, NonPositiveSizesStillGrow) {
-  TMyCollection c(0, 0);
-  int x, y;
-  c.Add(&x);
-  c.Add(&y);
-  EXPECT_EQ(c.Count(), 2);
-  EXPECT_EQ(c.At(1), &y);
-}
-
 }  // namespace

@@ -106,32 +106,6 @@ TEST_F(TcpPortTest, ClientOpensWithoutPeerDropsWritesAndConnectsOnceAPeerListens
   loopback::closeSocket(peer);
 }
 
-TEST_F(TcpPortTest, ClientReconnectsWhenThePeerLeavesAndComesBack) {
-  uint16_t port = 0;
-  {
-    loopback::Listener first;
-    port = first.port();
-    ASSERT_EQ(PortOpen(&handle, clientName(port).c_str()), 0);
-    ASSERT_TRUE(connectedAfterSteps(handle));
-    loopback::closeSocket(first.accept(2000));
-  }
-  loopback::Listener second(port);
-  ASSERT_TRUE(second.ok());
-  // The link keeps writing requests and polling for replies: the dead
-  // connection shows up as a receive or send error and a new one is made.
-  int peer = -1;
-  ASSERT_TRUE(waitUntil([&] {
-    write(handle, "?");
-    PortAvailable(handle);
-    return (peer = second.accept(0)) >= 0;
-  }));
-  ASSERT_TRUE(connectedAfterSteps(handle));
-  ASSERT_TRUE(loopback::sendAll(peer, "back"));
-  ASSERT_TRUE(waitUntil([&] { return PortAvailable(handle) == 4; }));
-  EXPECT_EQ(read(handle, 4), "back");
-  loopback::closeSocket(peer);
-}
-
 // Writes alone here: only a failing send can notice that the peer is gone,
 // and the connection must then be made afresh rather than left for dead.
 TEST_F(TcpPortTest, SendToAVanishedPeerDropsTheConnectionNotTheProcessAndReconnects) {

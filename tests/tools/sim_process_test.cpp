@@ -14,7 +14,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/support/sim_process.h"
+#include "tests/support/dispenser_sim.h"
 #include "tests/tools/sim_wire.h"
 
 namespace {
@@ -64,7 +64,7 @@ TEST(SimProgram, AnswersOverItsPseudoTerminalAndKeepsWritesAcrossARestart) {
   std::string image = tempPath("sim_program_image_");
   std::remove(image.c_str());
   {
-    SimProcess sim({"--variant", "0", "--address", "0x21", "--image", image});
+    DispenserSim sim({"--variant", "0", "--address", "0x21", "--image", image});
     ASSERT_TRUE(sim.ok());
     int fd = openLine(sim.announce());
     ASSERT_GE(fd, 0) << sim.announce();
@@ -86,7 +86,7 @@ TEST(SimProgram, AnswersOverItsPseudoTerminalAndKeepsWritesAcrossARestart) {
   EXPECT_NE(text.find("0:004001 34 12"), std::string::npos) << text;
 
   // Started again on the same image (its --variant ignored), it holds the write.
-  SimProcess again({"--variant", "2", "--image", image});
+  DispenserSim again({"--variant", "2", "--image", image});
   ASSERT_TRUE(again.ok());
   int fd = openLine(again.announce());
   ASSERT_GE(fd, 0);
@@ -117,15 +117,15 @@ TEST(SimProgram, BadArgumentsExitWithStatusTwoAndSayWhy) {
   };
   for (const auto& args : cases) {
     std::string errorText;
-    EXPECT_EQ(SimProcess::run(args, &errorText), 2) << args[0];
+    EXPECT_EQ(DispenserSim::run(args, &errorText), 2) << args[0];
     EXPECT_NE(errorText.find("dispenser-sim: "), std::string::npos) << args[0];
   }
   std::string errorText;
-  EXPECT_EQ(SimProcess::run({"--help"}, &errorText), 0);
+  EXPECT_EQ(DispenserSim::run({"--help"}, &errorText), 0);
 }
 
 TEST(SimProgram, ServesTheToolOverTcpAsServerAndAsClient) {
-  SimProcess server({"--tcp-server", "0"});
+  DispenserSim server({"--tcp-server", "0"});
   ASSERT_TRUE(server.ok());
   ASSERT_GT(server.tcpPort(), 0) << server.announce();
   int fd = socket(AF_INET, SOCK_STREAM, 0);
@@ -145,7 +145,7 @@ TEST(SimProgram, ServesTheToolOverTcpAsServerAndAsClient) {
   ASSERT_EQ(listen(listener, 1), 0);
   socklen_t length = sizeof a;
   getsockname(listener, reinterpret_cast<sockaddr*>(&a), &length);
-  SimProcess client({"--tcp-client", std::to_string(ntohs(a.sin_port))});
+  DispenserSim client({"--tcp-client", std::to_string(ntohs(a.sin_port))});
   ASSERT_TRUE(client.ok());
   pollfd p{listener, POLLIN, 0};
   ASSERT_EQ(poll(&p, 1, 5000), 1);

@@ -2,6 +2,8 @@
 // expects, driven in-process with explicit times.
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "link/frame.h"
 #include "tests/tools/sim_wire.h"
 #include "tools/dispenser_sim/error_codes.h"
@@ -355,6 +357,28 @@ TEST(SimPacing, RepliesTakeTheWireTimeOf4800Baud) {
   EXPECT_EQ(sim.session.due(requestDone + kByteTimeUs).size(), 1u);
   EXPECT_EQ(sim.session.due(requestDone + 4 * kByteTimeUs - 1).size(), 2u);
   EXPECT_EQ(sim.session.due(requestDone + 4 * kByteTimeUs).size(), 1u);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(SimWire, RandomBytesNeverUpsetItAndTheNextRequestIsAnswered) {
+  SimUnderTest sim(layout::Spec{});
+  std::mt19937 random(12345);
+  for (int round = 0; round < 200; ++round) {
+    Bytes noise(1 + random() % 300);
+    for (uint8_t& b : noise) {
+      // Plenty of select-frame starts, so the decoder takes many false turns.
+      uint32_t r = random();
+      b = (r & 7) == 0 ? 0x60 : static_cast<uint8_t>(r >> 8);
+    }
+    sim.send(noise);
+    sim.now += 1500000;  // past the gap limit: whatever was half-taken is dropped
+    Bytes reply = sim.send(readRequest(1, 2, 0x24, 1));
+    ASSERT_EQ(reply.size(), 2u) << "round " << round;
+    EXPECT_EQ(reply[0], 0x81);
+  }
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "tests/support/sim_process.h"
+#include "tests/support/dispenser_sim.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -30,7 +30,7 @@ int spawnSim(const std::vector<std::string>& args, int* outFd, int* errFd) {
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, out[1], 1);
   if (errFd) posix_spawn_file_actions_adddup2(&actions, err[1], 2);
-  std::string path = SimProcess::executable();
+  std::string path = DispenserSim::executable();
   std::vector<char*> argv;
   argv.push_back(const_cast<char*>(path.c_str()));
   for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
@@ -59,9 +59,9 @@ int reap(int pid, int timeoutMs) {
 
 }  // namespace
 
-std::string SimProcess::executable() { return DISPENSER_SIM_PATH; }
+std::string DispenserSim::executable() { return DISPENSER_SIM_PATH; }
 
-SimProcess::SimProcess(const std::vector<std::string>& args, int startTimeoutMs) {
+DispenserSim::DispenserSim(const std::vector<std::string>& args, int startTimeoutMs) {
   pid_ = spawnSim(args, &stdout_, nullptr);
   if (pid_ < 0) return;
   auto deadline = Clock::now() + std::chrono::milliseconds(startTimeoutMs);
@@ -79,17 +79,17 @@ SimProcess::SimProcess(const std::vector<std::string>& args, int startTimeoutMs)
   }
 }
 
-SimProcess::~SimProcess() {
+DispenserSim::~DispenserSim() {
   stop(SIGTERM, 5000);
   if (stdout_ >= 0) close(stdout_);
 }
 
-int SimProcess::tcpPort() const {
+int DispenserSim::tcpPort() const {
   size_t colon = announce_.rfind(':');
   return colon == std::string::npos ? 0 : std::atoi(announce_.c_str() + colon + 1);
 }
 
-int SimProcess::stop(int signal, int timeoutMs) {
+int DispenserSim::stop(int signal, int timeoutMs) {
   if (pid_ < 0) return -1;
   kill(pid_, signal);
   int status = reap(pid_, timeoutMs);
@@ -101,7 +101,7 @@ int SimProcess::stop(int signal, int timeoutMs) {
   return status;
 }
 
-int SimProcess::run(const std::vector<std::string>& args, std::string* errorText, int timeoutMs) {
+int DispenserSim::run(const std::vector<std::string>& args, std::string* errorText, int timeoutMs) {
   int out = -1, err = -1;
   int pid = spawnSim(args, &out, &err);
   if (pid < 0) return -1;

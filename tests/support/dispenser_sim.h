@@ -1,7 +1,7 @@
 // Runs dispenser-sim, the simulated controller, as a child process: the real
 // peer for tests of the link, the procedures and the TCP transport.
 //
-//   SimProcess sim({"--variant", "2", "--nozzles", "4"});
+//   DispenserSim sim({"--variant", "2", "--nozzles", "4"});
 //   ASSERT_TRUE(sim.ok());
 //   open sim.announce() ...     // "/dev/pts/N", or "127.0.0.1:PORT" with --tcp-server
 //   EXPECT_EQ(sim.stop(), 0);   // SIGTERM; the destructor also stops it
@@ -10,14 +10,14 @@
 #include <string>
 #include <vector>
 
-class SimProcess {
+class DispenserSim {
  public:
   // Starts the simulator with args and waits up to startTimeoutMs for its
   // first line on stdout. The simulator's stderr (its trace) goes to ours.
-  explicit SimProcess(const std::vector<std::string>& args, int startTimeoutMs = 5000);
-  ~SimProcess();
-  SimProcess(const SimProcess&) = delete;
-  SimProcess& operator=(const SimProcess&) = delete;
+  explicit DispenserSim(const std::vector<std::string>& args, int startTimeoutMs = 5000);
+  ~DispenserSim();
+  DispenserSim(const DispenserSim&) = delete;
+  DispenserSim& operator=(const DispenserSim&) = delete;
 
   bool ok() const { return !announce_.empty(); }
   const std::string& announce() const { return announce_; }

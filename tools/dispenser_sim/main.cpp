@@ -116,9 +116,10 @@ int main(int argc, char** argv) {
     in.clear();
     TransportEvent event = transport->wait(timeout, &in);
     now = nowUs();
-    if (event == TransportEvent::Connected) trace.note(now, "connected");
-    if (event == TransportEvent::Lost) {
-      trace.note(now, "connection lost");
+    // A new or lost peer starts from a clean line: no half frame, no reply
+    // meant for the one before.
+    if (event == TransportEvent::Connected || event == TransportEvent::Lost) {
+      trace.note(now, event == TransportEvent::Connected ? "connected" : "connection lost");
       session.connectionLost(now);
     }
     if (!in.empty()) session.received(in.data(), in.size(), now);

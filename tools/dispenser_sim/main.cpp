@@ -1,8 +1,7 @@
 // dispenser-sim: a simulated dispenser controller. See --help.
-#include <sys/stat.h>
-
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 
 #include "tools/dispenser_sim/command_line.h"
 #include "tools/dispenser_sim/controller.h"
@@ -28,8 +27,8 @@ int badArgument(const std::string& message) {
 }
 
 bool exists(const std::string& path) {
-  struct stat s {};
-  return stat(path.c_str(), &s) == 0;
+  std::error_code ignored;
+  return std::filesystem::exists(path, ignored);
 }
 
 bool save(const SimOptions& o, const MemoryImage& memory, const Controller& c) {

@@ -1,0 +1,57 @@
+// The receive ring on its own: overrun, wrap and the one empty place.
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "port/rx_ring.h"
+
+namespace {
+
+class RxRingTest : public ::testing::Test {
+ protected:
+  void SetUp() override { slot.rxRing = memory.data(); }
+  static std::vector<uint8_t> pattern(int count, int seed) {
+    std::vector<uint8_t> v(static_cast<size_t>(count));
+    for (int i = 0; i < count; ++i) v[static_cast<size_t>(i)] = static_cast<uint8_t>(seed + i * 13);
+    return v;
+  }
+  std::vector<uint8_t> memory = std::vector<uint8_t>(kRxRingSize);
+  PortSlot slot{};
+};
+
+TEST_F(RxRingTest, OverrunDropsTheNewBytesAndKeepsTheUnreadOnes) {
+  slot.rxRead = slot.rxWrite = 6000;  // so the fill wraps
+  std::vector<uint8_t> old = pattern(9990, 1);
+  ASSERT_EQ(RingAppend(slot, old.data(), 9990), 9990);
+  std::vector<uint8_t> extra = pattern(20, 200);
+  EXPECT_EQ(RingAppend(slot, extra.data(), 20), 9);
+  EXPECT_EQ(RingCount(slot), kRxRingSize - 1);
+  EXPECT_NE(slot.rxWrite, slot.rxRead);
+  EXPECT_EQ(RingAppend(slot, extra.data(), 1), 0);
+
+  std::vector<uint8_t> all(kRxRingSize - 1);
+  ASSERT_EQ(RingTake(slot, all.data(), kRxRingSize - 1), 1);
+  std::vector<uint8_t> expected = old;
+  expected.insert(expected.end(), extra.begin(), extra.begin() + 9);
+  EXPECT_EQ(all, expected);
+  EXPECT_EQ(RingCount(slot), 0);
+}
+
+TEST_F(RxRingTest, TakeAndDropFollowTheWrap) {
+  slot.rxRead = slot.rxWrite = kRxRingSize - 3;
+  std::vector<uint8_t> in = pattern(7, 5);
+  ASSERT_EQ(RingAppend(slot, in.data(), 7), 7);
+  EXPECT_EQ(slot.rxWrite, 4);
+  EXPECT_EQ(RingCount(slot), 7);
+  uint8_t out[7] = {};
+  EXPECT_EQ(RingTake(slot, out, 8), 0);
+  EXPECT_EQ(RingCount(slot), 7);
+  ASSERT_EQ(RingTake(slot, out, 5), 1);
+  EXPECT_EQ(std::vector<uint8_t>(out, out + 5), std::vector<uint8_t>(in.begin(), in.begin() + 5));
+  EXPECT_EQ(slot.rxRead, 2);
+  RingDrop(slot);
+  EXPECT_EQ(RingCount(slot), 0);
+  EXPECT_EQ(slot.rxRead, slot.rxWrite);
+}
+
+}  // namespace

@@ -216,7 +216,7 @@ void ReadController() {
   if (ReadMemory(CommonBlockAddress(c.groupIndex), kBank0, kCommonBlockSize, c.commonBlock) == 1) {
     ShowCommonCounter();
   } else {
-    form->commonCounterInput->value("?????????");
+    form->commonCounterInput->value(tr("?????????"));
   }
 
   ReadNozzleRecords(rows);

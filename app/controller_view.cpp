@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "app/catalog.h"
 #include "app/coefficient_math.h"
 #include "app/controller_state.h"
 #include "app/main_form.h"
@@ -10,9 +11,9 @@ void ShowCommonCounter() {
   char text[64];
   const uint8_t* block = Controller.commonBlock;
   if (Controller.variant == 0) {
-    std::snprintf(text, sizeof text, "%d", CommonCounter(Controller));
+    std::snprintf(text, sizeof text, tr("%d"), CommonCounter(Controller));
   } else {
-    std::snprintf(text, sizeof text, "%d %02d.%02d.%02d", CommonCounter(Controller), block[3],
+    std::snprintf(text, sizeof text, tr("%d %02d.%02d.%02d"), CommonCounter(Controller), block[3],
                   block[4], block[5]);
   }
   MainForm->commonCounterInput->value(text);
@@ -23,7 +24,7 @@ void ShowCoefficient(int i) {
   const double value = Controller.variant == 2
                            ? ShortCoefficientValue(Controller.shortCalibration[i])
                            : CoefficientValue(Controller.calibration[i]);
-  std::snprintf(text, sizeof text, "* %f", value);
+  std::snprintf(text, sizeof text, tr("* %f"), value);
   nozzleCoefficientInputs[i + 1]->value(text);
 }
 
@@ -35,7 +36,7 @@ void ShowNozzleNumber(int i) {
   } else {
     const int number = shortRecord ? ShortRecordNumber(Controller.shortCalibration[i])
                                    : CalibrationCount(Controller.calibration[i]);
-    std::snprintf(text, sizeof text, "%d", number);
+    std::snprintf(text, sizeof text, tr("%d"), number);
   }
   nozzleNumberFields[i + 1]->value(text);
 }

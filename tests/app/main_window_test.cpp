@@ -250,7 +250,7 @@ TEST_P(WindowDesignTest, EveryWidgetHasItsClassLabelGeometryAndInitialState) {
     EXPECT_EQ(25, coefficient->h());
 
     EXPECT_TRUE(typeid(*load) == typeid(Fl_Button));
-    EXPECT_STREQ(russian ? "Налить 10л" : "Load 10l", load->label());
+    EXPECT_STREQ(russian ? "Налив 10л" : "Load 10l", load->label());
     EXPECT_EQ(n - 1, reinterpret_cast<intptr_t>(load->user_data()));
     EXPECT_EQ(384, load->x());
     EXPECT_EQ(y, load->y());

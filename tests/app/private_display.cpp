@@ -36,7 +36,9 @@ std::string ReadWithDeadline(int fd, std::chrono::steady_clock::time_point deadl
   return text;
 }
 
-pid_t Spawn(const std::vector<std::string>& argv, int stdoutFd) {
+}  // namespace
+
+pid_t StartProgram(const std::vector<std::string>& argv, int stdoutFd) {
   std::vector<char*> args;
   for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
   args.push_back(nullptr);
@@ -49,15 +51,13 @@ pid_t Spawn(const std::vector<std::string>& argv, int stdoutFd) {
   return pid;
 }
 
-}  // namespace
-
 PrivateDisplay::PrivateDisplay() {
   int fds[2];
   if (pipe(fds) != 0) return;
   fcntl(fds[0], F_SETFD, FD_CLOEXEC);
   std::vector<std::string> argv = {"Xvfb", "-displayfd", std::to_string(fds[1]), "-nolisten",
                                    "tcp", "-screen", "0", "1280x1024x24", "-noreset"};
-  pid_ = Spawn(argv, -1);
+  pid_ = StartProgram(argv);
   close(fds[1]);
   if (pid_ > 0) {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
@@ -86,14 +86,20 @@ int RunProgram(const std::vector<std::string>& argv, int timeoutMs, std::string*
     if (pipe(fds) != 0) return -1;
     fcntl(fds[0], F_SETFD, FD_CLOEXEC);
   }
-  pid_t pid = Spawn(argv, fds[1]);
+  pid_t pid = StartProgram(argv, fds[1]);
   if (fds[1] >= 0) close(fds[1]);
   auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
   if (output != nullptr) {
     if (pid > 0) *output = ReadWithDeadline(fds[0], deadline, false);
     close(fds[0]);
   }
+  return WaitProgram(pid, static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
+      deadline - std::chrono::steady_clock::now()).count()));
+}
+
+int WaitProgram(pid_t pid, int timeoutMs) {
   if (pid <= 0) return -1;
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
   int status = 0;
   for (;;) {
     pid_t done = waitpid(pid, &status, WNOHANG);

@@ -24,6 +24,13 @@ class PrivateDisplay {
   std::string name_;
 };
 
+// Starts a program in the background (standard output to stdoutFd when it is
+// not -1); its pid, or -1.
+pid_t StartProgram(const std::vector<std::string>& argv, int stdoutFd = -1);
+// Waits for a started program; its exit status, or -1 when it was killed
+// (also after timeoutMs, when this kills it).
+int WaitProgram(pid_t pid, int timeoutMs);
+
 // Runs a program to its end (it is killed after timeoutMs); its exit status,
 // or -1 when it could not run or was killed. Standard output goes to *output
 // when given.

@@ -88,7 +88,7 @@ uint8_t* ReadFile(const char* path, size_t* size) {
     }
   }
   fclose(f);
-  *size = size_t(length);
+  if (data) *size = size_t(length);
   return data;
 }
 

@@ -72,9 +72,9 @@ void AppendUsbName(const char* format, uint32_t id) {
 }
 
 // Lists the device's serial channels by its id: one channel as U_<id>, more
-// as U_<id>_1 and U_<id>_2 (never more than two). A key without a channel is
-// listed once as UKEY, and only while no key or converter is listed, so that
-// UKEY always means the one key there is.
+// as U_<id>_1 and U_<id>_2 (never more than two). A device without a channel
+// is listed as UKEY, but only while no key or converter is listed before it,
+// so a second such key adds nothing.
 void ListMakerDevice(usb_device* device) {
   usb_dev_handle* handle = UsbOpen(device);
   if (handle == nullptr) return;

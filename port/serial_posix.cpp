@@ -47,7 +47,7 @@ int applyLineSettings(int fd) {
 int SerialOpen(const char* name, intptr_t* device) {
   // "ttyUSB0" names /dev/ttyUSB0; a full path is taken as given.
   char path[kPortNameSize + 8];
-  std::snprintf(path, sizeof path, name[0] == '/' ? "%s" : "/dev/%s", name);
+  std::snprintf(path, sizeof path, "%s%s", name[0] == '/' ? "" : "/dev/", name);
 
   int fd = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return errno;

@@ -104,7 +104,7 @@ void TIniReader::AddEntry(const char* line, int32_t length) {
   const char* equals = static_cast<const char*>(memchr(line, '=', size_t(length)));
   if (!equals) return;
   int32_t keyLength = int32_t(equals - line);
-  if (keyLength > kKeyMax) return;
+  if (keyLength > kKeyMax) return;  // measured before its blanks are trimmed
   while (keyLength > 1 && line[keyLength - 1] == kBlank) keyLength--;
 
   const char* value = equals + 1;

@@ -28,7 +28,11 @@ TEST_F(TickTest, TickFollowsTheClockAndStopsWithTheService) {
   tickStart();  // a second start leaves the one thread running
   uint32_t first = tickNow.load();
   ASSERT_TRUE(waitUntil([&] { return tickNow.load() - first >= 20; }));
-  EXPECT_LE(TickClockMs() - tickNow.load(), 50u);
+  // Milliseconds of the same clock: never ahead, and behind by no more than a
+  // busy machine can delay one sample.
+  int32_t behind = static_cast<int32_t>(TickClockMs() - tickNow.load());
+  EXPECT_GE(behind, 0);
+  EXPECT_LT(behind, 1000);
   EXPECT_EQ(tick16.load(), static_cast<uint16_t>(tickNow.load() & 0xFFFF));
 
   tickStop();
@@ -92,16 +96,16 @@ TEST_F(TickTest, AllSlotsTakenMakesArmFailUntilOneIsFreed) {
 }
 
 TEST_F(TickTest, DeadlinesHoldAcrossTheWrapOfBothClocks) {
-  startJustBeforeWrap(100);
+  startJustBeforeWrap(200);
   uint32_t before = tickNow.load();
-  ASSERT_GT(before, 0xFFFFFF00u);  // really just below the wrap
+  ASSERT_GT(before, 0xFFFFF000u);  // really just below the wrap
   EXPECT_EQ(tickReached(static_cast<int32_t>(before)), 1);
-  EXPECT_EQ(tickReached(static_cast<int32_t>(before + 5000)), 0);
+  EXPECT_EQ(tickReached(static_cast<int32_t>(before + 7000)), 0);
 
   // Deadlines that lie beyond the wrap, set while the clock is still high.
-  const int32_t deadline = static_cast<int32_t>(before + 500);
-  const uint16_t deadline16 = static_cast<uint16_t>(tick16.load() + 500);
-  const int slot = timerArm(500);
+  const int32_t deadline = static_cast<int32_t>(before + 700);
+  const uint16_t deadline16 = static_cast<uint16_t>(tick16.load() + 700);
+  const int slot = timerArm(700);
   ASSERT_LT(static_cast<uint32_t>(deadline), before);  // the sum wrapped
   ASSERT_LT(deadline16, tick16.load());
 

@@ -106,12 +106,24 @@ TEST_F(UsbDiscovery, ZeroChannelKeyIsUkeyOnlyWhileNoKeyOrConverterIsListed) {
 }
 
 TEST_F(UsbDiscovery, DeviceWhoseIdCannotBeReadIsListedWithAllOnesId) {
-  FakeUsbDevice device = MakerDevice(u"TokenX1", 0, 1);
-  device.idFails = true;
+  FakeUsbDevice failing = MakerDevice(u"TokenX1", 12, 1);
+  failing.idAnswerLength = -1;
+  FakeUsbAddDevice(failing);
+  FakeUsbDevice silent = MakerDevice(u"LinkX2", 13, 2);   // answers with no bytes
+  silent.idAnswerLength = 0;
+  FakeUsbAddDevice(silent);
+  DiscoverPorts();
+  EXPECT_EQ(Listed(), (std::vector<std::string>{"U_4294967295", "U_4294967295_1",
+                                                "U_4294967295_2"}));
+  EXPECT_EQ(UsbDevices[0].id, 0xFFFFFFFFu);
+}
+
+TEST_F(UsbDiscovery, ShortIdAnswerLeavesTheMissingBytesZero) {
+  FakeUsbDevice device = MakerDevice(u"TokenX1", 0x12345678, 1);
+  device.idAnswerLength = 2;
   FakeUsbAddDevice(device);
   DiscoverPorts();
-  EXPECT_EQ(Listed(), std::vector<std::string>{"U_4294967295"});
-  EXPECT_EQ(UsbDevices[0].id, 0xFFFFFFFFu);
+  EXPECT_EQ(Listed(), std::vector<std::string>{"U_22136"});   // 0x5678
 }
 
 TEST_F(UsbDiscovery, LeavesOutDevicesThatAreNotTheMakersOrDoNotAnswer) {
@@ -129,7 +141,12 @@ TEST_F(UsbDiscovery, LeavesOutDevicesThatAreNotTheMakersOrDoNotAnswer) {
   FakeUsbDevice unopenable = MakerDevice(u"TokenX1", 5, 1);
   unopenable.openFails = true;
   FakeUsbAddDevice(unopenable);
-  FakeUsbAddDevice(MakerDevice(u"TokenX1", 6, -1));   // channel request fails
+  FakeUsbDevice noChannelRequest = MakerDevice(u"TokenX1", 6, 1);
+  noChannelRequest.channelsAnswerLength = -1;
+  FakeUsbAddDevice(noChannelRequest);
+  FakeUsbDevice noChannelAnswer = MakerDevice(u"TokenX1", 9, 1);
+  noChannelAnswer.channelsAnswerLength = 0;
+  FakeUsbAddDevice(noChannelAnswer);
   FakeUsbDevice notAString = MakerDevice(u"TokenX1", 7, 1);
   notAString.simpleStringFails = true;
   notAString.stringDescriptorType = 2;   // manufacturer reads as empty text
@@ -139,7 +156,7 @@ TEST_F(UsbDiscovery, LeavesOutDevicesThatAreNotTheMakersOrDoNotAnswer) {
   DiscoverPorts();
   EXPECT_EQ(Listed(), std::vector<std::string>{"U_8"});
   // Every 0x16C0 device that opens is looked at; the other vendor's is not.
-  EXPECT_EQ(FakeUsbGetCounts().opens, 6);
+  EXPECT_EQ(FakeUsbGetCounts().opens, 7);
   EXPECT_EQ(UsbDevices[0].type, kUsbKey);
   EXPECT_EQ(UsbDevices[0].id, 8u);
 }

@@ -105,21 +105,6 @@ TEST_F(SerialPortTest, WritesReachThePeerByteExactAndTheTransmitterDrains) {
   EXPECT_TRUE(waitUntil([&] { return PortTxEmpty(handle) == 1; }));
 }
 
-TEST_F(SerialPortTest, LargeBurstIsReceivedWhole) {
-  // Many polls of varying size: nothing lost, doubled or reordered.
-  std::vector<uint8_t> burst(3000);
-  for (size_t i = 0; i < burst.size(); ++i) burst[i] = static_cast<uint8_t>(i * 7);
-  std::vector<uint8_t> got;
-  for (size_t sent = 0; sent < burst.size(); sent += 500) {
-    pty.send(std::vector<uint8_t>(burst.begin() + sent, burst.begin() + sent + 500));
-    ASSERT_TRUE(waitUntil([&] { return PortAvailable(handle) >= 500; }));
-    uint8_t chunk[500];
-    ASSERT_EQ(PortRead(handle, chunk, 500), 1);
-    got.insert(got.end(), chunk, chunk + 500);
-  }
-  EXPECT_EQ(got, burst);
-}
-
 TEST_F(SerialPortTest, NoPortGivesEmptyResults) {
   pty.send({1});
   ASSERT_TRUE(waitAvailable(1));

@@ -43,19 +43,6 @@ TEST(PortLogTest, EveryStartAppendsOneEntryAndNothingIsEverShortened) {
   EXPECT_EQ(readFile("port.out"), expected);
 }
 
-TEST(PortLogTest, UnopenablePortOutDoesNotStopTheLayer) {
-  ScratchDir dir;
-  ASSERT_TRUE(dir.ok());
-  ASSERT_EQ(mkdir("port.out", 0755), 0);  // not even root can append to this
-  PortLayerStart();
-  uint16_t h = 0;
-  EXPECT_EQ(PortOpen(&h, "STUB"), 0);
-  EXPECT_EQ(h, 1);
-  PortClose(h);
-  PortLayerStop();
-  PortLayerStop();  // nothing left to close
-}
-
 TEST(PortLogTest, ReadOnlyPortOutDoesNotStopTheLayer) {
   ScratchDir dir;
   ASSERT_TRUE(dir.ok());

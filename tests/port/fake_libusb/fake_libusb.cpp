@@ -149,6 +149,7 @@ int usb_close(usb_dev_handle* handle) {
   return -22;
 }
 
+#ifndef FAKE_LIBUSB_LACKS_SIMPLE_STRINGS
 // As the real library does it: UTF-16 units outside one byte become '?'.
 int usb_get_string_simple(usb_dev_handle* handle, int index, char* buf, size_t buflen) {
   Device* device = DeviceOf(handle);
@@ -164,6 +165,7 @@ int usb_get_string_simple(usb_dev_handle* handle, int index, char* buf, size_t b
   buf[n] = '\0';
   return static_cast<int>(n);
 }
+#endif
 
 int usb_control_msg(usb_dev_handle* handle, int requesttype, int request, int value, int index,
                     char* bytes, int size, int timeout) {
@@ -175,16 +177,16 @@ int usb_control_msg(usb_dev_handle* handle, int requesttype, int request, int va
   }
   if (requesttype == 0xC0 && request == 0x20 && value == 0 && index == 0 && size == 8 &&
       timeout == 1000) {
-    if (device->spec.idFails) return kErrorPipe;
+    if (device->spec.idAnswerLength < 0) return kErrorPipe;
     unsigned char answer[8] = {};
     for (int i = 0; i < 4; ++i) answer[i] = static_cast<unsigned char>(device->spec.id >> 8 * i);
-    return Answer(answer, 8, bytes, size);
+    return Answer(answer, device->spec.idAnswerLength, bytes, size);
   }
   if (requesttype == 0xC0 && request == 0x23 && value == 0 && index == 0 && size == 1 &&
       timeout == 1000) {
-    if (device->spec.channels < 0) return kErrorPipe;
+    if (device->spec.channelsAnswerLength < 0) return kErrorPipe;
     unsigned char count = static_cast<unsigned char>(device->spec.channels);
-    return Answer(&count, 1, bytes, size);
+    return Answer(&count, device->spec.channelsAnswerLength, bytes, size);
   }
   ++counts.badCalls;
   return kErrorPipe;

@@ -1,6 +1,7 @@
 // A stand-in libusb 0.1 for the discovery tests: a shared library with the
 // real library's function names and structure layouts, presenting the buses
-// and devices a test sets up, and checking every request it is sent.
+// and devices a test sets up, and checking every request it is sent. Built a
+// second time without usb_get_string_simple, as an older library might be.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -12,9 +13,11 @@ struct FakeUsbDevice {
   bool openFails = false;
   bool simpleStringFails = false;      // usb_get_string_simple fails; the descriptor answers
   uint8_t stringDescriptorType = 3;    // what the descriptor claims to be
-  bool idFails = false;
   uint32_t id = 0;
-  int channels = 1;                    // negative: the channel request fails
+  int channels = 1;
+  // Bytes the vendor requests answer with; negative: the request fails.
+  int idAnswerLength = 8;
+  int channelsAnswerLength = 1;
 };
 
 struct FakeUsbCounts {

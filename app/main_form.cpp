@@ -8,10 +8,10 @@
 
 #include <FL/Enumerations.H>
 #include <FL/Fl.H>
-#include <FL/Fl_BMP_Image.H>
 #include <FL/Fl_Menu_Item.H>
 
 #include "app/catalog.h"
+#include "app/logo_image.h"
 #include "app/procedures.h"
 #include "link/station_config.h"
 #include "link/trk.h"
@@ -63,20 +63,21 @@ void* NozzleIndexData(int index) {
 void FillPortChoice(Fl_Choice* choice) {
   static Fl_Menu_Item items[kPortNameListSize + 1];
   const int count = PortNameList.count < kPortNameListSize ? PortNameList.count : kPortNameListSize;
+  if (count <= 0) return;   // an empty menu would still report item 0 selected
   for (int i = 0; i < count; i++) {
     items[i] = Fl_Menu_Item{};
     items[i].text = PortNameList.names[i];
   }
   items[count] = Fl_Menu_Item{};
   choice->copy(items);
-  if (count > 0) choice->value(0);
+  choice->value(0);
 }
 
 // A missing or unreadable qv.bmp leaves the box empty.
 void LoadLogo(Fl_Box* logoBox) {
-  static Fl_BMP_Image* logo;   // shown for the life of the program
-  if (logo == nullptr) logo = new Fl_BMP_Image("qv.bmp");
-  if (logo->fail() == 0 && logo->w() > 0) logoBox->image(logo);
+  static Fl_Image* logo;   // shown for the life of the program
+  if (logo == nullptr) logo = LoadLogoImage("qv.bmp");
+  logoBox->image(logo);
 }
 
 // Row n (1..8): coefficient input, its Load button, its number field.
@@ -106,7 +107,9 @@ void ReadRememberedPort() {
   TIniReader* reader = new TIniReader();
   RememberedPort[0] = '\0';
   if (reader->Open(kIniFile) == 1 && reader->GetString(kPortSection, kPortKey, value) == 1) {
-    snprintf(RememberedPort, sizeof RememberedPort, "%s", value);
+    const size_t length = strnlen(value, sizeof RememberedPort - 1);
+    memcpy(RememberedPort, value, length);
+    RememberedPort[length] = '\0';
   }
   reader->CloseFile();
   delete reader;

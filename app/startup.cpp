@@ -15,6 +15,10 @@ xMainForm* OpenMainWindow(int argc, char** argv) {
   xMainForm* window = new xMainForm(302, 339, title);
   MainForm = window;
   window->resize(302, 339, 519, 295);
+  // The widgets stand where the 519 x 295 design puts them: later resizes
+  // scale from this size, not from the 302 x 339 the window was built at,
+  // which would push the nozzle rows out of the window.
+  window->init_sizes();
   window->resizable(window);
   SetDefaultWindowIcons();
   window->show(argc, argv);

@@ -89,9 +89,9 @@ int main(int argc, char** argv) {
   int64_t start = nowUs();
   trace.setOrigin(start);
   layout::Shape shape = controller.shape();
-  trace.note(start, "variant " + std::to_string(shape.variant) + ", " +
-                        std::to_string(shape.nozzles) + " nozzles, " +
-                        std::to_string(shape.groups) + " groups, key " +
+  trace.note(start, "variant " + std::to_string(shape.variant) + ", nozzles " +
+                        std::to_string(shape.nozzles) + ", groups " +
+                        std::to_string(shape.groups) + ", key " +
                         (controller.keyOn() ? "on" : "off") + ", on " + announce);
 
   Session session(controller, o.session, trace);

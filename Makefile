@@ -3,7 +3,7 @@
 # incremental build.
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps build build-asan test run clean
+.PHONY: all deps build build-asan build-fuzz fuzz fuzz-check test run clean
 
 all: build
 
@@ -18,16 +18,33 @@ build-asan: deps
 	@cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DTARVO_SANITIZE=ON >/dev/null
 	@cmake --build build-asan -j$(JOBS)
 
-# Every test, in the plain build and under AddressSanitizer + UBSan.
-test: build build-asan
+# The libFuzzer targets: a project of their own, built with clang.
+build-fuzz: deps
+	@cmake -S fuzz -B build-fuzz -DCMAKE_CXX_COMPILER=clang++-14 >/dev/null
+	@cmake --build build-fuzz -j$(JOBS)
+
+# Every test, in the plain build and under AddressSanitizer + UBSan, then
+# every fuzz target over its seeds and a few seconds more.
+test: build build-asan build-fuzz
 	@echo "== tests: plain build"
 	@ctest --test-dir build --output-on-failure -j$(JOBS) --timeout 300
 	@echo "== tests: sanitizer build"
 	@ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --test-dir build-asan --output-on-failure -j$(JOBS) --timeout 300
+	@echo "== fuzz targets: seeds and a short run"
+	@fuzz/run.sh build-fuzz 3
+
+# Each fuzz target for FUZZ_SECONDS (default 60); what it finds is kept in
+# build-fuzz/corpus for the next run.
+FUZZ_SECONDS ?= 60
+fuzz: build-fuzz
+	@fuzz/run.sh build-fuzz $(FUZZ_SECONDS) keep
+
+fuzz-check: build-fuzz
+	@fuzz/run.sh build-fuzz 3
 
 run: build
 	@scripts/run.sh
 
 clean:
-	rm -rf build build-asan
+	rm -rf build build-asan build-fuzz

@@ -12,6 +12,7 @@ PACKAGES=(
   xvfb xauth xdotool x11-utils
   libusb-0.1-4
   scrot
+  clang-14 libclang-rt-14-dev
 )
 
 missing=()

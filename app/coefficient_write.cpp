@@ -144,6 +144,12 @@ NozzleOutcome WriteNozzle(int n) {
     case EntryAction::kWrite: break;
   }
   if (Controller.variant == 2) return WriteShortCalibration(n, text);
+  // Typed over the "???" of a record that did not come: its buffer holds
+  // zeros, and a coefficient computed from them would wipe the controller's.
+  if (!Controller.recordRead[i]) {
+    ShowAlert(tr("Cannot set parameters. Check connection"));
+    return NozzleOutcome::kSkipped;
+  }
   return WriteCalibrationRecord(i, decision.x);
 }
 
@@ -176,6 +182,13 @@ void WriteCoefficients() {
   ControllerState& c = Controller;
   if ((c.passwordState[0] & 0x02) && !SendPassword()) return;
   if (c.nozzleCount == 0) return;
+  // The counter is advanced from the common block Read took; when that read
+  // failed the buffer holds zeros, and the controller's counter would be
+  // replaced by 1. No record is written until a Read has the block.
+  if (c.variant != 2 && !c.commonBlockRead) {
+    ShowAlert(tr("Cannot set parameters. Check connection"));
+    return;
+  }
 
   const int rows = c.nozzleCount < kControllerNozzles ? c.nozzleCount : kControllerNozzles;
   bool written = false;

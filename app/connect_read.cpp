@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 
 #include "app/alert.h"
 #include "app/catalog.h"
@@ -111,6 +112,7 @@ void ReadNozzleRecords(int rows) {
       result = ReadMemory(CalibrationRecordAddress(i, c.nozzleCount, c.groupIndex), kBank0,
                           kCalibrationRecordSize, c.calibration[i]);
     }
+    c.recordRead[i] = result == 1;
     if (result == 1) {
       ShowCoefficient(i);
       ShowNozzleNumber(i);
@@ -213,7 +215,10 @@ void ReadController() {
   std::memset(c.commonBlock, 0, sizeof c.commonBlock);
   std::memset(c.calibration, 0, sizeof c.calibration);
   std::memset(c.shortCalibration, 0, sizeof c.shortCalibration);
-  if (ReadMemory(CommonBlockAddress(c.groupIndex), kBank0, kCommonBlockSize, c.commonBlock) == 1) {
+  std::fill(std::begin(c.recordRead), std::end(c.recordRead), false);
+  c.commonBlockRead =
+      ReadMemory(CommonBlockAddress(c.groupIndex), kBank0, kCommonBlockSize, c.commonBlock) == 1;
+  if (c.commonBlockRead) {
     ShowCommonCounter();
   } else {
     form->commonCounterInput->value(tr("?????????"));

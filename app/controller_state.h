@@ -37,6 +37,11 @@ struct ControllerState {
   uint8_t shortCalibration[kControllerNozzles][kShortRecordSize];
   // Bit 1 of byte 0 set: the controller wants the password before a write.
   uint8_t passwordState[kPasswordStateSize];
+  // Whether the last Read that reached them took the common block and each
+  // record in full: Write computes the counter and the records from these
+  // buffers, and a buffer whose read failed holds zeros, not the controller's.
+  bool commonBlockRead;
+  bool recordRead[kControllerNozzles];
 };
 
 extern ControllerState Controller;

@@ -75,9 +75,14 @@ int Trk::readBlock(int memAddress, int bank, int count, uint8_t* dest) {
       }
       slotRelease(stateTimer);
       PortRead(handle, dest, count);
-      uint8_t checksum;  // trailing checksum: taken off the line, not checked
+      uint8_t checksum;
       PortRead(handle, &checksum, 1);
       blockState = kIdle;
+      // Bytes of an earlier reply that were still on the line when this
+      // request cleared the input arrive ahead of this reply and shift it;
+      // its checksum is what tells, before a calibration is computed from
+      // the shifted bytes.
+      if (static_cast<uint8_t>(frameChecksum(dest, count)) != checksum) return -4;
       return 1;
     }
     default:

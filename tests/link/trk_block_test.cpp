@@ -15,7 +15,7 @@ TEST_F(TrkTest, ReadSendsSelectAndHeaderAndWaitsForCountPlusChecksum) {
   uint8_t status[1] = {};
   EXPECT_EQ(trk.readBlock(0x3100, 0, 1, status), 0);
   expectWire({0x60, 0x01, 0x48, 0x68, 0x00, 0x00, 0x31, 0x00, 0x00, 0x00, 0x01, 0xDB});
-  pty.send({0x42, 0x99});
+  pty.send(withChecksum({0x42}));
   EXPECT_EQ(pollStep([&] { return trk.readBlock(0x3100, 0, 1, status); }), 1);
   EXPECT_EQ(status[0], 0x42);
   EXPECT_EQ(PortAvailable(port), 0);  // the trailing checksum was taken too
@@ -30,9 +30,30 @@ TEST_F(TrkTest, ReadSendsSelectAndHeaderAndWaitsForCountPlusChecksum) {
   pty.send({1, 2, 3});
   ASSERT_TRUE(waitUntil([&] { return PortAvailable(port) == 3; }));
   EXPECT_EQ(trk.readBlock(41, 2, 3, block), 0);
-  pty.send({0x00});
+  pty.send({withChecksum({1, 2, 3})[3]});
   EXPECT_EQ(pollStep([&] { return trk.readBlock(41, 2, 3, block); }), 1);
   EXPECT_EQ(Bytes(block, block + 3), (Bytes{1, 2, 3}));
+}
+
+// Two bytes of an earlier reply that reached the line after this request
+// cleared the input: the reply taken is shifted, and its checksum says so.
+TEST_F(TrkTest, ReadReplyWhoseChecksumDoesNotMatchIsMalformed) {
+  uint8_t record[4] = {};
+  EXPECT_EQ(trk.readBlock(0x1000, 0, 4, record), 0);
+  pty.drain(30);
+  Bytes reply = withChecksum({0x10, 0x20, 0x30, 0x40});
+  Bytes shifted = {0x26, 0x32};
+  shifted.insert(shifted.end(), reply.begin(), reply.end());
+  pty.send(shifted);
+  EXPECT_EQ(pollStep([&] { return trk.readBlock(0x1000, 0, 4, record); }), -4);
+  EXPECT_EQ(trk.blockState, 0);
+
+  // The next read starts afresh.
+  EXPECT_EQ(trk.readBlock(0x1000, 0, 4, record), 0);
+  pty.drain(30);
+  pty.send(reply);
+  EXPECT_EQ(pollStep([&] { return trk.readBlock(0x1000, 0, 4, record); }), 1);
+  EXPECT_EQ(Bytes(record, record + 4), (Bytes{0x10, 0x20, 0x30, 0x40}));
 }
 
 TEST_F(TrkTest, CommitIsOneByteWriteAnsweredByTwoBytes) {
@@ -119,7 +140,7 @@ TEST_F(TrkTest, AddressZeroSendsOnlyWhatFollowsTheSelectFrame) {
   uint8_t status[1] = {};
   EXPECT_EQ(trk.readBlock(0x3100, 0, 1, status), 0);
   expectWire({0x00, 0x00, 0x31, 0x00, 0x00, 0x00, 0x01, 0xDB});
-  pty.send({0x07, 0x00});
+  pty.send(withChecksum({0x07}));
   EXPECT_EQ(pollStep([&] { return trk.readBlock(0x3100, 0, 1, status); }), 1);
   EXPECT_EQ(status[0], 0x07);
 

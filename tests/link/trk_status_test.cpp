@@ -194,7 +194,7 @@ TEST_F(TrkStatusTest, TimedOutPollDrainsAndKeepsLastError) {
   uint8_t value[1] = {};
   EXPECT_EQ(trk.readBlock(0x3100, 0, 1, value), 0);
   EXPECT_EQ(pty.receive(12, 2000).size(), 12u);
-  pty.send({0x3C, 0x00});
+  pty.send(withChecksum({0x3C}));
   EXPECT_EQ(pollStep([&] { return trk.readBlock(0x3100, 0, 1, value); }), 1);
   EXPECT_EQ(value[0], 0x3C);
   EXPECT_EQ(PortAvailable(port), 0);

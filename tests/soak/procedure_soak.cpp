@@ -1,0 +1,310 @@
+// Fault-injection soak: the real window and its operator procedures, run over
+// and over against dispenser-sim with its fault injection on. Each cycle reads
+// the controller, edits one nozzle's coefficient and writes it; every third
+// cycle also runs a 10 l test fill on that nozzle. Alert boxes are taken
+// instead of shown. At the end the simulator's trace and memory image are
+// judged (tests/soak/soak_check.h), and the run fails when a procedure ran
+// past its time-outs, or a check found a violation.
+//
+//   procedure_soak [--seconds S] [--seed N] [--rate P] [--no-pace] [--keep DIR]
+//
+// --rate is the probability of each fault kind (default 0.03); --keep copies
+// the trace and the images to DIR.
+#include <signal.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <FL/Fl.H>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/alert.h"
+#include "app/controller_state.h"
+#include "app/main_form.h"
+#include "app/procedures.h"
+#include "app/startup.h"
+#include "link/trk.h"
+#include "port/port.h"
+#include "tests/app/private_display.h"
+#include "tests/soak/soak_check.h"
+#include "tests/support/dispenser_sim.h"
+#include "tests/support/scratch_dir.h"
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+constexpr int kNozzles = 4;
+const char kPassword[] = "1234";
+const std::vector<std::string> kEntered = {"10.1", "9.9"};
+
+struct Options {
+  int seconds = 30;
+  int seed = 1;
+  double rate = 0.03;
+  bool pace = true;
+  std::string keep;
+};
+
+// The link the procedures reach, counting what became of each exchange.
+class CountingTrk : public Trk {
+ public:
+  using Trk::Trk;
+  int exchanges = 0;
+  int failed = 0;
+
+  int readBlock(int a, int bank, int count, uint8_t* dest) override {
+    return counted(Trk::readBlock(a, bank, count, dest));
+  }
+  int writeBlock(int a, int bank, const uint8_t* data, int size) override {
+    return counted(Trk::writeBlock(a, bank, data, size));
+  }
+  int nozzleCommand(int nozzle, NozzleCommand* cmd) override {
+    return counted(Trk::nozzleCommand(nozzle, cmd));
+  }
+  int collectStatus(int unused) override { return counted(Trk::collectStatus(unused)); }
+
+ private:
+  int counted(int result) {
+    if (result != 0) ++exchanges;
+    if (result < 0) ++failed;
+    return result;
+  }
+};
+
+// Ends the run when a procedure is still busy past the sum of the time-outs
+// of everything it may wait for: the tool has hung.
+class Watchdog {
+ public:
+  Watchdog() : thread_([this] { watch(); }) {}
+  ~Watchdog() {
+    stop_ = true;
+    thread_.join();
+  }
+  void arm(const char* what, int ms) {
+    what_ = what;
+    deadline_ = now() + ms;
+  }
+  void disarm() { deadline_ = 0; }
+
+ private:
+  static int64_t now() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now().time_since_epoch()).count();
+  }
+  void watch() {
+    while (!stop_) {
+      int64_t deadline = deadline_;
+      if (deadline != 0 && now() > deadline) {
+        std::fprintf(stderr, "FAIL: %s still running past its time-outs: the tool hangs\n",
+                     what_.load());
+        std::fflush(stderr);
+        _exit(3);
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+  }
+  std::atomic<bool> stop_{false};
+  std::atomic<int64_t> deadline_{0};
+  std::atomic<const char*> what_{""};
+  std::thread thread_;
+};
+
+std::map<std::string, int> Alerts;
+int AlertsThisProcedure = 0;
+void TakeAlert(const char* text) {
+  ++Alerts[text];
+  ++AlertsThisProcedure;
+}
+
+bool ParseOptions(int argc, char** argv, Options* o) {
+  for (int i = 1; i < argc; ++i) {
+    std::string a = argv[i];
+    bool more = i + 1 < argc;
+    if (a == "--seconds" && more) o->seconds = std::atoi(argv[++i]);
+    else if (a == "--seed" && more) o->seed = std::atoi(argv[++i]);
+    else if (a == "--rate" && more) o->rate = std::atof(argv[++i]);
+    else if (a == "--no-pace") o->pace = false;
+    else if (a == "--keep" && more) o->keep = argv[++i];
+    else return false;
+  }
+  return o->seconds > 0;
+}
+
+std::vector<std::string> SimArgs(const Options& o, const std::string& image, const std::string& trace) {
+  const std::string p = std::to_string(o.rate);
+  std::vector<std::string> args = {"--pty", "--image", image, "--save-each-write",
+                                   "--trace-file", trace, "--seed", std::to_string(o.seed),
+                                   "--password", kPassword, "--rate", "20000", "--hold-ms", "300",
+                                   "--fault-no-reply", p, "--fault-late", p, "--fault-truncate", p,
+                                   "--fault-checksum", p, "--fault-refuse", p, "--fault-noise", p};
+  if (o.pace) args.push_back("--pace");
+  return args;
+}
+
+// Pumps the window's events (the fill timer runs from here) for a while.
+void Pump(double seconds) {
+  auto until = Clock::now() + std::chrono::duration<double>(seconds);
+  while (Clock::now() < until) Fl::wait(0.005);
+}
+
+struct Counts {
+  int cycles = 0, reads = 0, writes = 0, fills = 0;
+  int readErrors = 0, writeErrors = 0, fillErrors = 0;
+};
+
+bool ReadShowedTrouble() {
+  if (std::strcmp(MainForm->stateBox->label(), "Connected") != 0) return true;
+  for (int n = 1; n <= kNozzles; ++n)
+    if (nozzleCoefficientInputs[n]->value()[0] == '?') return true;
+  return MainForm->commonCounterInput->value()[0] == '?';
+}
+
+void RunFill(int n, Watchdog& dog, Counts& counts) {
+  ++counts.fills;
+  AlertsThisProcedure = 0;
+  dog.arm("Load (start of a test fill)", 6000);
+  LoadNozzleCallback(nozzleLoadButtons[n], reinterpret_cast<void*>(intptr_t(n - 1)));
+  dog.arm("the test fill", 60000);
+  // Followed by the fill timer until the nozzle is idle; a fill that does not
+  // end (its preset lost with its reply) is stopped with the button.
+  auto started = Clock::now();
+  bool stopped = false;
+  while (ActiveNozzle != 0) {
+    Fl::wait(0.005);
+    if (!stopped && Clock::now() - started > std::chrono::seconds(15)) {
+      LoadNozzleCallback(nozzleLoadButtons[n], reinterpret_cast<void*>(intptr_t(n - 1)));
+      stopped = true;
+    }
+  }
+  dog.disarm();
+  if (AlertsThisProcedure > 0 || stopped) ++counts.fillErrors;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options o;
+  if (!ParseOptions(argc, argv, &o)) {
+    std::fprintf(stderr, "usage: %s [--seconds S] [--seed N] [--rate P] [--no-pace] [--keep DIR]\n", argv[0]);
+    return 2;
+  }
+  signal(SIGPIPE, SIG_IGN);
+  ScratchDir scratch;
+  PrivateDisplay display;
+  if (!scratch.ok() || !display.ok()) {
+    std::fprintf(stderr, "FAIL: no scratch folder or no Xvfb\n");
+    return 2;
+  }
+  // Only the simulator's port in the list: no sysfs devices, no USB library.
+  fs::create_directories("no_sysfs/class/tty");
+  setenv("TARVO6_SYSFS", (scratch.path() + "/no_sysfs").c_str(), 1);
+  setenv("TARVO6_LIBUSB", (scratch.path() + "/no_libusb.so").c_str(), 1);
+  const std::string image = scratch.path() + "/controller.img";
+  const std::string initial = scratch.path() + "/initial.img";
+  const std::string trace = scratch.path() + "/trace.txt";
+
+  {  // A fresh controller's memory, saved as the run's starting point.
+    DispenserSim fresh({"--pty", "--image", image, "--password", kPassword});
+    if (!fresh.ok() || fresh.stop() != 0) {
+      std::fprintf(stderr, "FAIL: dispenser-sim did not make its image\n");
+      return 2;
+    }
+    fs::copy_file(image, initial);
+  }
+  DispenserSim sim(SimArgs(o, image, trace));
+  if (!sim.ok()) {
+    std::fprintf(stderr, "FAIL: dispenser-sim did not start\n");
+    return 2;
+  }
+  setenv("TARVO6_PORTS", sim.announce().c_str(), 1);
+
+  char* windowArgs[] = {argv[0], nullptr};
+  OpenMainWindow(1, windowArgs);
+  SetAlertSink(TakeAlert);
+  CountingTrk link(0, 1, 0, 0, 0);
+  link.type = AppLink->type;
+  link.nozzleCount = AppLink->nozzleCount;
+  link.sideCount = AppLink->sideCount;
+  link.firstPosition = AppLink->firstPosition;
+  std::memcpy(link.nozzleCodes, AppLink->nozzleCodes, sizeof link.nozzleCodes);
+  AppLink = &link;
+  linkTable[0] = &link;
+  OpenClosePort();
+  if (OpenPortHandle == 0) {
+    std::fprintf(stderr, "FAIL: the tool could not open %s\n", sim.announce().c_str());
+    return 2;
+  }
+  MainForm->addressInput->value("1");
+  MainForm->passwordInput->value(kPassword);
+
+  Counts counts;
+  Watchdog dog;
+  const auto end = Clock::now() + std::chrono::seconds(o.seconds);
+  while (Clock::now() < end) {
+    const int cycle = counts.cycles++;
+    const int n = cycle % kNozzles + 1;
+
+    ++counts.reads;
+    AlertsThisProcedure = 0;
+    dog.arm("Read", 12000);
+    ReadController();
+    dog.disarm();
+    if (AlertsThisProcedure > 0 || ReadShowedTrouble()) ++counts.readErrors;
+    Pump(0.02);
+
+    // The operator types a new value over the coefficient, whatever Read
+    // showed there ("???" too).
+    Fl_Input* input = nozzleCoefficientInputs[n];
+    input->value(kEntered[size_t(cycle / kNozzles) % kEntered.size()].c_str());
+    input->do_callback();
+    ++counts.writes;
+    AlertsThisProcedure = 0;
+    dog.arm("Write", 25000);
+    WriteCoefficients();
+    dog.disarm();
+    if (AlertsThisProcedure > 0) ++counts.writeErrors;
+    Pump(0.02);
+
+    if (cycle % 3 == 2) RunFill(n, dog, counts);
+  }
+  OpenClosePort();
+  CloseDown();
+  const int simExit = sim.stop();
+
+  SoakFindings f = CheckSoakTrace(trace, kEntered, kNozzles);
+  CheckSoakImage(initial, image, trace, kNozzles, &f);
+  if (simExit != 0) f.violations.push_back("dispenser-sim ended with status " + std::to_string(simExit));
+
+  std::printf("soak: %d s, seed %d, each fault kind at %.3f, %s\n", o.seconds, o.seed, o.rate,
+              o.pace ? "4800-baud pacing" : "no pacing");
+  std::printf("cycles %d: Read %d, Write %d, test fills %d\n", counts.cycles, counts.reads,
+              counts.writes, counts.fills);
+  std::printf("faults injected %d:", f.faults);
+  for (const auto& [kind, number] : f.faultsByKind) std::printf(" %s %d,", kind.c_str(), number);
+  std::printf("\nexchanges failed %d of %d (tool's view); requests the controller decoded %d\n",
+              link.failed, link.exchanges, f.requests);
+  std::printf("procedures that reported an error %d: Read %d, Write %d, test fill %d\n",
+              counts.readErrors + counts.writeErrors + counts.fillErrors, counts.readErrors,
+              counts.writeErrors, counts.fillErrors);
+  for (const auto& [text, number] : Alerts) std::printf("  alert \"%s\" x%d\n", text.c_str(), number);
+  std::printf("controller saw %d record writes, %d counter writes, %d commits\n", f.recordWrites,
+              f.counterWrites, f.commits);
+  if (!o.keep.empty()) {
+    fs::create_directories(o.keep);
+    for (const std::string& file : {trace, initial, image})
+      fs::copy_file(file, fs::path(o.keep) / fs::path(file).filename(),
+                    fs::copy_options::overwrite_existing);
+  }
+  for (const std::string& v : f.violations) std::printf("VIOLATION %s\n", v.c_str());
+  std::printf("%s\n", f.violations.empty() ? "PASS" : "FAIL");
+  return f.violations.empty() ? 0 : 1;
+}

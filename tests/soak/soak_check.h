@@ -1,0 +1,34 @@
+// What a soak run did to the simulated controller, judged from the
+// simulator's own trace and memory image files, never from the tool's view:
+//   - every calibration record (and calibration counter) the tool wrote was
+//     computed from bytes the controller actually sent it in full: a complete
+//     read reply of that record, or the tool's own earlier write that the
+//     controller accepted;
+//   - the commit byte never followed, within one Write, a record or counter
+//     write that failed on the line (lost, refused, reply cut short);
+//   - after the run the memory differs from where it started only in records
+//     and counters, each holding the last value the tool wrote there.
+// A variant-1 controller without groups (the soak's) is assumed.
+#pragma once
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+struct SoakFindings {
+  int requests = 0;
+  int faults = 0;               // "fault:" marks in the trace
+  std::map<std::string, int> faultsByKind;
+  int recordWrites = 0;         // calibration record writes received
+  int counterWrites = 0;
+  int commits = 0;
+  std::vector<std::string> violations;
+};
+
+// Entered values the tool may have computed a record from ("10.1", ...).
+SoakFindings CheckSoakTrace(const std::string& tracePath, const std::vector<std::string>& entered,
+                            int nozzles);
+// Adds the violations of the final image against the initial one, given the
+// trace's writes (CheckSoakTrace must have run on the same trace).
+void CheckSoakImage(const std::string& initialImage, const std::string& finalImage,
+                    const std::string& tracePath, int nozzles, SoakFindings* findings);

@@ -1,7 +1,6 @@
 // Status polls: the request, the collection of the reply, and its merge into
 // the shared nozzle table.
 #include <algorithm>
-#include <thread>
 
 #include "link/frame.h"
 #include "link/packed_bcd.h"
@@ -151,7 +150,10 @@ int Trk::mergeRecord(const uint8_t* record, int replyAddress) {
 int Trk::readNozzleStatus(int nozzle, NozzleRecord* out) {
   requestStatus(nozzle);
   int result;
-  while ((result = collectStatus(0)) == 0) std::this_thread::yield();
+  // Between steps the thread sleeps until the line brings something, at most
+  // a tick: a reply is still taken the moment it is complete and the
+  // time-out still ends the wait, but the wait costs no processor.
+  while ((result = collectStatus(0)) == 0) PortWaitReadable(static_cast<uint16_t>(port), 1);
   statusErrors = 0;
   switch (result) {
     case -6: linkState = -1; break;

@@ -24,6 +24,11 @@ void PortWriteByte(uint16_t handle, uint8_t byte);
 int PortAvailable(uint16_t handle);
 // Takes exactly count waiting bytes into dest: 1, or 0 and nothing taken.
 int PortRead(uint16_t handle, uint8_t* dest, int count);
+// Waits until the port may have received something new, at most ms: returns
+// at once when bytes are already waiting in the driver. Ports that cannot be
+// waited on (TCP, STUB) just let ms pass, at most 1 ms. For polling loops
+// that would otherwise spin.
+void PortWaitReadable(uint16_t handle, int ms);
 // 1 when nothing is left to transmit.
 int PortTxEmpty(uint16_t handle);
 // Drops every received byte not yet read.

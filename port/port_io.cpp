@@ -1,6 +1,8 @@
 // The byte operations on an open port. Each dispatches on the slot's kind;
 // received bytes always pass through the slot's ring, filled by PortPoll.
+#include <chrono>
 #include <cstddef>
+#include <thread>
 #include <vector>
 
 #include "port/port_table.h"
@@ -63,6 +65,16 @@ int PortRead(uint16_t handle, uint8_t* dest, int count) {
   tcpStep(*slot);
   PortPoll(*slot);
   return RingTake(*slot, dest, count);
+}
+
+void PortWaitReadable(uint16_t handle, int ms) {
+  if (ms <= 0) return;
+  PortSlot* slot = PortSlotOf(handle);
+  if (slot != nullptr && slot->kind == PortKind::Serial) {
+    SerialWaitReadable(slot->osHandle, ms);
+    return;
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
 int PortTxEmpty(uint16_t handle) {

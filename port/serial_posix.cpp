@@ -105,4 +105,9 @@ void SerialWrite(intptr_t device, const uint8_t* bytes, int count) {
   }
 }
 
+void SerialWaitReadable(intptr_t device, int ms) {
+  pollfd p{static_cast<int>(device), POLLIN, 0};
+  poll(&p, 1, ms);
+}
+
 void SerialDropInput(intptr_t device) { tcflush(static_cast<int>(device), TCIFLUSH); }

@@ -2,6 +2,8 @@
 // the other end of a real pseudo-terminal.
 #include <sys/ioctl.h>
 
+#include <chrono>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -103,6 +105,36 @@ TEST_F(SerialPortTest, WritesReachThePeerByteExactAndTheTransmitterDrains) {
   EXPECT_EQ(pty.receive(9, 2000),
             (std::vector<uint8_t>{0x00, 0x00, 0x31, 0x00, 0x00, 0x00, 0x01, 0xDB, 0x0A}));
   EXPECT_TRUE(waitUntil([&] { return PortTxEmpty(handle) == 1; }));
+}
+
+// The wait a polling loop makes between steps: it ends when a byte arrives,
+// and at its bound when none does. Bounds are loose: they tell a wait that
+// ends on the byte from one that sleeps its full time.
+TEST_F(SerialPortTest, WaitReadableEndsWhenAByteArrivesOrAtItsBound) {
+  using Clock = std::chrono::steady_clock;
+  auto msSince = [](Clock::time_point t) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t).count();
+  };
+  auto start = Clock::now();
+  PortWaitReadable(handle, 300);
+  EXPECT_GE(msSince(start), 250);
+
+  std::thread device([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    pty.send({0x5A});
+  });
+  start = Clock::now();
+  PortWaitReadable(handle, 3000);
+  EXPECT_LT(msSince(start), 2000);
+  device.join();
+  EXPECT_TRUE(waitAvailable(1));
+
+  // A byte already waiting in the driver: no wait at all.
+  pty.send({0x5B});
+  ASSERT_TRUE(waitUntil([&] { return driverInput() == 1; }));
+  start = Clock::now();
+  PortWaitReadable(handle, 3000);
+  EXPECT_LT(msSince(start), 2000);
 }
 
 TEST_F(SerialPortTest, NoPortGivesEmptyResults) {

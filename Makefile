@@ -3,7 +3,7 @@
 # incremental build.
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps build build-asan build-fuzz fuzz fuzz-check test run clean
+.PHONY: all deps build build-asan build-fuzz fuzz fuzz-check soak bench test run clean
 
 all: build
 
@@ -42,6 +42,18 @@ fuzz: build-fuzz
 
 fuzz-check: build-fuzz
 	@fuzz/run.sh build-fuzz 3
+
+# The fault-injection soak for SOAK_SECONDS (default 600) with each seed of
+# SOAK_SEEDS; `make test` runs it for 30 s.
+SOAK_SECONDS ?= 600
+SOAK_SEEDS ?= 1 2 3
+soak: build
+	@for seed in $(SOAK_SEEDS); do build/procedure_soak --seconds $(SOAK_SECONDS) --seed $$seed || exit 1; done
+
+# Figures of the procedures and the program, with the machine they ran on.
+bench: build
+	@build/tarvo_port_tick_bench
+	@build/tarvo_procedure_bench build
 
 run: build
 	@scripts/run.sh

@@ -1,0 +1,82 @@
+// The byte operations on an open port. Each dispatches on the slot's kind;
+// received bytes always pass through the slot's ring, filled by PortPoll.
+#include <cstddef>
+#include <vector>
+
+#include "port/port_table.h"
+#include "port/rx_ring.h"
+#include "port/serial_device.h"
+#include "port/tcp_transport.h"
+
+namespace {
+
+bool isTcp(const PortSlot& slot) {
+  return slot.kind == PortKind::TcpClient || slot.kind == PortKind::TcpServer;
+}
+
+// The TCP ports advance their connection (client) or take a waiting peer
+// (server) at the start of every byte operation.
+void tcpStep(PortSlot& slot) {
+  if (slot.kind == PortKind::TcpClient) TcpConnectStep(slot);
+  if (slot.kind == PortKind::TcpServer) TcpAcceptStep(slot);
+}
+
+// Moves what the driver holds into the ring. Bytes beyond the ring's room
+// are dropped (the ring keeps what is unread).
+void serialPoll(PortSlot& slot) {
+  int waiting = SerialInputCount(slot.osHandle);
+  if (waiting <= 0) return;
+  std::vector<uint8_t> buffer(static_cast<size_t>(waiting));
+  int got = SerialRead(slot.osHandle, buffer.data(), waiting);
+  RingAppend(slot, buffer.data(), got);
+}
+
+// Moves whatever the OS holds for the port into its ring.
+void PortPoll(PortSlot& slot) {
+  if (slot.kind == PortKind::Serial) serialPoll(slot);
+  if (isTcp(slot)) TcpReceive(slot);
+}
+
+}  // namespace
+
+void PortWrite(uint16_t handle, const uint8_t* bytes, int count) {
+  PortSlot* slot = PortSlotOf(handle);
+  if (slot == nullptr || bytes == nullptr || count <= 0) return;
+  tcpStep(*slot);
+  if (slot->kind == PortKind::Serial) SerialWrite(slot->osHandle, bytes, count);
+  if (isTcp(*slot)) TcpSend(*slot, bytes, count);
+}
+
+void PortWriteByte(uint16_t handle, uint8_t byte) { PortWrite(handle, &byte, 1); }
+
+int PortAvailable(uint16_t handle) {
+  PortSlot* slot = PortSlotOf(handle);
+  if (slot == nullptr || slot->kind == PortKind::Stub) return 0;
+  tcpStep(*slot);
+  PortPoll(*slot);
+  return RingCount(*slot);
+}
+
+int PortRead(uint16_t handle, uint8_t* dest, int count) {
+  PortSlot* slot = PortSlotOf(handle);
+  if (slot == nullptr || slot->kind == PortKind::Stub) return 0;
+  tcpStep(*slot);
+  PortPoll(*slot);
+  return RingTake(*slot, dest, count);
+}
+
+int PortTxEmpty(uint16_t handle) {
+  PortSlot* slot = PortSlotOf(handle);
+  if (slot == nullptr || slot->kind != PortKind::Serial) return 1;
+  return SerialOutputCount(slot->osHandle) == 0 ? 1 : 0;
+}
+
+void PortClear(uint16_t handle) {
+  PortSlot* slot = PortSlotOf(handle);
+  if (slot == nullptr || slot->kind == PortKind::Stub) return;
+  tcpStep(*slot);
+  RingDrop(*slot);
+  // Serial input still in the driver goes too; a socket keeps what it holds,
+  // which arrives with the next poll.
+  if (slot->kind == PortKind::Serial) SerialDropInput(slot->osHandle);
+}

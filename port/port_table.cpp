@@ -1,0 +1,117 @@
+// The port table: opening a port by name, closing it, and starting and
+// stopping the layer.
+#include "port/port_table.h"
+
+#include <cerrno>
+#include <cstring>
+#include <new>
+
+#include "port/port_log.h"
+#include "port/serial_device.h"
+#include "port/tcp_transport.h"
+
+PortTableType PortTable;
+
+namespace {
+
+// Undoes what the kind's set-up opened.
+void closeTransport(PortSlot& slot) {
+  switch (slot.kind) {
+    case PortKind::Serial: SerialClose(slot.osHandle); break;
+    case PortKind::TcpServer:
+    case PortKind::TcpClient: TcpClose(slot); break;
+    case PortKind::Stub: break;
+  }
+}
+
+void closeSlot(PortSlot& slot) {
+  closeTransport(slot);
+  delete[] slot.rxRing;
+  slot.rxRing = nullptr;
+  slot.inUse = 0;
+}
+
+// Chooses the kind from the name and runs its set-up: 0, or the status
+// PortOpen returns (-1 for TCP, the platform code for a serial device).
+int openTransport(PortSlot& slot, const char* name) {
+  if (std::strcmp(name, "STUB") == 0) {
+    slot.kind = PortKind::Stub;
+    return 0;
+  }
+  if (std::strncmp(name, "TCPS_", 5) == 0) {
+    slot.kind = PortKind::TcpServer;
+    return TcpServerOpen(slot, name) == 0 ? 0 : -1;
+  }
+  if (std::strncmp(name, "TCPC_", 5) == 0) {
+    slot.kind = PortKind::TcpClient;
+    return TcpClientOpen(slot, name) == 0 ? 0 : -1;
+  }
+  slot.kind = PortKind::Serial;
+  return SerialOpen(name, &slot.osHandle);
+}
+
+}  // namespace
+
+PortSlot* PortSlotOf(uint16_t handle) {
+  if (handle < 1 || handle > kPortSlotCount) return nullptr;
+  PortSlot& slot = PortTable.slots[handle - 1];
+  return slot.inUse ? &slot : nullptr;
+}
+
+void PortLayerStart() {
+  if (PortTable.started) return;
+  // A restart finds ports left open by the earlier run: close them rather
+  // than lose their rings and keep their devices locked.
+  for (PortSlot& slot : PortTable.slots) {
+    if (slot.inUse) closeSlot(slot);
+  }
+  std::memset(&PortTable, 0, sizeof PortTable);
+  PortLogOpen();
+  PortTable.started = 1;
+}
+
+void PortLayerStop() {
+  if (!PortTable.started) return;
+  PortLogClose();
+  PortTable.started = 0;
+}
+
+int PortOpen(uint16_t* handle, const char* name) {
+  if (!PortTable.started) return 9;
+  int index = 0;
+  while (index < kPortSlotCount && PortTable.slots[index].inUse) ++index;
+  if (index == kPortSlotCount) return 1;
+  if (name == nullptr || name[0] == '\0') return 3;
+  // A name that does not fit in the slot is refused like an empty one rather
+  // than copied past its end.
+  if (strnlen(name, kPortNameSize) == kPortNameSize) return 3;
+
+  PortSlot& slot = PortTable.slots[index];
+  std::memset(&slot, 0, sizeof slot);
+  std::memcpy(slot.name, name, std::strlen(name) + 1);
+
+  int status = openTransport(slot, name);
+  if (status == 0) {
+    slot.rxRing = new (std::nothrow) uint8_t[kRxRingSize];
+    if (slot.rxRing == nullptr) {
+      closeTransport(slot);
+      status = ENOMEM;
+    }
+  }
+  if (status != 0) {
+    if (status != -1) *handle = 0;
+    std::memset(&slot, 0, sizeof slot);
+    return status;
+  }
+  slot.rxWrite = 0;
+  slot.rxRead = 0;
+  *handle = static_cast<uint16_t>(index + 1);
+  slot.inUse = 1;
+  return 0;
+}
+
+int PortClose(uint16_t handle) {
+  PortSlot* slot = PortSlotOf(handle);
+  if (slot != nullptr) closeSlot(*slot);
+  return 1;
+}

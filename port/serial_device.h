@@ -1,0 +1,25 @@
+// The serial device calls of the port layer. Each platform implements them in
+// a file of its own (serial_posix.cpp here); the port table and the byte
+// operations above see only these functions and the value kept in osHandle.
+#pragma once
+#include <cstdint>
+
+// Opens the device called name with exclusive access and the fixed line
+// settings (4800 baud, 8 data bits, no parity, one stop bit, no flow control,
+// reads that never wait). 0 with *device set, or the platform's error code
+// with nothing left open.
+int SerialOpen(const char* name, intptr_t* device);
+void SerialClose(intptr_t device);
+
+// Bytes the driver holds for reading / still has to transmit; 0 when the
+// query fails.
+int SerialInputCount(intptr_t device);
+int SerialOutputCount(intptr_t device);
+
+// Reads up to count bytes without waiting; the number read, 0 on failure.
+int SerialRead(intptr_t device, uint8_t* dest, int count);
+// Hands the bytes to the driver, giving up after 20 ms + 20 ms per byte.
+// Failed or short writes are not reported: the link notices the missing reply.
+void SerialWrite(intptr_t device, const uint8_t* bytes, int count);
+// Drops whatever the driver has received and not yet been read.
+void SerialDropInput(intptr_t device);

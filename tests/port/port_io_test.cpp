@@ -1,0 +1,123 @@
+// The byte operations on a serial port, with the test playing the device on
+// the other end of a real pseudo-terminal.
+#include <sys/ioctl.h>
+
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "port/port.h"
+#include "port/port_table.h"
+#include "tests/support/pty_pair.h"
+#include "tests/support/scratch_dir.h"
+#include "tests/support/wait_until.h"
+
+namespace {
+
+class SerialPortTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(dir.ok());
+    ASSERT_TRUE(pty.ok());
+    PortLayerStart();
+    ASSERT_EQ(PortOpen(&handle, pty.slavePath().c_str()), 0);
+  }
+  void TearDown() override {
+    PortClose(handle);
+    PortLayerStop();
+  }
+  // Waits until exactly the expected number of bytes has reached the ring.
+  bool waitAvailable(int count) {
+    return waitUntil([&] { return PortAvailable(handle) >= count; }) && PortAvailable(handle) == count;
+  }
+  int driverInput() {
+    int count = -1;
+    ioctl(static_cast<int>(PortSlotOf(handle)->osHandle), FIONREAD, &count);
+    return count;
+  }
+
+  ScratchDir dir;
+  PtyPair pty;
+  uint16_t handle = 0;
+};
+
+TEST_F(SerialPortTest, ReadTakesNothingUntilTheWholeCountHasArrived) {
+  pty.send({1, 2, 3, 4, 5});
+  ASSERT_TRUE(waitAvailable(5));
+  uint8_t dest[8] = {};
+  EXPECT_EQ(PortRead(handle, dest, 8), 0);
+  EXPECT_EQ(PortAvailable(handle), 5);
+
+  pty.send({6, 7, 8});
+  ASSERT_TRUE(waitAvailable(8));
+  ASSERT_EQ(PortRead(handle, dest, 8), 1);
+  EXPECT_EQ(std::vector<uint8_t>(dest, dest + 8), (std::vector<uint8_t>{1, 2, 3, 4, 5, 6, 7, 8}));
+  EXPECT_EQ(PortAvailable(handle), 0);
+}
+
+TEST_F(SerialPortTest, ZeroCountSucceedsWhileImpossibleCountsTakeNothing) {
+  pty.send({9, 8, 7});
+  ASSERT_TRUE(waitAvailable(3));
+  uint8_t dest[4] = {0xEE, 0xEE, 0xEE, 0xEE};
+  EXPECT_EQ(PortRead(handle, dest, 0), 1);
+  EXPECT_EQ(PortRead(handle, dest, -1), 0);
+  EXPECT_EQ(PortRead(handle, dest, kRxRingSize), 0);
+  EXPECT_EQ(dest[0], 0xEE);
+  EXPECT_EQ(PortAvailable(handle), 3);
+}
+
+TEST_F(SerialPortTest, ReplyStraddlingTheRingEndArrivesInOrder) {
+  PortSlot* slot = PortSlotOf(handle);
+  slot->rxRead = slot->rxWrite = 9998;
+  pty.send({0xA1, 0xA2, 0xA3, 0xA4});
+  ASSERT_TRUE(waitAvailable(4));
+  EXPECT_EQ(slot->rxWrite, 2);
+  uint8_t dest[4] = {};
+  ASSERT_EQ(PortRead(handle, dest, 4), 1);
+  EXPECT_EQ(std::vector<uint8_t>(dest, dest + 4), (std::vector<uint8_t>{0xA1, 0xA2, 0xA3, 0xA4}));
+  EXPECT_EQ(slot->rxRead, 2);
+}
+
+TEST_F(SerialPortTest, ClearDropsTheRingAndTheDriverQueue) {
+  pty.send({1, 2, 3});
+  ASSERT_TRUE(waitAvailable(3));
+  pty.send({4, 5, 6, 7});  // still in the driver: no poll since
+  ASSERT_TRUE(waitUntil([&] { return driverInput() == 4; }));
+
+  PortClear(handle);
+  EXPECT_EQ(driverInput(), 0);
+  EXPECT_EQ(PortAvailable(handle), 0);
+
+  // What arrives afterwards is read normally.
+  pty.send({0x42});
+  ASSERT_TRUE(waitAvailable(1));
+  uint8_t b = 0;
+  ASSERT_EQ(PortRead(handle, &b, 1), 1);
+  EXPECT_EQ(b, 0x42);
+}
+
+TEST_F(SerialPortTest, WritesReachThePeerByteExactAndTheTransmitterDrains) {
+  const uint8_t header[] = {0x00, 0x00, 0x31, 0x00, 0x00, 0x00, 0x01, 0xDB};
+  PortWrite(handle, header, 8);
+  PortWriteByte(handle, 0x0A);  // no newline translation on a raw line
+  EXPECT_EQ(pty.receive(9, 2000),
+            (std::vector<uint8_t>{0x00, 0x00, 0x31, 0x00, 0x00, 0x00, 0x01, 0xDB, 0x0A}));
+  EXPECT_TRUE(waitUntil([&] { return PortTxEmpty(handle) == 1; }));
+}
+
+TEST_F(SerialPortTest, NoPortGivesEmptyResults) {
+  pty.send({1});
+  ASSERT_TRUE(waitAvailable(1));
+  for (uint16_t none : {uint16_t{0}, uint16_t{5}, uint16_t{kPortSlotCount + 1}}) {
+    uint8_t b = 0;
+    PortWriteByte(none, 0x11);
+    PortClear(none);
+    EXPECT_EQ(PortAvailable(none), 0);
+    EXPECT_EQ(PortRead(none, &b, 1), 0);
+    EXPECT_EQ(PortTxEmpty(none), 1);
+  }
+  EXPECT_EQ(pty.drain(20), std::vector<uint8_t>{});
+  EXPECT_EQ(PortAvailable(handle), 1);
+}
+
+}  // namespace

@@ -1,0 +1,35 @@
+// A fresh temporary working directory for the life of a test, so files the
+// code under test writes in the working directory (port.out) never meet those
+// of tests running in parallel.
+#pragma once
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+
+class ScratchDir {
+ public:
+  ScratchDir() {
+    char tmpl[] = "/tmp/tarvo_test_XXXXXX";
+    if (mkdtemp(tmpl) == nullptr) return;
+    path_ = tmpl;
+    previous_ = std::filesystem::current_path();
+    std::filesystem::current_path(path_);
+  }
+  ~ScratchDir() {
+    if (path_.empty()) return;
+    std::error_code ignored;
+    std::filesystem::current_path(previous_, ignored);
+    std::filesystem::remove_all(path_, ignored);
+  }
+  ScratchDir(const ScratchDir&) = delete;
+  ScratchDir& operator=(const ScratchDir&) = delete;
+
+  bool ok() const { return !path_.empty(); }
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+  std::filesystem::path previous_;
+};

@@ -141,4 +141,14 @@ class Trk {
   // Working storage of the exchanges in flight (not part of the link's model).
   uint8_t writeBody_[256];   // data bytes 1..size-1 and their checksum
   int writeBodySize_ = 0;
+  // A status reply is taken whole into this buffer; statusLength never exceeds
+  // kStatusReplyMax (17 records).
+  static constexpr int kStatusReplySize = 140;
+  static constexpr int kStatusReplyMax = 136;
+  uint8_t statusReply_[kStatusReplySize];
+  // nameText need not hold a terminator; name() hands out this copy that does.
+  char nameTerminated_[sizeof nameText + 1];
+
+  int sendNozzleCommand(int nozzle, int code, const NozzleCommand& cmd);
+  int mergeRecord(const uint8_t* record, int address);
 };

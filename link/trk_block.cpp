@@ -1,0 +1,204 @@
+// The block machine: memory reads and writes, the error record and the
+// totaliser, all stepping on blockState and stateTimer.
+#include <cstring>
+
+#include "link/frame.h"
+#include "link/timer_slot.h"
+#include "link/trk.h"
+#include "port/port.h"
+
+namespace {
+
+// blockState values. The read-type exchanges share the one waiting state, so
+// an exchange left waiting by its caller is continued by whichever of them is
+// called next.
+constexpr int kIdle = 0;
+constexpr int kReplyPending = 1;
+constexpr int kBodyPending = 2;   // write: header sent, body waits for the line
+constexpr int kLongReply = 3;     // write: body sent, one reply byte awaited
+constexpr int kShortReply = 4;    // one-byte write: two reply bytes awaited
+
+constexpr int kReadReplyMs = 1000;
+constexpr int kBodyPauseMs = 50;
+constexpr int kLongReplyMs = 3000;
+constexpr int kShortReplyMs = 300;
+constexpr int kErrorRecordMs = 300;
+// The totaliser reply has no time-out of its own; it gets the memory read's.
+constexpr int kTotalReplyMs = 1000;
+
+constexpr int kFunctionWrite = 0x40;
+constexpr int kFunctionRead = 0x48;
+constexpr int kFunctionTotal = 0x70;
+constexpr int kFunctionErrorRecord = 0xF0;
+
+constexpr int kHeaderSize = 8;
+constexpr int kMaxBlock = 255;
+constexpr int kErrorRecordSize = 16;
+constexpr int kTotalReplySize = 16;
+
+// Bytes 2-4 carry the 24-bit address middle, high, low; byte 0 tells a read
+// (0) from a write (1) even when no select frame goes before it.
+void buildHeader(uint8_t* header, uint8_t kind, int address, uint8_t firstData,
+                 int count) {
+  header[0] = kind;
+  header[1] = 0x00;
+  header[2] = static_cast<uint8_t>(address >> 8);
+  header[3] = static_cast<uint8_t>(address >> 16);
+  header[4] = static_cast<uint8_t>(address);
+  header[5] = firstData;
+  header[6] = static_cast<uint8_t>(count);
+  header[7] = static_cast<uint8_t>(frameChecksum(header, 7));
+}
+
+}  // namespace
+
+int Trk::readBlock(int memAddress, int bank, int count, uint8_t* dest) {
+  const uint16_t handle = static_cast<uint16_t>(port);
+  switch (blockState) {
+    case kIdle: {
+      // A count the header cannot carry would ask for one block and wait for another.
+      if (count < 1 || count > kMaxBlock || !dest) return -1;
+      uint8_t header[kHeaderSize];
+      buildHeader(header, 0x00, memAddress, 0x00, count);
+      sendSelect(handle, address, kFunctionRead + (bank & 7));
+      PortWrite(handle, header, kHeaderSize);
+      slotArm(stateTimer, kReadReplyMs);
+      blockState = kReplyPending;
+      return 0;
+    }
+    case kReplyPending: {
+      if (PortAvailable(handle) < count + 1) {
+        if (!slotExpired(stateTimer)) return 0;
+        blockState = kIdle;
+        lastError = kErrorNoAnswer;
+        return -6;
+      }
+      slotRelease(stateTimer);
+      PortRead(handle, dest, count);
+      uint8_t checksum;  // trailing checksum: taken off the line, not checked
+      PortRead(handle, &checksum, 1);
+      blockState = kIdle;
+      return 1;
+    }
+    default:
+      return 0;
+  }
+}
+
+int Trk::writeBlock(int memAddress, int bank, const uint8_t* data, int size) {
+  const uint16_t handle = static_cast<uint16_t>(port);
+  switch (blockState) {
+    case kIdle: {
+      if (size < 1 || size > kMaxBlock || !data) return -1;
+      uint8_t header[kHeaderSize];
+      buildHeader(header, 0x01, memAddress, data[0], size);
+      sendSelect(handle, address, kFunctionWrite + (bank & 7));
+      PortWrite(handle, header, kHeaderSize);
+      if (size == 1) {
+        slotArm(stateTimer, kShortReplyMs);
+        blockState = kShortReply;
+        return 0;
+      }
+      writeBodySize_ = size;
+      std::memcpy(writeBody_, data + 1, static_cast<size_t>(size - 1));
+      writeBody_[size - 1] = static_cast<uint8_t>(frameChecksum(writeBody_, size - 1));
+      slotArm(stateTimer, kBodyPauseMs);
+      blockState = kBodyPending;
+      return 0;
+    }
+    case kBodyPending:
+      // The controller takes the body only after the header has left the
+      // line and a pause has passed.
+      if (!slotExpired(stateTimer)) return 0;
+      if (!PortTxEmpty(handle)) return 0;
+      PortWrite(handle, writeBody_, writeBodySize_);
+      slotArm(stateTimer, kLongReplyMs);
+      blockState = kLongReply;
+      return 0;
+    case kLongReply: {
+      if (PortAvailable(handle) < 1) break;
+      slotRelease(stateTimer);
+      uint8_t reply = 0;
+      PortRead(handle, &reply, 1);
+      blockState = kIdle;
+      return reply == 0xFF ? -3 : 1;
+    }
+    case kShortReply: {
+      if (PortAvailable(handle) < 2) break;
+      slotRelease(stateTimer);
+      uint8_t reply[2];  // not examined
+      PortRead(handle, reply, 2);
+      blockState = kIdle;
+      return 1;
+    }
+    default:
+      return 0;
+  }
+  // A reply state still short of bytes.
+  if (!slotExpired(stateTimer)) return 0;
+  blockState = kIdle;
+  lastError = kErrorNoAnswer;
+  return -6;
+}
+
+int Trk::readErrorRecord() {
+  const uint16_t handle = static_cast<uint16_t>(port);
+  switch (blockState) {
+    case kIdle:
+      sendSelect(handle, address, kFunctionErrorRecord);
+      slotArm(stateTimer, kErrorRecordMs);
+      blockState = kReplyPending;
+      return 0;
+    case kReplyPending:
+      if (PortAvailable(handle) < kErrorRecordSize) {
+        if (!slotExpired(stateTimer)) return 0;
+        blockState = kIdle;
+        lastError = kErrorNoAnswer;
+        return -6;
+      }
+      slotRelease(stateTimer);
+      PortRead(handle, errorRecord, kErrorRecordSize);
+      lastError = errorRecord[7];
+      blockState = kIdle;
+      return 1;
+    default:
+      return 0;
+  }
+}
+
+// The totaliser reply is taken and its checksum checked; how the controller
+// lays the total out in it is not known to this program, so `total` is left
+// as it was and `expected` is not compared.
+int Trk::readTotal(int, int nozzle, int) {
+  const uint16_t handle = static_cast<uint16_t>(port);
+  switch (blockState) {
+    case kIdle: {
+      int code = nozzleCode(nozzle);
+      // A position without a nozzle code has no function byte of its own.
+      if (code < 0) {
+        lastError = kErrorUnexpectedByte;
+        return -1;
+      }
+      sendSelect(handle, address, kFunctionTotal + code);
+      slotArm(stateTimer, kTotalReplyMs);
+      blockState = kReplyPending;
+      return 0;
+    }
+    case kReplyPending: {
+      if (PortAvailable(handle) < kTotalReplySize) {
+        if (!slotExpired(stateTimer)) return 0;
+        blockState = kIdle;
+        lastError = kErrorNoAnswer;
+        return -6;
+      }
+      slotRelease(stateTimer);
+      uint8_t reply[kTotalReplySize];
+      PortRead(handle, reply, kTotalReplySize);
+      blockState = kIdle;
+      if (static_cast<uint8_t>(frameChecksum(reply, 15)) != reply[15]) return -4;
+      return 1;
+    }
+    default:
+      return 0;
+  }
+}

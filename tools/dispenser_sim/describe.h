@@ -1,0 +1,8 @@
+// Requests in words, for the trace.
+#pragma once
+#include <string>
+
+#include "tools/dispenser_sim/layout.h"
+#include "tools/dispenser_sim/request.h"
+
+std::string describeRequest(const Request& request, const layout::Shape& shape);

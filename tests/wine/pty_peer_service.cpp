@@ -68,24 +68,34 @@ std::vector<uint8_t> fromHex(const std::string& s) {
   return bytes;
 }
 
-// Reads from the master until count bytes came or timeoutMs passed; with
-// count 0, until quietMs passed without a byte.
-std::vector<uint8_t> readMaster(int fd, size_t count, int timeoutMs, bool untilQuiet) {
+// Reads from the master until count bytes came or timeoutMs passed.
+std::vector<uint8_t> receive(int fd, size_t count, int timeoutMs) {
   using Clock = std::chrono::steady_clock;
   std::vector<uint8_t> got;
   auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-  for (;;) {
-    if (!untilQuiet && got.size() >= count) break;
+  while (got.size() < count) {
     int left = int(std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count());
     if (left <= 0) break;
     pollfd p{fd, POLLIN, 0};
     if (poll(&p, 1, left) <= 0) continue;
     uint8_t buf[4096];
-    size_t want = untilQuiet ? sizeof buf : std::min(sizeof buf, count - got.size());
-    ssize_t n = read(fd, buf, want);
-    if (n <= 0) continue;
+    ssize_t n = read(fd, buf, std::min(sizeof buf, count - got.size()));
+    if (n > 0) got.insert(got.end(), buf, buf + n);
+  }
+  return got;
+}
+
+// Everything that arrives until quietMs pass without a byte (0: what is
+// there now).
+std::vector<uint8_t> drain(int fd, int quietMs) {
+  std::vector<uint8_t> got;
+  for (;;) {
+    pollfd p{fd, POLLIN, 0};
+    if (poll(&p, 1, quietMs) <= 0) break;
+    uint8_t buf[4096];
+    ssize_t n = read(fd, buf, sizeof buf);
+    if (n <= 0) break;
     got.insert(got.end(), buf, buf + n);
-    if (untilQuiet) deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
   }
   return got;
 }
@@ -173,10 +183,10 @@ void serve(int sock) {
       size_t count = 0;
       int ms = 0;
       std::sscanf(rest.c_str(), "%zu %d", &count, &ms);
-      writeLine(sock, toHex(readMaster(pty->master, count, ms, false)));
+      writeLine(sock, toHex(receive(pty->master, count, ms)));
     } else if (command == "DRAIN") {
       int ms = std::atoi(rest.c_str());
-      writeLine(sock, toHex(readMaster(pty->master, 0, ms, true)));
+      writeLine(sock, toHex(drain(pty->master, ms)));
     } else if (command == "LINE") {
       writeLine(sock, lineSettings(pty->slave));
     } else {

@@ -17,9 +17,13 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-# The programs carry the C++ runtime and winpthreads inside, so they run on a
-# bare Windows (or Wine) without the compiler's DLLs beside them.
+# The programs (and the tests' DLLs) carry the C++ runtime and winpthreads
+# inside, so they run on a bare Windows (or Wine) without the compiler's DLLs
+# beside them.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+# A DLL exports its own functions only, not the runtime linked into it.
+set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static -Wl,--exclude-libs,libgcc.a:libgcc_eh.a:libstdc++.a:libwinpthread.a")
+set(CMAKE_MODULE_LINKER_FLAGS_INIT "-static -Wl,--exclude-libs,libgcc.a:libgcc_eh.a:libstdc++.a:libwinpthread.a")
 
 # Test programs (and GoogleTest's listing of them) run under Wine, in a prefix
 # of the build's own, quiet. Wine keeps helper processes (wineserver and its

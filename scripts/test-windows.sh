@@ -5,7 +5,9 @@
 # Serial tests need a device on the other end of a COM port: the pty peer
 # service (tests/wine/pty_peer_service.cpp, built for the host) holds a few
 # pseudo-terminals, Wine maps COM ports onto their slaves, and the Windows
-# tests play the device through the service (TARVO_PTY_PEER).
+# tests play the device through the service (TARVO_PTY_PEER). The link's
+# exchanges meet dispenser-sim, built for the host too, on another COM port
+# (TARVO_SIM_PORT).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -16,6 +18,7 @@ WINESERVER=/usr/lib/wine/wineserver
 # The ports the service offers; COM2 and COM10 also show that discovery
 # sorts them by number.
 PEER_PORTS=(COM2 COM10 COM11 COM12 COM13)
+SIM_PORT=COM14
 
 scripts/ensure-deps-windows.sh
 
@@ -27,11 +30,12 @@ export WINEDLLOVERRIDES="mscoree,mshtml="
 mkdir -p "$WINEPREFIX"
 
 peer=""
+sim=""
 stop_all() {
-  if [ -n "$peer" ]; then
-    kill "$peer" 2>/dev/null || true
-    wait "$peer" 2>/dev/null || true
-  fi
+  for pid in $peer $sim; do
+    kill "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+  done
   # Stops this prefix's wineserver and every Wine process of the prefix.
   "$WINESERVER" -k 2>/dev/null || true
 }
@@ -48,24 +52,41 @@ start_wine() {
   "$WINE" cmd /c exit </dev/null >/dev/null 2>&1
 }
 
-echo "== pty peer service"
+echo "== devices on the Linux side: pty peer service, dispenser-sim"
 c++ -std=c++17 -O1 -Wall -Wextra -o "$BUILD/pty_peer_service" tests/wine/pty_peer_service.cpp
+cmake -S . -B "$BUILD/host" -DCMAKE_BUILD_TYPE=Debug -DBUILD_TESTING=OFF -DTARVO_GUI=OFF >/dev/null
+cmake --build "$BUILD/host" -j"$JOBS" --target dispenser-sim >/dev/null
+
+# Waits up to 10 s for a file to have content while process $2 runs.
+wait_for_file() {
+  for _ in $(seq 100); do
+    [ -s "$1" ] && return 0
+    kill -0 "$2" 2>/dev/null || return 1
+    sleep 0.1
+  done
+  [ -s "$1" ]
+}
+
 rm -f "$BUILD/pty_peer.port"
 "$BUILD/pty_peer_service" "$ROOT/$BUILD/wine-ports" "$BUILD/pty_peer.port" "${PEER_PORTS[@]}" \
   </dev/null >"$BUILD/pty_peer.log" 2>&1 &
 peer=$!
-for _ in $(seq 100); do
-  [ -s "$BUILD/pty_peer.port" ] && break
-  kill -0 "$peer" 2>/dev/null || { cat "$BUILD/pty_peer.log" >&2; exit 1; }
-  sleep 0.1
-done
-[ -s "$BUILD/pty_peer.port" ] || { echo "pty peer service did not start" >&2; exit 1; }
+wait_for_file "$BUILD/pty_peer.port" "$peer" ||
+  { echo "pty peer service did not start" >&2; cat "$BUILD/pty_peer.log" >&2; exit 1; }
 export TARVO_PTY_PEER="127.0.0.1:$(cat "$BUILD/pty_peer.port")"
 export TARVO_WINE_PEER_PORTS="${PEER_PORTS[*]}"
 
+# The simulator prints the path of its pty's other end on its first line.
+"$BUILD/host/dispenser-sim" --pty </dev/null >"$BUILD/sim.out" 2>"$BUILD/sim.log" &
+sim=$!
+wait_for_file "$BUILD/sim.out" "$sim" ||
+  { echo "dispenser-sim did not start" >&2; cat "$BUILD/sim.log" >&2; exit 1; }
+ln -sfn "$(head -n1 "$BUILD/sim.out")" "$BUILD/wine-ports/$SIM_PORT"
+export TARVO_SIM_PORT=$SIM_PORT
+
 echo "== Wine prefix $WINEPREFIX"
 start_wine
-for port in "${PEER_PORTS[@]}"; do
+for port in "${PEER_PORTS[@]}" "$SIM_PORT"; do
   "$WINE" reg add 'HKLM\Software\Wine\Ports' /v "$port" /t REG_SZ \
     /d "$ROOT/$BUILD/wine-ports/$port" /f </dev/null >/dev/null 2>&1
 done

@@ -12,6 +12,7 @@ PACKAGES=(
   gettext
   xvfb xauth xdotool x11-utils
   libusb-0.1-4
+  scrot
 )
 
 [ $# -gt 0 ] && PACKAGES=("$@")

@@ -1,0 +1,5 @@
+#include "app/controller_state.h"
+
+ControllerState Controller;
+int ActiveNozzle = 0;
+int32_t LastVolume[kControllerNozzles];

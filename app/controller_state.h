@@ -1,0 +1,62 @@
+// What Read learned about the controller, kept until the next Read: Write and
+// the test fills work from these buffers.
+#pragma once
+#include <cstdint>
+
+constexpr int kCalibrationRecordSize = 19;   // variants 0 and 1
+constexpr int kShortRecordSize = 15;         // variant 2
+constexpr int kCommonBlockSize = 6;
+constexpr int kPasswordStateSize = 16;
+constexpr int kMainSettingsSize = 256;
+constexpr int kControllerNozzles = 8;
+
+// Controller memory the procedures use: address and bank.
+constexpr int kStatusByteAddress = 0x000024;          // bank 2
+constexpr int kDiagnosticsAddress = 0x000029;         // bank 2, 24 bytes
+constexpr int kMainSettingsLengthAddress = 0x003100;  // bank 0
+constexpr int kMainSettingsAddress = 0x003101;        // bank 0
+constexpr int kPasswordStateAddress = 0x005300;       // bank 0 (variant 2: 2, bank 2)
+constexpr int kPasswordAddress = 0x005302;            // bank 0 (variant 2: 3, bank 2)
+constexpr int kShortPasswordStateAddress = 2;         // bank 2
+constexpr int kShortPasswordAddress = 3;              // bank 2
+constexpr int kShortCalibrationMessageAddress = 6;    // bank 2
+constexpr int kCommitAddress = 0x88FFFF;              // bank 0, the byte 0x55
+constexpr uint8_t kCommitByte = 0x55;
+
+struct ControllerState {
+  int32_t address;        // parsed from the Address input (hexadecimal)
+  uint8_t statusByte;     // also reused as the main settings length
+  int variant;            // 0, 1 or 2
+  uint8_t mainSettings[kMainSettingsSize];
+  uint8_t nozzleCount;    // N; a reported 0 becomes 1
+  uint8_t groupCount;     // G
+  uint8_t groupIndex;     // g: the group the address serves
+  // Byte 0 unused; 1-2 calibration counter (LE); 3 day; 4 month; 5 year % 100.
+  uint8_t commonBlock[kCommonBlockSize];
+  uint8_t calibration[kControllerNozzles][kCalibrationRecordSize];
+  uint8_t shortCalibration[kControllerNozzles][kShortRecordSize];
+  // Bit 1 of byte 0 set: the controller wants the password before a write.
+  uint8_t passwordState[kPasswordStateSize];
+};
+
+extern ControllerState Controller;
+
+// Test fills: the nozzle followed (1..8, 0 = none) and the last volume shown
+// per nozzle in millilitres (0 = none since its last fill started).
+extern int ActiveNozzle;
+extern int32_t LastVolume[kControllerNozzles];
+
+// Controller memory addresses that depend on what Read found.
+inline int CommonBlockAddress(int group) { return (0x40 + group) * 256; }
+inline int CalibrationRecordAddress(int i, int nozzleCount, int group) {
+  return (0x10 + i + nozzleCount * group) * 256;
+}
+inline int ShortRecordAddress(int i, int group) { return (0x10 + 2 * i + group) * 256; }
+
+inline uint16_t CommonCounter(const ControllerState& c) {
+  return static_cast<uint16_t>(c.commonBlock[1] | (c.commonBlock[2] << 8));
+}
+inline void SetCommonCounter(ControllerState& c, uint16_t counter) {
+  c.commonBlock[1] = static_cast<uint8_t>(counter);
+  c.commonBlock[2] = static_cast<uint8_t>(counter >> 8);
+}

@@ -1,0 +1,10 @@
+// How the window shows what was read from (or written to) the controller.
+#pragma once
+
+// The Common counter input: variant 0 the counter, others counter and date.
+void ShowCommonCounter();
+// Nozzle row i (0-based): the coefficient "* %f" in its input.
+void ShowCoefficient(int i);
+// Nozzle row i: its number field (empty on variant 0, the calibration count on
+// variant 1, the short record's number on variant 2).
+void ShowNozzleNumber(int i);

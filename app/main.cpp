@@ -1,0 +1,11 @@
+// tarvo_6: service tool for the controller of a CNG fuel dispenser.
+#include <FL/Fl.H>
+
+#include "app/startup.h"
+
+int main(int argc, char** argv) {
+  OpenMainWindow(argc, argv);
+  Fl::run();
+  CloseDown();
+  return 0;
+}

@@ -1,0 +1,241 @@
+// The main window: its widgets in the order they are built, the port list,
+// the remembered port, and the one link to the dispenser controller.
+#include "app/main_form.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+#include <FL/Enumerations.H>
+#include <FL/Fl.H>
+#include <FL/Fl_Menu_Item.H>
+
+#include "app/catalog.h"
+#include "app/logo_image.h"
+#include "app/procedures.h"
+#include "link/station_config.h"
+#include "link/trk.h"
+#include "port/discovery.h"
+#include "store/ini_reader.h"
+
+namespace {
+
+constexpr int kTextSize = 12;
+constexpr Fl_Align kAboveLeft = FL_ALIGN_TOP | FL_ALIGN_LEFT;
+constexpr Fl_Align kInsideLeft = FL_ALIGN_LEFT | FL_ALIGN_INSIDE;
+
+// The remembered port lives in tarvo_6.ini under the Russian words for
+// "general" and "port" as the first release wrote them: Windows-1251 bytes
+// read as Latin-1 and stored as UTF-8. They are matched byte for byte.
+const char kIniFile[] = "tarvo_6.ini";
+const char kPortSection[] = "\xC3\x8E\xC3\xA1\xC3\xB9\xC3\xA8\xC3\xA5";
+const char kPortKey[] = "\xC3\x8F\xC3\xAE\xC3\xB0\xC3\xB2";
+
+// Open/Close, Read and Write act on the left button only (or the keyboard);
+// FLTK would also call back when another mouse button is released.
+bool ReleasedByOtherMouseButton() {
+  return Fl::event() == FL_RELEASE && Fl::event_button() != FL_LEFT_MOUSE;
+}
+
+void OpenCloseClicked(Fl_Widget*, void*) {
+  if (!ReleasedByOtherMouseButton()) OpenClosePort();
+}
+void ReadClicked(Fl_Widget*, void*) {
+  if (!ReleasedByOtherMouseButton()) ReadController();
+}
+void WriteClicked(Fl_Widget*, void*) {
+  if (!ReleasedByOtherMouseButton()) WriteCoefficients();
+}
+
+// The Write procedure writes only the nozzles the operator has touched.
+void CoefficientEdited(Fl_Widget*, void* nozzleIndex) {
+  nozzleEdited[reinterpret_cast<intptr_t>(nozzleIndex)] = 1;
+}
+
+void* NozzleIndexData(int index) {
+  return reinterpret_cast<void*>(static_cast<intptr_t>(index));
+}
+
+// The menu's items point at the names of the port list, which lives as long
+// as the program. Items are set directly rather than through add(), which
+// would read the '/' of "/dev/pts/3" as a submenu and merge equal names, and
+// so break the rule that item i is list entry i.
+void FillPortChoice(Fl_Choice* choice) {
+  Fl_Menu_Item items[kPortNameListSize + 1];   // copied by the choice
+  const int count = PortNameList.count < kPortNameListSize ? PortNameList.count : kPortNameListSize;
+  if (count <= 0) return;   // an empty menu would still report item 0 selected
+  for (int i = 0; i < count; i++) {
+    items[i] = Fl_Menu_Item{};
+    items[i].text = PortNameList.names[i];
+  }
+  items[count] = Fl_Menu_Item{};
+  choice->copy(items);
+  choice->value(0);
+}
+
+// A missing or unreadable qv.bmp leaves the box empty.
+void LoadLogo(Fl_Box* logoBox) {
+  static Fl_Image* logo;   // shown for the life of the program
+  if (logo == nullptr) logo = LoadLogoImage("qv.bmp");
+  logoBox->image(logo);
+}
+
+// Row n (1..8): coefficient input, its Load button, its number field.
+void BuildNozzleRow(int n) {
+  const int y = 16 + 25 * (n - 1);
+  char label[64];
+  snprintf(label, sizeof label, tr("Nozzle %d"), n);
+
+  Fl_Input* coefficient = new Fl_Input(276, y, 101, 25);
+  coefficient->type(FL_FLOAT_INPUT);
+  coefficient->copy_label(label);
+  coefficient->when(FL_WHEN_CHANGED);
+  coefficient->callback(CoefficientEdited, NozzleIndexData(n - 1));
+  nozzleCoefficientInputs[n] = coefficient;
+
+  Fl_Button* load = new Fl_Button(384, y, 78, 25, tr("Load 10l"));
+  load->callback(LoadNozzleCallback, NozzleIndexData(n - 1));
+  nozzleLoadButtons[n] = load;
+
+  nozzleNumberFields[n] = new Fl_Input(467, y, 49, 25);
+}
+
+// The stored name is cut to the 100-byte buffer. Discovered names are at most
+// 19 characters, so a cut name never matches one.
+void ReadRememberedPort() {
+  char value[501];
+  TIniReader* reader = new TIniReader();
+  RememberedPort[0] = '\0';
+  if (reader->Open(kIniFile) == 1 && reader->GetString(kPortSection, kPortKey, value) == 1) {
+    const size_t length = strnlen(value, sizeof RememberedPort - 1);
+    memcpy(RememberedPort, value, length);
+    RememberedPort[length] = '\0';
+  }
+  reader->CloseFile();
+  delete reader;
+}
+
+void SelectRememberedPort(Fl_Choice* choice) {
+  if (RememberedPort[0] == '\0') return;
+  for (int i = 0; i < PortNameList.count && i < kPortNameListSize; i++) {
+    if (strcmp(RememberedPort, PortNameList.names[i]) == 0) {
+      choice->value(i);
+      return;
+    }
+  }
+}
+
+// The link reads dispenser 0's entry: every nozzle position sells grade 1.
+void SetUpStationConfig() {
+  memset(&stationConfig, 0, sizeof stationConfig);
+  DispenserEntry& entry = stationConfig.dispensers[0];
+  for (int position = 0; position < 8; position++) entry.grades[position] = 1;
+  entry.flags = 0;
+  entry.spareByte = 1;
+  entry.spareWord = 0;
+}
+
+// Dispenser 0 at address 1, no port yet (Open Port sets it), side 0, record 0.
+Trk* CreateLink() {
+  Trk* link = new Trk(0, 1, 0, 0, 0);
+  link->type = 18;
+  link->nozzleCount = 4;
+  link->sideCount = 1;
+  link->firstPosition = 0;
+  for (int position = 0; position < 8; position++) link->nozzleCodes[position] = position + 1;
+  linkTable[0] = link;
+  return link;
+}
+
+}  // namespace
+
+xMainForm::xMainForm(int width, int height, const char* title)
+    : Fl_Double_Window(width, height, title) {
+  MainForm = this;
+  statusTimeoutFactor = 4;   // status replies may take 4 x 55 ms
+  statusErrorTolerance = 1;
+
+  portChoice = new Fl_Choice(8, 8, 180, 24);
+
+  openCloseButton = new Fl_Button(8, 40, 96, 24, tr("Open Port"));
+  openCloseButton->labelsize(kTextSize);
+  openCloseButton->callback(OpenCloseClicked);
+
+  readButton = new Fl_Button(112, 88, 96, 24, tr("Read.."));
+  readButton->labelsize(kTextSize);
+  readButton->callback(ReadClicked);
+
+  addressInput = new Fl_Input(8, 88, 96, 24, tr("Address"));
+  addressInput->labelsize(kTextSize);
+  addressInput->textsize(kTextSize);
+  addressInput->align(kAboveLeft);
+  addressInput->value(tr("1"));
+
+  writeButton = new Fl_Button(104, 256, 96, 24, tr("Write"));
+  writeButton->labelsize(kTextSize);
+  writeButton->labelfont(FL_TIMES_BOLD);
+  writeButton->callback(WriteClicked);
+
+  stateBox = new Fl_Box(112, 72, 96, 8, tr("Connection state"));
+  stateBox->labelsize(kTextSize);
+  stateBox->align(kInsideLeft);
+
+  coefficientsHeading = new Fl_Box(216, 0, 96, 16, tr("Coefficients"));
+  coefficientsHeading->labelsize(kTextSize);
+  coefficientsHeading->align(kInsideLeft);
+
+  noticeBox = new Fl_Box(102, 120, 96, 32, tr("CNG dispenser\nservice tool"));
+  noticeBox->labelsize(kTextSize);
+
+  logoBox = new Fl_Box(16, 120, 64, 64);
+  logoBox->labelsize(kTextSize);
+
+  passwordInput = new Fl_Int_Input(8, 208, 96, 24, tr("Password"));
+  passwordInput->labelsize(kTextSize);
+  passwordInput->textsize(kTextSize);
+  passwordInput->align(kAboveLeft);
+  passwordInput->value(tr("5185"));
+
+  commonCounterInput = new Fl_Int_Input(100, 208, 96, 24, tr("Common counter"));
+  commonCounterInput->labelsize(kTextSize);
+  commonCounterInput->textsize(kTextSize);
+  commonCounterInput->align(kAboveLeft);
+  commonCounterInput->value("0000");   // until the first Read
+
+  aboutButton = new Fl_Button(8, 256, 88, 24, tr("About.."));
+  aboutButton->labelsize(kTextSize);
+
+  nozzleCountersHeading = new Fl_Box(400, 0, 96, 16, tr("Nozzle counters"));
+  nozzleCountersHeading->labelsize(kTextSize);
+  nozzleCountersHeading->align(kInsideLeft);
+
+  fullTankCheck = new Fl_Check_Button(328, 48, 128, 24, tr("Fulltank load"));
+  fullTankCheck->labelsize(kTextSize);
+  fullTankCheck->align(kInsideLeft);
+  fullTankCheck->hide();   // Read shows it under the last nozzle row
+
+  cngDiagsOutput = new Fl_Multiline_Input(224, 208, 184, 72, tr("CNG diags"));
+  cngDiagsOutput->labelsize(kTextSize);
+  cngDiagsOutput->textsize(kTextSize);
+  cngDiagsOutput->align(kAboveLeft);
+  cngDiagsOutput->hide();   // Read shows it on controllers with CNG diagnostics
+  end();
+
+  UsbBind();
+  DiscoverPorts();
+  FillPortChoice(portChoice);
+
+  begin();
+  LoadLogo(logoBox);
+  for (int n = 1; n <= kNozzleRows; n++) BuildNozzleRow(n);
+  aboutButton->callback(AboutCallback);
+  end();
+
+  ReadRememberedPort();
+  SelectRememberedPort(portChoice);
+
+  SetUpStationConfig();
+  AppLink = CreateLink();
+}
+
+xMainForm::~xMainForm() {}

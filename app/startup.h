@@ -1,0 +1,12 @@
+// The program's start and end around the FLTK event loop; main() is these two
+// calls with Fl::run() between them.
+#pragma once
+
+class xMainForm;
+
+// Loads the catalog, builds and shows the window, starts the tick thread and
+// the port layer, and leaves Read and Write inactive until a port is open.
+xMainForm* OpenMainWindow(int argc, char** argv);
+// Stops the port layer (closing port.out) and the tick thread. Ports still
+// open stay open and the window is not deleted.
+void CloseDown();

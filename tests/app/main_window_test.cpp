@@ -1,0 +1,505 @@
+// The real main window, started exactly as main() starts it, on a private X
+// server: every widget as designed, the port list and the remembered port,
+// the link set-up, and which procedure each widget reaches (clicked and typed
+// at with xdotool, as an operator would).
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <FL/Fl.H>
+#include <FL/Fl_Menu_Item.H>
+#include <FL/x.H>
+
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <typeinfo>
+#include <vector>
+
+#include "app/catalog.h"
+#include "app/logo_image.h"
+#include "app/main_form.h"
+#include "app/startup.h"
+#include "link/station_config.h"
+#include "link/trk.h"
+#include "port/discovery.h"
+#include "tests/app/private_display.h"
+#include "tests/app/recording_procedures.h"
+#include "tests/support/scratch_dir.h"
+#include "tests/support/wait_until.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+PrivateDisplay* Display;
+
+class DisplayEnvironment : public ::testing::Environment {
+ public:
+  void SetUp() override { Display = new PrivateDisplay(); }
+  void TearDown() override { delete Display; }
+};
+const ::testing::Environment* const kDisplay =
+    ::testing::AddGlobalTestEnvironment(new DisplayEnvironment);
+
+// The remembered port's section and key as the tool stores them (UTF-8), and
+// the same Russian words as Windows-1251 bytes, which the tool does not know.
+const char kSectionUtf8[] = "\xC3\x8E\xC3\xA1\xC3\xB9\xC3\xA8\xC3\xA5";
+const char kKeyUtf8[] = "\xC3\x8F\xC3\xAE\xC3\xB0\xC3\xB2";
+const char kSection1251[] = "\xCE\xE1\xF9\xE8\xE5";
+const char kKey1251[] = "\xCF\xEE\xF0\xF2";
+
+void WriteFile(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// Runs FLTK until condition() holds or the deadline passes.
+template <typename Condition>
+bool PumpUntil(Condition condition, int timeoutMs = 3000) {
+  return waitUntil([&] {
+    Fl::wait(0.005);
+    return condition();
+  }, timeoutMs);
+}
+
+class MainWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(Display != nullptr && Display->ok()) << "Xvfb did not start";
+    ASSERT_TRUE(scratch_.ok());
+    // No serial device of this machine and no USB library: the list holds
+    // exactly what a test offers through TARVO6_PORTS.
+    fs::create_directories("no_sysfs/class/tty");
+    setenv("TARVO6_SYSFS", (scratch_.path() + "/no_sysfs").c_str(), 1);
+    setenv("TARVO6_LIBUSB", (scratch_.path() + "/no_libusb.so").c_str(), 1);
+    unsetenv("TARVO6_PORTS");
+    Calls = ProcedureCalls();
+  }
+
+  void TearDown() override {
+    if (window_ == nullptr) return;
+    window_->hide();
+    Fl::check();
+    CloseDown();
+    delete window_;
+    std::default_delete<Trk>()(AppLink);
+    AppLink = nullptr;
+    linkTable[0] = nullptr;
+    MainForm = nullptr;
+    CatalogFree();
+  }
+
+  void InstallCatalog() {
+    fs::create_directories("ru");
+    fs::copy_file(TARVO_CATALOG_FILE, "ru/tarvo_6.mo");
+  }
+  void InstallLogo() { fs::copy_file(TARVO_LOGO_FILE, "qv.bmp"); }
+  void RememberPort(const char* section, const char* key, const std::string& value) {
+    WriteFile("tarvo_6.ini", std::string("[") + section + "]\r\n" + key + "=" + value + "\r\n");
+  }
+
+  // Starts the window as main() does and waits until the X server shows it.
+  void Start() {
+    char program[] = "tarvo_6";
+    char* argv[] = {program, nullptr};
+    window_ = OpenMainWindow(1, argv);
+    ASSERT_TRUE(PumpUntil([&] { return window_->shown() && window_->visible_r(); }));
+    Fl::flush();
+  }
+
+  std::vector<std::string> PortItems() const {
+    std::vector<std::string> items;
+    const Fl_Menu_Item* menu = window_->portChoice->menu();
+    for (int i = 0; menu != nullptr && menu[i].text != nullptr; i++) items.push_back(menu[i].text);
+    return items;
+  }
+
+  std::string WindowId() const { return std::to_string(fl_xid(window_)); }
+
+  // A click with mouse button `button` in the middle of widget w. (No --sync:
+  // xdotool would wait for ever when the pointer is there already; the X
+  // server handles the move before the click anyway.)
+  void Click(Fl_Widget* w, int button = 1) {
+    ASSERT_EQ(0, RunProgram({"xdotool", "mousemove", "--window", WindowId(),
+                             std::to_string(w->x() + w->w() / 2),
+                             std::to_string(w->y() + w->h() / 2), "click",
+                             std::to_string(button)}, 5000));
+  }
+  // Activates the About button and waits for it: everything sent before it
+  // has then been handled too.
+  void SyncWithAbout() {
+    int before = Calls.about;
+    Click(window_->aboutButton);
+    ASSERT_TRUE(PumpUntil([&] { return Calls.about == before + 1; }));
+  }
+
+  ScratchDir scratch_;
+  xMainForm* window_ = nullptr;
+};
+
+struct WidgetDesign {
+  const char* what;
+  Fl_Widget* (*get)(xMainForm*);
+  const std::type_info* type;
+  const char* id;   // message id of the label, or nullptr for none
+  int x, y, w, h;
+  Fl_Align align;
+  int labelSize;
+  int textSize;     // 0: not a text widget
+  bool visible;
+  bool active;
+};
+
+#define W(member) [](xMainForm* f) -> Fl_Widget* { return f->member; }
+const Fl_Align kAboveLeft = FL_ALIGN_TOP | FL_ALIGN_LEFT;
+const Fl_Align kInsideLeft = FL_ALIGN_LEFT | FL_ALIGN_INSIDE;
+
+// In the order the window builds them.
+const WidgetDesign kDesign[] = {
+    {"port choice", W(portChoice), &typeid(Fl_Choice), nullptr, 8, 8, 180, 24, FL_ALIGN_LEFT, 14, 0, true, true},
+    {"open/close", W(openCloseButton), &typeid(Fl_Button), "Open Port", 8, 40, 96, 24, FL_ALIGN_CENTER, 12, 0, true, true},
+    {"read", W(readButton), &typeid(Fl_Button), "Read..", 112, 88, 96, 24, FL_ALIGN_CENTER, 12, 0, true, false},
+    {"address", W(addressInput), &typeid(Fl_Input), "Address", 8, 88, 96, 24, kAboveLeft, 12, 12, true, true},
+    {"write", W(writeButton), &typeid(Fl_Button), "Write", 104, 256, 96, 24, FL_ALIGN_CENTER, 12, 0, true, false},
+    {"state", W(stateBox), &typeid(Fl_Box), "Connection state", 112, 72, 96, 8, kInsideLeft, 12, 0, true, true},
+    {"coefficients", W(coefficientsHeading), &typeid(Fl_Box), "Coefficients", 216, 0, 96, 16, kInsideLeft, 12, 0, true, true},
+    {"notice", W(noticeBox), &typeid(Fl_Box), "CNG dispenser\nservice tool", 102, 120, 96, 32, FL_ALIGN_CENTER, 12, 0, true, true},
+    {"logo", W(logoBox), &typeid(Fl_Box), nullptr, 16, 120, 64, 64, FL_ALIGN_CENTER, 12, 0, true, true},
+    {"password", W(passwordInput), &typeid(Fl_Int_Input), "Password", 8, 208, 96, 24, kAboveLeft, 12, 12, true, true},
+    {"common counter", W(commonCounterInput), &typeid(Fl_Int_Input), "Common counter", 100, 208, 96, 24, kAboveLeft, 12, 12, true, true},
+    {"about", W(aboutButton), &typeid(Fl_Button), "About..", 8, 256, 88, 24, FL_ALIGN_CENTER, 12, 0, true, true},
+    {"nozzle counters", W(nozzleCountersHeading), &typeid(Fl_Box), "Nozzle counters", 400, 0, 96, 16, kInsideLeft, 12, 0, true, true},
+    {"full tank", W(fullTankCheck), &typeid(Fl_Check_Button), "Fulltank load", 328, 48, 128, 24, kInsideLeft, 12, 0, false, true},
+    {"CNG diags", W(cngDiagsOutput), &typeid(Fl_Multiline_Input), "CNG diags", 224, 208, 184, 72, kAboveLeft, 12, 12, false, true},
+};
+#undef W
+
+class WindowDesignTest : public MainWindowTest, public ::testing::WithParamInterface<bool> {};
+
+// With the catalog every label is its Russian translation, without it the
+// English id; everything else is the same either way.
+TEST_P(WindowDesignTest, EveryWidgetHasItsClassLabelGeometryAndInitialState) {
+  const bool russian = GetParam();
+  if (russian) InstallCatalog();
+  Start();
+
+  EXPECT_EQ(MainForm, window_);
+  EXPECT_EQ(302, window_->x());
+  EXPECT_EQ(339, window_->y());
+  EXPECT_EQ(519, window_->w());
+  EXPECT_EQ(295, window_->h());
+  EXPECT_EQ(window_, window_->resizable());
+  EXPECT_STREQ("tarvo_6", window_->label());   // a name: the same in Russian
+
+  ASSERT_EQ(15 + 3 * kNozzleRows, window_->children());
+  int index = 0;
+  for (const WidgetDesign& d : kDesign) {
+    SCOPED_TRACE(d.what);
+    Fl_Widget* w = d.get(window_);
+    ASSERT_NE(nullptr, w);
+    EXPECT_EQ(w, window_->child(index++)) << "built out of order";
+    EXPECT_TRUE(typeid(*w) == *d.type) << typeid(*w).name();
+    if (d.id == nullptr) {
+      EXPECT_EQ(nullptr, w->label());
+    } else if (russian) {
+      EXPECT_STREQ(tr(d.id), w->label());
+      EXPECT_STRNE(d.id, w->label()) << "not translated";
+    } else {
+      EXPECT_STREQ(d.id, w->label());
+    }
+    EXPECT_EQ(d.x, w->x());
+    EXPECT_EQ(d.y, w->y());
+    EXPECT_EQ(d.w, w->w());
+    EXPECT_EQ(d.h, w->h());
+    EXPECT_EQ(d.align, w->align());
+    EXPECT_EQ(d.labelSize, w->labelsize());
+    if (d.textSize != 0) {
+      EXPECT_EQ(d.textSize, static_cast<Fl_Input_*>(w)->textsize());
+    }
+    EXPECT_EQ(d.visible, w->visible() != 0);
+    EXPECT_EQ(d.active, w->active() != 0);
+  }
+  EXPECT_EQ(FL_TIMES_BOLD, window_->writeButton->labelfont());
+  EXPECT_STREQ("1", window_->addressInput->value());
+  EXPECT_STREQ("5185", window_->passwordInput->value());
+  EXPECT_EQ(4u, strlen(window_->commonCounterInput->value()));
+
+  // The nozzle rows follow, row by row, all visible until a Read.
+  for (int n = 1; n <= kNozzleRows; n++) {
+    SCOPED_TRACE("nozzle " + std::to_string(n));
+    const int y = 16 + 25 * (n - 1);
+    Fl_Input* coefficient = nozzleCoefficientInputs[n];
+    Fl_Button* load = nozzleLoadButtons[n];
+    Fl_Input* number = nozzleNumberFields[n];
+    EXPECT_EQ(coefficient, window_->child(index++));
+    EXPECT_EQ(load, window_->child(index++));
+    EXPECT_EQ(number, window_->child(index++));
+
+    EXPECT_TRUE(typeid(*coefficient) == typeid(Fl_Input));
+    EXPECT_EQ(FL_FLOAT_INPUT, coefficient->type());
+    const std::string expected = (russian ? "Пистолет " : "Nozzle ") + std::to_string(n);
+    EXPECT_EQ(expected, coefficient->label());
+    EXPECT_EQ(FL_WHEN_CHANGED, coefficient->when());
+    EXPECT_EQ(n - 1, reinterpret_cast<intptr_t>(coefficient->user_data()));
+    EXPECT_EQ(276, coefficient->x());
+    EXPECT_EQ(y, coefficient->y());
+    EXPECT_EQ(101, coefficient->w());
+    EXPECT_EQ(25, coefficient->h());
+
+    EXPECT_TRUE(typeid(*load) == typeid(Fl_Button));
+    EXPECT_STREQ(russian ? "Налив 10л" : "Load 10l", load->label());
+    EXPECT_EQ(n - 1, reinterpret_cast<intptr_t>(load->user_data()));
+    EXPECT_EQ(384, load->x());
+    EXPECT_EQ(y, load->y());
+    EXPECT_EQ(78, load->w());
+    EXPECT_EQ(25, load->h());
+
+    EXPECT_TRUE(typeid(*number) == typeid(Fl_Input));
+    EXPECT_EQ(FL_NORMAL_INPUT, number->type());
+    EXPECT_EQ(nullptr, number->label());
+    EXPECT_EQ(467, number->x());
+    EXPECT_EQ(y, number->y());
+    EXPECT_EQ(49, number->w());
+    EXPECT_EQ(25, number->h());
+
+    for (Fl_Widget* w : {static_cast<Fl_Widget*>(coefficient), static_cast<Fl_Widget*>(load),
+                         static_cast<Fl_Widget*>(number)}) {
+      EXPECT_EQ(FL_NORMAL_SIZE, w->labelsize());
+      EXPECT_TRUE(w->visible());
+      EXPECT_TRUE(w->active());
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Catalog, WindowDesignTest, ::testing::Values(true, false),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                           return info.param ? std::string("Russian") : std::string("English");
+                         });
+
+TEST_F(MainWindowTest, ResizingTheWindowScalesEveryWidget) {
+  Start();
+  ASSERT_EQ(0, RunProgram({"xdotool", "windowsize", "--sync", WindowId(), "1038", "590"}, 5000));
+  ASSERT_TRUE(PumpUntil([&] { return window_->w() == 1038 && window_->h() == 590; }));
+  for (const WidgetDesign& d : kDesign) {
+    SCOPED_TRACE(d.what);
+    Fl_Widget* w = d.get(window_);
+    EXPECT_EQ(2 * d.x, w->x());
+    EXPECT_EQ(2 * d.y, w->y());
+    EXPECT_EQ(2 * d.w, w->w());
+    EXPECT_EQ(2 * d.h, w->h());
+  }
+  EXPECT_EQ(2 * 276, nozzleCoefficientInputs[8]->x());
+  EXPECT_EQ(2 * (16 + 25 * 7), nozzleLoadButtons[8]->y());
+  EXPECT_EQ(2 * 49, nozzleNumberFields[8]->w());
+}
+
+TEST_F(MainWindowTest, TheOneLinkIsDispenserZeroAtAddressOneWithFourNozzles) {
+  Start();
+  ASSERT_NE(nullptr, AppLink);
+  EXPECT_EQ(AppLink, linkTable[0]);
+  for (int d = 1; d < kDispenserCount; d++) EXPECT_EQ(nullptr, linkTable[d]);
+  EXPECT_EQ(0, AppLink->dispenser);
+  EXPECT_EQ(1, AppLink->address);
+  EXPECT_EQ(0, AppLink->port);
+  EXPECT_EQ(0, AppLink->side);
+  EXPECT_EQ(18, AppLink->type);
+  EXPECT_EQ(4, AppLink->nozzleCount);
+  EXPECT_EQ(1, AppLink->sideCount);
+  EXPECT_EQ(0, AppLink->firstPosition);
+  for (int p = 0; p < 8; p++) EXPECT_EQ(p + 1, AppLink->nozzleCodes[p]);
+  EXPECT_EQ(4, statusTimeoutFactor);
+  EXPECT_EQ(1, statusErrorTolerance);
+  EXPECT_EQ(0, OpenPortHandle);
+
+  const DispenserEntry& entry = stationConfig.dispensers[0];
+  for (int p = 0; p < 8; p++) EXPECT_EQ(1, entry.grades[p]);
+  EXPECT_EQ(0, entry.flags);
+  EXPECT_EQ(0, entry.controllerType);
+  EXPECT_EQ(1, entry.spareByte);
+  EXPECT_EQ(0, entry.spareWord);
+}
+
+TEST_F(MainWindowTest, WithNoPortTheChoiceIsEmptyAndNothingSelected) {
+  Start();
+  EXPECT_EQ(0, PortNameList.count);
+  EXPECT_TRUE(PortItems().empty());
+  EXPECT_EQ(-1, window_->portChoice->value());
+  EXPECT_EQ(nullptr, window_->portChoice->mvalue());
+}
+
+// Names are shown as they are, also with a '/' (FLTK's submenu separator)
+// and twice the same name: item i is always list entry i.
+TEST_F(MainWindowTest, PortChoiceListsEveryDiscoveredNameAndSelectsTheFirst) {
+  setenv("TARVO6_PORTS", "STUB /dev/pts/97 TCPC_127.0.0.1:4001 STUB", 1);
+  Start();
+  std::vector<std::string> listed;
+  for (int i = 0; i < PortNameList.count; i++) listed.push_back(PortNameList.names[i]);
+  EXPECT_EQ(listed, PortItems());
+  EXPECT_EQ(4u, listed.size());
+  EXPECT_EQ(0, window_->portChoice->value());
+  EXPECT_EQ(0, RememberedPort[0]) << "no tarvo_6.ini";
+}
+
+TEST_F(MainWindowTest, TheRememberedPortIsSelectedWhenListed) {
+  setenv("TARVO6_PORTS", "STUB /dev/pts/97 TCPC_127.0.0.1:4001 /dev/pts/98", 1);
+  RememberPort(kSectionUtf8, kKeyUtf8, "/dev/pts/98");
+  Start();
+  EXPECT_STREQ("/dev/pts/98", RememberedPort);
+  ASSERT_EQ(4, PortNameList.count);
+  EXPECT_STREQ("/dev/pts/98", PortNameList.names[window_->portChoice->value()]);
+  EXPECT_STREQ("/dev/pts/98", window_->portChoice->text());
+}
+
+TEST_F(MainWindowTest, ARememberedPortNotListedLeavesTheFirstSelected) {
+  setenv("TARVO6_PORTS", "STUB /dev/pts/97", 1);
+  RememberPort(kSectionUtf8, kKeyUtf8, "/dev/pts/9");   // a prefix is no match
+  Start();
+  EXPECT_STREQ("/dev/pts/9", RememberedPort);
+  EXPECT_EQ(0, window_->portChoice->value());
+}
+
+TEST_F(MainWindowTest, AnIniInWindows1251BytesIsNotRecognised) {
+  setenv("TARVO6_PORTS", "STUB /dev/pts/97", 1);
+  RememberPort(kSection1251, kKey1251, "/dev/pts/97");
+  Start();
+  EXPECT_EQ(0, RememberedPort[0]);
+  EXPECT_EQ(0, window_->portChoice->value());
+}
+
+// A stored value longer than the 100-byte buffer is cut to 99 bytes; even
+// when it starts with a listed name it matches nothing.
+TEST_F(MainWindowTest, AnOverlongRememberedPortIsCutAndMatchesNothing) {
+  setenv("TARVO6_PORTS", "STUB TCPC_127.0.0.1:4001", 1);
+  const std::string stored = "TCPC_127.0.0.1:4001" + std::string(300, '7');
+  RememberPort(kSectionUtf8, kKeyUtf8, stored);
+  Start();
+  EXPECT_EQ(stored.substr(0, 99), std::string(RememberedPort));
+  EXPECT_EQ(0, window_->portChoice->value());
+}
+
+TEST_F(MainWindowTest, TheLogoComesFromQvBmpInTheWorkingDirectory) {
+  InstallLogo();
+  Start();
+  Fl_Image* logo = window_->logoBox->image();
+  ASSERT_NE(nullptr, logo);
+  EXPECT_EQ(64, logo->w());
+  EXPECT_EQ(64, logo->h());
+}
+
+TEST_F(MainWindowTest, AMissingLogoLeavesTheBoxEmpty) {
+  Start();
+  EXPECT_EQ(nullptr, window_->logoBox->image());
+  EXPECT_TRUE(window_->visible());
+}
+
+// A damaged logo claiming a huge picture is refused at once instead of
+// keeping start-up busy allocating and reading for it.
+TEST(LogoImageTest, DamagedOrTruncatedFilesGiveNoImage) {
+  ScratchDir scratch;
+  std::string header(54, '\0');
+  header[0] = 'B';
+  header[1] = 'M';
+  header[14] = 40;
+  auto withSides = [&](uint32_t width, uint32_t height) {
+    std::string h = header;
+    for (int i = 0; i < 4; i++) {
+      h[18 + i] = static_cast<char>(width >> (8 * i));
+      h[22 + i] = static_cast<char>(height >> (8 * i));
+    }
+    return h;
+  };
+  WriteFile("text.bmp", "BM this is not a bitmap");
+  WriteFile("huge.bmp", withSides(1000000, 1000000));
+  WriteFile("empty.bmp", withSides(0, 64));
+  WriteFile("short.bmp", "BM");
+  for (const char* name : {"text.bmp", "huge.bmp", "empty.bmp", "short.bmp", "missing.bmp"}) {
+    EXPECT_EQ(nullptr, LoadLogoImage(name)) << name;
+  }
+  fs::copy_file(TARVO_LOGO_FILE, "qv.bmp");
+  std::unique_ptr<Fl_Image> logo(LoadLogoImage("qv.bmp"));
+  ASSERT_NE(nullptr, logo);
+  EXPECT_EQ(64, logo->w());
+  // Top-down rows (negative height) are a valid bitmap too.
+  std::string topDown = withSides(64, static_cast<uint32_t>(-64));
+  std::ifstream original("qv.bmp", std::ios::binary);
+  std::string bytes((std::istreambuf_iterator<char>(original)), std::istreambuf_iterator<char>());
+  WriteFile("top_down.bmp", topDown.substr(0, 26) + bytes.substr(26));
+  std::unique_ptr<Fl_Image> flipped(LoadLogoImage("top_down.bmp"));
+  ASSERT_NE(nullptr, flipped);
+  EXPECT_EQ(64, flipped->h());
+}
+
+// Open/Close, Read and Write act on the left button's release or the
+// keyboard; the other buttons hand their user data to their procedure.
+TEST_F(MainWindowTest, EachButtonReachesItsProcedure) {
+  Start();
+  Click(window_->openCloseButton);
+  ASSERT_TRUE(PumpUntil([] { return Calls.openClose == 1; }));
+
+  // Inactive at start: clicks on Read and Write reach nothing.
+  Click(window_->readButton);
+  Click(window_->writeButton);
+  SyncWithAbout();
+  EXPECT_EQ(0, Calls.read);
+  EXPECT_EQ(0, Calls.write);
+
+  window_->readButton->activate();   // as Open Port does
+  window_->writeButton->activate();
+  Click(window_->readButton);
+  ASSERT_TRUE(PumpUntil([] { return Calls.read == 1; }));
+  Click(window_->writeButton);
+  ASSERT_TRUE(PumpUntil([] { return Calls.write == 1; }));
+
+  Click(nozzleLoadButtons[3]);
+  Click(nozzleLoadButtons[8]);
+  ASSERT_TRUE(PumpUntil([] { return Calls.loads.size() == 2; }));
+  EXPECT_EQ(std::vector<long>({2, 7}), Calls.loads);
+  EXPECT_EQ(1, Calls.openClose);
+}
+
+TEST_F(MainWindowTest, RightOrMiddleButtonDoesNotOpenReadOrWrite) {
+  Start();
+  window_->readButton->activate();
+  window_->writeButton->activate();
+  for (Fl_Widget* w : {static_cast<Fl_Widget*>(window_->openCloseButton),
+                       static_cast<Fl_Widget*>(window_->readButton),
+                       static_cast<Fl_Widget*>(window_->writeButton)}) {
+    Click(w, 3);
+    Click(w, 2);
+  }
+  SyncWithAbout();
+  EXPECT_EQ(0, Calls.openClose);
+  EXPECT_EQ(0, Calls.read);
+  EXPECT_EQ(0, Calls.write);
+}
+
+TEST_F(MainWindowTest, TheSpaceKeyActivatesTheFocusedButton) {
+  Start();
+  window_->readButton->activate();
+  ASSERT_EQ(0, RunProgram({"xdotool", "windowfocus", "--sync", WindowId()}, 5000));
+  window_->readButton->take_focus();
+  ASSERT_EQ(0, RunProgram({"xdotool", "key", "space"}, 5000));
+  ASSERT_TRUE(PumpUntil([] { return Calls.read == 1; }));
+  window_->openCloseButton->take_focus();
+  ASSERT_EQ(0, RunProgram({"xdotool", "key", "space"}, 5000));
+  ASSERT_TRUE(PumpUntil([] { return Calls.openClose == 1; }));
+}
+
+TEST_F(MainWindowTest, TypingInACoefficientMarksOnlyThatNozzleEdited) {
+  Start();
+  Click(nozzleCoefficientInputs[5]);
+  ASSERT_EQ(0, RunProgram({"xdotool", "type", "--delay", "1", "10.5"}, 5000));
+  ASSERT_TRUE(PumpUntil([] { return strcmp(nozzleCoefficientInputs[5]->value(), "10.5") == 0; }));
+  for (int i = 0; i < kNozzleRows; i++) EXPECT_EQ(i == 4 ? 1 : 0, nozzleEdited[i]) << i;
+}
+
+TEST_F(MainWindowTest, StartUpAppendsTheEntryLineToPortOut) {
+  WriteFile("port.out", "earlier run.\r\n");
+  Start();
+  EXPECT_EQ(14u + 20u, fs::file_size("port.out"));
+}
+
+}  // namespace

@@ -1,0 +1,15 @@
+// Stand-ins for the operator procedures that only count their calls, so the
+// window tests see exactly which widget reached which procedure and with
+// what user data. The procedures themselves are tested against the simulated
+// controller with their own tests.
+#pragma once
+#include <vector>
+
+struct ProcedureCalls {
+  int openClose = 0;
+  int read = 0;
+  int write = 0;
+  int about = 0;
+  std::vector<long> loads;   // user data of each Load call
+};
+extern ProcedureCalls Calls;

@@ -1,0 +1,167 @@
+// The built tarvo_6 program seen from outside, as the X server and the
+// operator see it: where its window opens, its icon, its clean exit, the
+// entry line it leaves in port.out, and a Read of the simulated controller
+// through clicks on its buttons.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <sstream>
+#include <string>
+
+#include "tests/app/private_display.h"
+#include "tests/support/scratch_dir.h"
+#include "tests/support/wait_until.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+PrivateDisplay* Display;
+
+class DisplayEnvironment : public ::testing::Environment {
+ public:
+  void SetUp() override { Display = new PrivateDisplay(); }
+  void TearDown() override { delete Display; }
+};
+const ::testing::Environment* const kDisplay =
+    ::testing::AddGlobalTestEnvironment(new DisplayEnvironment);
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+class Tarvo6ProgramTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(Display != nullptr && Display->ok()) << "Xvfb did not start";
+    ASSERT_TRUE(scratch_.ok());
+    fs::create_directories("no_sysfs/class/tty");
+    setenv("TARVO6_SYSFS", (scratch_.path() + "/no_sysfs").c_str(), 1);
+    setenv("TARVO6_LIBUSB", (scratch_.path() + "/no_libusb.so").c_str(), 1);
+    unsetenv("TARVO6_PORTS");
+  }
+  void TearDown() override {
+    if (tool_ > 0) WaitProgram(tool_, 0);   // kills a tool a failed test left running
+    if (sim_ > 0) {
+      kill(sim_, SIGTERM);
+      WaitProgram(sim_, 5000);
+    }
+  }
+
+  void InstallRunFolder() {
+    fs::copy_file(TARVO_LOGO_FILE, "qv.bmp");
+    fs::create_directories("ru");
+    fs::copy_file(TARVO_CATALOG_FILE, "ru/tarvo_6.mo");
+  }
+
+  // Starts the tool in the working directory and waits for its window.
+  void StartTool() {
+    tool_ = StartProgram({TARVO_6_PROGRAM});
+    ASSERT_GT(tool_, 0);
+    ASSERT_TRUE(waitUntil([&] {
+      std::string found;
+      RunProgram({"xdotool", "search", "--onlyvisible", "--name", "^tarvo_6$"}, 5000, &found);
+      window_ = found.substr(0, found.find('\n'));
+      return !window_.empty();
+    }, 20000)) << "no window";
+  }
+
+  // Escape in the window closes it; the tool then ends by itself.
+  int CloseTool() {
+    RunProgram({"xdotool", "mousemove", "--window", window_, "300", "280", "key", "Escape"}, 5000);
+    int status = WaitProgram(tool_, 10000);
+    tool_ = -1;
+    return status;
+  }
+
+  std::map<std::string, int> Geometry() {
+    std::string shell;
+    RunProgram({"xdotool", "getwindowgeometry", "--shell", window_}, 5000, &shell);
+    std::map<std::string, int> values;
+    std::istringstream lines(shell);
+    for (std::string line; std::getline(lines, line);) {
+      size_t eq = line.find('=');
+      if (eq != std::string::npos) values[line.substr(0, eq)] = atoi(line.c_str() + eq + 1);
+    }
+    return values;
+  }
+
+  ScratchDir scratch_;
+  pid_t tool_ = -1;
+  pid_t sim_ = -1;
+  std::string window_;
+};
+
+TEST_F(Tarvo6ProgramTest, OpensAt302x339Sized519x295WithItsIconAndEndsCleanly) {
+  InstallRunFolder();
+  StartTool();
+  std::map<std::string, int> geometry = Geometry();
+  EXPECT_EQ(302, geometry["X"]);
+  EXPECT_EQ(339, geometry["Y"]);
+  EXPECT_EQ(519, geometry["WIDTH"]);
+  EXPECT_EQ(295, geometry["HEIGHT"]);
+
+  // The default icon reaches the window manager as a 32 x 32 image.
+  std::string icon;
+  RunProgram({"xprop", "-id", window_, "_NET_WM_ICON"}, 5000, &icon);
+  EXPECT_NE(std::string::npos, icon.find("Icon (32 x 32)")) << icon.substr(0, 80);
+
+  EXPECT_EQ(0, CloseTool());
+  EXPECT_EQ(20u, fs::file_size("port.out"));
+}
+
+// Without logo and catalog the tool still starts; every run appends its
+// 20-byte entry line to port.out.
+TEST_F(Tarvo6ProgramTest, StartsWithoutLogoOrCatalogAndLogsEachRun) {
+  for (int run = 1; run <= 2; run++) {
+    SCOPED_TRACE(run);
+    StartTool();
+    EXPECT_EQ(519, Geometry()["WIDTH"]);
+    EXPECT_EQ(0, CloseTool());
+    EXPECT_EQ(20u * run, fs::file_size("port.out"));
+  }
+  const std::string log = ReadFile("port.out");
+  EXPECT_EQ(log.substr(0, 20), log.substr(20));
+}
+
+// Open Port and Read clicked with the left button reach the simulated
+// controller: the whole Read, down to the password state, goes over the wire.
+TEST_F(Tarvo6ProgramTest, OpenAndReadClickedReadTheSimulatedController) {
+  InstallRunFolder();
+  int out[2];
+  ASSERT_EQ(0, pipe(out));
+  sim_ = StartProgram({DISPENSER_SIM_PROGRAM, "--pty", "--variant", "1", "--nozzles", "4",
+                       "--address", "1", "--trace-file", "sim.trace"}, out[1]);
+  close(out[1]);
+  std::string port;
+  char c;
+  while (read(out[0], &c, 1) == 1 && c != '\n') port += c;
+  close(out[0]);
+  ASSERT_EQ(0u, port.find("/dev/pts/")) << port;
+  setenv("TARVO6_PORTS", port.c_str(), 1);
+
+  StartTool();
+  // A right click on Open Port opens nothing, so the left click on Read
+  // after it meets an inactive button.
+  RunProgram({"xdotool", "mousemove", "--window", window_, "56", "52", "click", "3"}, 5000);
+  RunProgram({"xdotool", "mousemove", "--window", window_, "160", "100", "click", "1"}, 5000);
+  RunProgram({"xdotool", "mousemove", "--window", window_, "56", "52", "click", "1"}, 5000);
+  RunProgram({"xdotool", "mousemove", "--window", window_, "160", "100", "click", "1"}, 5000);
+  EXPECT_TRUE(waitUntil([] { return ReadFile("sim.trace").find("(password state)") != std::string::npos; },
+                        10000)) << ReadFile("sim.trace");
+  const std::string trace = ReadFile("sim.trace");
+  const char kStatusRead[] = "read 1 bytes at 2:000024";
+  size_t first = trace.find(kStatusRead);
+  EXPECT_NE(std::string::npos, first);
+  EXPECT_EQ(std::string::npos, trace.find(kStatusRead, first + 1))
+      << "Read ran more than once:\n" << trace;
+  EXPECT_EQ(0, CloseTool());
+}
+
+}  // namespace

@@ -231,3 +231,14 @@ TEST_F(CatalogTest, GarbageTablesNeverCrash) {
 }
 
 }  // namespace
+
+// A translated format is filled in with the id's arguments; one whose
+// conversions differ would read arguments that were never passed, so the id
+// answers instead.
+TEST_F(CatalogTest, TranslationThatReadsOtherArgumentsIsNotUsed) {
+  Msgfmt("formats", "formats");
+  ASSERT_EQ(Load("formats.mo"), 1);
+  EXPECT_STREQ(tr("Nozzle %d"), "Nozzle %d");
+  EXPECT_STREQ(tr("vol. %2d.%02d"), "vol. %2d.%02d");
+  EXPECT_STREQ(tr("mass flow %3d.%d\npressure  %3d.%d"), "расход %3d.%d\nдавление %3d.%d");
+}

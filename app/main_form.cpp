@@ -61,7 +61,7 @@ void* NozzleIndexData(int index) {
 // would read the '/' of "/dev/pts/3" as a submenu and merge equal names, and
 // so break the rule that item i is list entry i.
 void FillPortChoice(Fl_Choice* choice) {
-  static Fl_Menu_Item items[kPortNameListSize + 1];
+  Fl_Menu_Item items[kPortNameListSize + 1];   // copied by the choice
   const int count = PortNameList.count < kPortNameListSize ? PortNameList.count : kPortNameListSize;
   if (count <= 0) return;   // an empty menu would still report item 0 selected
   for (int i = 0; i < count; i++) {

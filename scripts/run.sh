@@ -63,7 +63,7 @@ fi
 # Headless: a private X server on a free display number.
 Xvfb -displayfd 1 -nolisten tcp -screen 0 1024x768x24 >"$work/display" 2>"$work/xvfb.log" &
 xvfb_pid=$!
-wait_for 'grep -q "^[0-9]" "$work/display"' 20 || { echo "run: Xvfb did not start" >&2; exit 1; }
+wait_for 'grep -qs "^[0-9]" "$work/display"' 20 || { echo "run: Xvfb did not start" >&2; exit 1; }
 export DISPLAY=":$(head -n1 "$work/display")"
 
 ./tarvo_6 "$@" &

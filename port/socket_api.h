@@ -1,0 +1,51 @@
+// The few socket calls the TCP transport makes, behind one small interface:
+// socket_posix.cpp implements it with BSD sockets, and a Winsock layer can sit
+// beside it without touching tcp_transport.cpp. Sockets are plain ints, -1 for
+// none. Every socket made here is non-blocking with keep-alive on and the Nagle
+// delay off.
+#pragma once
+#include <cstdint>
+
+constexpr int32_t kNoSocket = -1;
+
+// What the last failed call meant to the transport. The OS error number stays
+// in errno for anyone who wants the detail.
+enum class SocketError { WouldBlock, IsConnected, Other };
+SocketError SocketLastError();
+
+// Brackets every open TCP port: a Winsock layer starts and ends its library
+// here. 0 when ready.
+int SocketLibraryStart();
+void SocketLibraryEnd();
+
+// A dotted IPv4 address in network byte order, as inet_addr reads it
+// (0xFFFFFFFF when it cannot be read). No host names.
+uint32_t SocketParseIPv4(const char* text);
+
+// A new TCP/IPv4 socket with the settings above, or -1 with nothing left open.
+int32_t SocketCreate();
+// Binds the socket to every local interface at port and listens with backlog.
+// A port just closed can be listened on again at once. 0, or -1.
+int SocketListenAny(int32_t sock, uint16_t port, int backlog);
+// The next waiting peer as a socket with the settings above, or -1 when none
+// waits (or accepting failed).
+int32_t SocketAccept(int32_t listener);
+
+// Starts connecting to address (network order) : port. 0 when connected at
+// once, else -1 with SocketLastError() WouldBlock (still under way),
+// IsConnected, or Other.
+int SocketConnect(int32_t sock, uint32_t address, uint16_t port);
+// Looks, without waiting, at a connect under way: 1 established, 0 still
+// under way, -1 failed.
+int SocketConnectFinished(int32_t sock);
+
+// recv/send on a non-blocking socket: bytes moved, 0 from recv when the peer
+// has closed, -1 on failure (see SocketLastError). A send to a peer that has
+// gone away fails; it never stops the process.
+int SocketReceive(int32_t sock, uint8_t* dest, int size);
+int SocketSend(int32_t sock, const uint8_t* bytes, int count);
+// Bytes that a receive would return now: 0 with *count set, or -1.
+int SocketBytesWaiting(int32_t sock, int* count);
+
+// Shuts the socket down in both directions and closes it.
+void SocketClose(int32_t sock);

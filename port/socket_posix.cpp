@@ -1,0 +1,126 @@
+// BSD sockets for the TCP transport.
+#include "port/socket_api.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+int setFlag(int32_t sock, int level, int option) {
+  int on = 1;
+  return setsockopt(sock, level, option, &on, sizeof on);
+}
+
+// Keep-alive finds peers that vanished without a word; no Nagle delay, so a
+// short frame leaves at once instead of waiting for the previous one's ack.
+int32_t configured(int32_t sock) {
+  if (sock < 0) return kNoSocket;
+  if (setFlag(sock, SOL_SOCKET, SO_KEEPALIVE) != 0 ||
+      setFlag(sock, IPPROTO_TCP, TCP_NODELAY) != 0) {
+    int saved = errno;
+    close(sock);
+    errno = saved;
+    return kNoSocket;
+  }
+  return sock;
+}
+
+sockaddr_in endpoint(uint32_t address, uint16_t port) {
+  sockaddr_in sa{};
+  sa.sin_family = AF_INET;
+  sa.sin_addr.s_addr = address;
+  sa.sin_port = htons(port);
+  return sa;
+}
+
+}  // namespace
+
+SocketError SocketLastError() {
+  switch (errno) {
+    case EAGAIN:
+#if EWOULDBLOCK != EAGAIN
+    case EWOULDBLOCK:
+#endif
+    case EINPROGRESS:
+      return SocketError::WouldBlock;
+    case EISCONN:
+      return SocketError::IsConnected;
+    default:
+      return SocketError::Other;
+  }
+}
+
+// Nothing to start or end on POSIX: sockets are always there.
+int SocketLibraryStart() { return 0; }
+void SocketLibraryEnd() {}
+
+uint32_t SocketParseIPv4(const char* text) { return inet_addr(text); }
+
+// Close-on-exec, so a program the tool starts never holds a peer or a
+// listening port open behind the tool's back.
+int32_t SocketCreate() {
+  return configured(socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_TCP));
+}
+
+// Without SO_REUSEADDR a port re-opened right after a close would be refused
+// while the old connections sit in TIME_WAIT.
+int SocketListenAny(int32_t sock, uint16_t port, int backlog) {
+  if (setFlag(sock, SOL_SOCKET, SO_REUSEADDR) != 0) return -1;
+  sockaddr_in sa = endpoint(htonl(INADDR_ANY), port);
+  if (bind(sock, reinterpret_cast<const sockaddr*>(&sa), sizeof sa) != 0) return -1;
+  return listen(sock, backlog);
+}
+
+// Accepted sockets do not inherit non-blocking mode on Linux: ask for it.
+int32_t SocketAccept(int32_t listener) {
+  return configured(accept4(listener, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC));
+}
+
+int SocketConnect(int32_t sock, uint32_t address, uint16_t port) {
+  sockaddr_in sa = endpoint(address, port);
+  return connect(sock, reinterpret_cast<const sockaddr*>(&sa), sizeof sa);
+}
+
+// poll rather than select: select cannot look at descriptors above
+// FD_SETSIZE. A connect that failed also reports writable here, so the
+// socket's pending error decides.
+int SocketConnectFinished(int32_t sock) {
+  pollfd p{sock, POLLOUT, 0};
+  int n = poll(&p, 1, 0);
+  if (n < 0) return -1;
+  if (n == 0) return 0;
+  int error = 0;
+  socklen_t size = sizeof error;
+  if (getsockopt(sock, SOL_SOCKET, SO_ERROR, &error, &size) != 0 || error != 0) return -1;
+  if (p.revents & (POLLERR | POLLHUP | POLLNVAL)) return -1;
+  return (p.revents & POLLOUT) ? 1 : 0;
+}
+
+int SocketReceive(int32_t sock, uint8_t* dest, int size) {
+  return static_cast<int>(recv(sock, dest, static_cast<size_t>(size), 0));
+}
+
+// MSG_NOSIGNAL: a send to a peer that has gone would otherwise raise SIGPIPE
+// and end the tool.
+int SocketSend(int32_t sock, const uint8_t* bytes, int count) {
+  return static_cast<int>(send(sock, bytes, static_cast<size_t>(count), MSG_NOSIGNAL));
+}
+
+int SocketBytesWaiting(int32_t sock, int* count) {
+  int n = 0;
+  if (ioctl(sock, FIONREAD, &n) != 0) return -1;
+  *count = n;
+  return 0;
+}
+
+void SocketClose(int32_t sock) {
+  if (sock < 0) return;
+  shutdown(sock, SHUT_RDWR);
+  close(sock);
+}

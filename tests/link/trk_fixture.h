@@ -1,0 +1,89 @@
+// A link configured as the main window configures it, on a real pty whose
+// master side the test plays as the controller.
+#pragma once
+#include <chrono>
+#include <cstring>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "link/frame.h"
+#include "link/tick.h"
+#include "link/trk.h"
+#include "port/port.h"
+#include "tests/support/pty_pair.h"
+#include "tests/support/scratch_dir.h"
+#include "tests/support/wait_until.h"
+
+using Bytes = std::vector<uint8_t>;
+
+inline void configureAsApplication(Trk& trk) {
+  trk.type = 18;
+  trk.nozzleCount = 4;
+  trk.sideCount = 1;
+  trk.firstPosition = 0;
+  for (int i = 0; i < 8; ++i) trk.nozzleCodes[i] = static_cast<int8_t>(i + 1);
+  trk.fillKind = 0;
+}
+
+// Select frame for address 1 and the given function.
+inline Bytes selectFrame(uint8_t function) {
+  Bytes frame{0x60, 0x01, function};
+  frame.push_back(static_cast<uint8_t>(frameChecksum(frame.data(), 3)));
+  return frame;
+}
+
+// Appends the checksum of everything before it.
+inline Bytes withChecksum(Bytes bytes) {
+  bytes.push_back(static_cast<uint8_t>(frameChecksum(bytes.data(), static_cast<int>(bytes.size()))));
+  return bytes;
+}
+
+inline Bytes statusRecord(uint8_t code, uint8_t flags, uint8_t status, uint8_t bcdHigh,
+                          uint8_t bcdMid, uint8_t bcdLow, uint8_t state) {
+  return withChecksum({code, flags, status, bcdHigh, bcdMid, bcdLow, state});
+}
+
+// Calls a step as the operator procedures do (1 ms apart) until it returns
+// non-zero; 0 when the deadline passes first.
+template <typename Step>
+int pollStep(Step step, int timeoutMs = 5000) {
+  int result = 0;
+  waitUntil([&] { return (result = step()) != 0; }, timeoutMs);
+  return result;
+}
+
+class TrkTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(dir.ok());
+    ASSERT_TRUE(pty.ok());
+    std::memset(NozzleTable, 0, sizeof NozzleTable);
+    std::memset(linkTable, 0, sizeof linkTable);
+    statusTimeoutFactor = 4;
+    statusErrorTolerance = 1;
+    tickStart();
+    PortLayerStart();
+    ASSERT_EQ(PortOpen(&port, pty.slavePath().c_str()), 0);
+    configureAsApplication(trk);
+    trk.port = port;
+    linkTable[0] = &trk;
+  }
+  void TearDown() override {
+    PortClose(port);
+    PortLayerStop();
+    tickStop();
+  }
+
+  // What the link put on the wire and nothing after it.
+  void expectWire(const Bytes& expected) {
+    EXPECT_EQ(pty.receive(expected.size(), 2000), expected);
+    EXPECT_EQ(pty.drain(20), Bytes{});
+  }
+
+  ScratchDir dir;
+  PtyPair pty;
+  uint16_t port = 0;
+  Trk trk{0, 1, 0, 0, 0};
+};

@@ -171,6 +171,20 @@ TEST_F(ReadTest, ZeroNozzlesHidesEveryRowYetReadsNozzleZero) {
   EXPECT_EQ(MainForm->commonCounterInput->y(), nozzleCoefficientInputs[1]->y() + 42);
 }
 
+TEST_F(ReadTest, MoreNozzlesThanRowsReadsTheEightThereAreRoom) {
+  MemoryImage image = FreshImage(1, 8);
+  image.set(0, layout::kSettings + 4, 10);   // N = 10
+  FixSettingsChecksum(image);
+  Connect(image);
+  Read("1");
+  EXPECT_TRUE(alerts.empty());
+  for (int n = 1; n <= 8; ++n) EXPECT_TRUE(RowVisible(n)) << n;
+  const std::vector<std::string> requests = MemoryRequests();
+  ASSERT_EQ(requests.size(), 13u);   // status, length, block, common, 8 records, password
+  EXPECT_EQ(requests[11].substr(0, 25), "read 19 bytes at 0:001700");
+  EXPECT_EQ(MainForm->commonCounterInput->y(), nozzleCoefficientInputs[8]->y() + 42);
+}
+
 TEST_F(ReadTest, PasswordStateDecidesThePasswordInput) {
   Connect({"--variant", "1", "--password", "1234"});
   Read("1");

@@ -89,6 +89,8 @@ void LoadNozzleCallback(Fl_Widget* widget, void* nozzleIndex) {
   ActiveNozzle = n;
   LastVolume[i] = 0;
   widget->copy_label(tr("Starting.."));
+  // A timer of the previous fill may still be due once more: one chain only.
+  Fl::remove_timeout(FillTimer);
   Fl::add_timeout(0.001, FillTimer);
 }
 

@@ -188,6 +188,18 @@ TEST_F(FillTest, CngDiagnosticsFollowTheFill) {
   }));
 }
 
+TEST(FillTexts, VolumesInLitresAndHundredthsDiagnosticsInTenths) {
+  char text[64];
+  FormatVolume(text, sizeof text, "vol. %2d.%02d", 10050);
+  EXPECT_STREQ(text, "vol. 10.05");
+  FormatVolume(text, sizeof text, "vol. %2d.%02d", 9);
+  EXPECT_STREQ(text, "vol.  0.00");
+  FormatVolume(text, sizeof text, "vol. %2d.%02d", 123456);
+  EXPECT_STREQ(text, "vol. 123.45");
+  FormatDiagnostics(text, sizeof text, 1234, 56);
+  EXPECT_STREQ(text, "mass flow 123.4\npressure    5.6");
+}
+
 TEST_F(FillTest, AboutShowsTheBuild) {
   AboutCallback(MainForm->aboutButton, nullptr);
   EXPECT_EQ(alerts,

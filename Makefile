@@ -3,7 +3,7 @@
 # incremental build.
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps build build-asan test run clean
+.PHONY: all deps build build-asan test test-windows run clean
 
 all: build
 
@@ -26,8 +26,12 @@ test: build build-asan
 	@ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --test-dir build-asan --output-on-failure -j$(JOBS) --timeout 300
 
+# Everything but the window cross-built for Windows, its tests run under Wine.
+test-windows:
+	@JOBS=$(JOBS) scripts/test-windows.sh
+
 run: build
 	@scripts/run.sh
 
 clean:
-	rm -rf build build-asan
+	rm -rf build build-asan build-windows

@@ -99,11 +99,12 @@ TEST_F(TrkTest, RefusedCommandOnType18FetchesTheControllersReason) {
   pty.send({0xFF});
   ASSERT_TRUE(waitUntil([&] { return PortAvailable(port) == 1; }));
   EXPECT_EQ(trk.nozzleCommand(0, &fill), 0);
-  expectWire({0x60, 0x01, 0xF0, 0x19});
+  EXPECT_EQ(pty.receive(4, 2000), (Bytes{0x60, 0x01, 0xF0, 0x19}));
   Bytes record(16, 0x00);
   record[7] = 0x58;
-  pty.send(record);
+  pty.send(record);  // at once: the record is awaited for 300 ms only
   EXPECT_EQ(pollStep([&] { return trk.nozzleCommand(0, &fill); }), -3);
+  EXPECT_EQ(pty.drain(20), Bytes{});
   EXPECT_EQ(trk.lastError, 0x58);
   EXPECT_EQ(trk.commandState, 0);
   EXPECT_EQ(trk.blockState, 0);

@@ -1,8 +1,7 @@
 // dispenser-sim: a simulated dispenser controller. See --help.
-#include <sys/stat.h>
-
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 
 #include "tools/dispenser_sim/command_line.h"
 #include "tools/dispenser_sim/controller.h"
@@ -28,8 +27,8 @@ int badArgument(const std::string& message) {
 }
 
 bool exists(const std::string& path) {
-  struct stat s {};
-  return stat(path.c_str(), &s) == 0;
+  std::error_code ignored;
+  return std::filesystem::exists(path, ignored);
 }
 
 bool save(const SimOptions& o, const MemoryImage& memory, const Controller& c) {
@@ -116,9 +115,10 @@ int main(int argc, char** argv) {
     in.clear();
     TransportEvent event = transport->wait(timeout, &in);
     now = nowUs();
-    if (event == TransportEvent::Connected) trace.note(now, "connected");
-    if (event == TransportEvent::Lost) {
-      trace.note(now, "connection lost");
+    // A new or lost peer starts from a clean line: no half frame, no reply
+    // meant for the one before.
+    if (event == TransportEvent::Connected || event == TransportEvent::Lost) {
+      trace.note(now, event == TransportEvent::Connected ? "connected" : "connection lost");
       session.connectionLost(now);
     }
     if (!in.empty()) session.received(in.data(), in.size(), now);

@@ -3,7 +3,7 @@
 # incremental build.
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps build build-asan build-fuzz fuzz fuzz-check soak bench test run clean
+.PHONY: all deps build build-asan build-fuzz fuzz fuzz-check soak bench test test-windows run clean
 
 all: build
 
@@ -53,10 +53,15 @@ soak: build
 # Figures of the procedures and the program, with the machine they ran on.
 bench: build
 	@build/tarvo_port_tick_bench
+	@build/tarvo_read_bench
 	@build/tarvo_procedure_bench build
+
+# Everything but the window cross-built for Windows, its tests run under Wine.
+test-windows:
+	@JOBS=$(JOBS) scripts/test-windows.sh
 
 run: build
 	@scripts/run.sh
 
 clean:
-	rm -rf build build-asan build-fuzz
+	rm -rf build build-asan build-fuzz build-windows

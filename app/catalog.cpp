@@ -15,12 +15,18 @@
 //       end of the file
 //   -5  out of memory
 //
+// A translation whose printf conversions differ from its id's is never
+// answered: the id stands in for it, so no catalog can make a format read
+// arguments it was not given.
+//
 // Of each table only the first string's offset is honoured: the strings are
 // read back to back from there, each length + 1 bytes, as msgfmt lays them
 // out. A catalog with padded or reordered strings thus loads wrong texts, but
 // each string is terminated where its length says, whatever byte the file
 // has there.
 #include "app/catalog.h"
+
+#include "util/format_conversions.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -216,7 +222,12 @@ const char* tr(const char* id) {
   while (low <= high) {
     int32_t middle = (low + high) / 2;
     int cmp = strcmp(id, catalog.ids[middle]);
-    if (cmp == 0) return catalog.translations[middle];
+    // Formats are filled in with the id's arguments: a translation that
+    // would read them differently (a damaged or careless catalog) is not used.
+    if (cmp == 0) {
+      const char* translation = catalog.translations[middle];
+      return SameFormatConversions(id, translation) ? translation : id;
+    }
     if (cmp > 0)
       low = middle + 1;
     else

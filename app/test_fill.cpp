@@ -37,10 +37,9 @@ int SendCommand(int i, int16_t code, int32_t value, int sleepMs) {
   return PollUntilDone([&] { return AppLink->nozzleCommand(i, &command); }, sleepMs);
 }
 
-// The button label of a volume: whole litres and hundredths.
 void ShowVolume(Fl_Button* button, const char* format, int32_t amount) {
   char text[64];
-  std::snprintf(text, sizeof text, format, amount / 1000, (amount / 10) % 100);
+  FormatVolume(text, sizeof text, format, amount);
   button->copy_label(text);
 }
 
@@ -55,6 +54,15 @@ void StopActiveFill(int i) {
 }
 
 }  // namespace
+
+void FormatVolume(char* out, size_t size, const char* format, int32_t amount) {
+  std::snprintf(out, size, format, amount / 1000, (amount / 10) % 100);
+}
+
+void FormatDiagnostics(char* out, size_t size, int massFlow, int pressure) {
+  std::snprintf(out, size, tr("mass flow %3d.%d\npressure  %3d.%d"), massFlow / 10, massFlow % 10,
+                pressure / 10, pressure % 10);
+}
 
 void LoadNozzleCallback(Fl_Widget* widget, void* nozzleIndex) {
   const int i = static_cast<int>(reinterpret_cast<intptr_t>(nozzleIndex));
@@ -89,6 +97,8 @@ void LoadNozzleCallback(Fl_Widget* widget, void* nozzleIndex) {
   ActiveNozzle = n;
   LastVolume[i] = 0;
   widget->copy_label(tr("Starting.."));
+  // A timer of the previous fill may still be due once more: one chain only.
+  Fl::remove_timeout(FillTimer);
   Fl::add_timeout(0.001, FillTimer);
 }
 
@@ -130,7 +140,6 @@ void UpdateDiagnostics() {
   const int pressure = block[8 + 2 * g] | block[9 + 2 * g] << 8;
   const int massFlow = block[20 + 2 * g] | block[21 + 2 * g] << 8;
   char text[128];
-  std::snprintf(text, sizeof text, tr("mass flow %3d.%d\npressure  %3d.%d"), massFlow / 10,
-                massFlow % 10, pressure / 10, pressure % 10);
+  FormatDiagnostics(text, sizeof text, massFlow, pressure);
   MainForm->cngDiagsOutput->value(text);
 }

@@ -2,6 +2,7 @@
 # Installs the Debian packages the build, the tests and `make run` need, when
 # any is missing. As root it runs apt-get; otherwise it prints the one command
 # to run and fails. When everything is present it only asks dpkg.
+# Packages given as arguments replace the list below (ensure-deps-windows.sh).
 set -euo pipefail
 
 PACKAGES=(
@@ -14,6 +15,8 @@ PACKAGES=(
   scrot
   clang-14 libclang-rt-14-dev
 )
+
+[ $# -gt 0 ] && PACKAGES=("$@")
 
 missing=()
 for p in "${PACKAGES[@]}"; do

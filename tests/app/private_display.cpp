@@ -38,13 +38,14 @@ std::string ReadWithDeadline(int fd, std::chrono::steady_clock::time_point deadl
 
 }  // namespace
 
-pid_t StartProgram(const std::vector<std::string>& argv, int stdoutFd) {
+pid_t StartProgram(const std::vector<std::string>& argv, int stdoutFd, int stderrFd) {
   std::vector<char*> args;
   for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
   args.push_back(nullptr);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   if (stdoutFd >= 0) posix_spawn_file_actions_adddup2(&actions, stdoutFd, 1);
+  if (stderrFd >= 0) posix_spawn_file_actions_adddup2(&actions, stderrFd, 2);
   pid_t pid = -1;
   if (posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ) != 0) pid = -1;
   posix_spawn_file_actions_destroy(&actions);
@@ -57,7 +58,11 @@ PrivateDisplay::PrivateDisplay() {
   fcntl(fds[0], F_SETFD, FD_CLOEXEC);
   std::vector<std::string> argv = {"Xvfb", "-displayfd", std::to_string(fds[1]), "-nolisten",
                                    "tcp", "-screen", "0", "1280x1024x24", "-noreset"};
-  pid_ = StartProgram(argv);
+  // The server gets none of the test's output pipes: should the test die, an
+  // orphaned server holding them would keep the test runner waiting.
+  const int devNull = open("/dev/null", O_WRONLY | O_CLOEXEC);
+  pid_ = StartProgram(argv, devNull, devNull);
+  if (devNull >= 0) close(devNull);
   close(fds[1]);
   if (pid_ > 0) {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);

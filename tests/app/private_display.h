@@ -26,7 +26,7 @@ class PrivateDisplay {
 
 // Starts a program in the background (standard output to stdoutFd when it is
 // not -1); its pid, or -1.
-pid_t StartProgram(const std::vector<std::string>& argv, int stdoutFd = -1);
+pid_t StartProgram(const std::vector<std::string>& argv, int stdoutFd = -1, int stderrFd = -1);
 // Waits for a started program; its exit status, or -1 when it was killed
 // (also after timeoutMs, when this kills it).
 int WaitProgram(pid_t pid, int timeoutMs);

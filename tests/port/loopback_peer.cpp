@@ -4,6 +4,8 @@
 #include <dirent.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -110,6 +112,14 @@ bool seesEnd(int fd, int timeoutMs) {
 void closeSocket(int fd) {
   if (fd >= 0) close(fd);
 }
+
+int pendingBytes(int fd) {
+  int count = -1;
+  if (ioctl(fd, FIONREAD, &count) != 0) return -1;
+  return count;
+}
+
+void restoreBrokenPipeDefault() { signal(SIGPIPE, SIG_DFL); }
 
 int openDescriptorCount() {
   DIR* dir = opendir("/proc/self/fd");

@@ -36,8 +36,13 @@ std::string receive(int fd, size_t count, int timeoutMs);
 // bytes still arriving before that are skipped.
 bool seesEnd(int fd, int timeoutMs);
 void closeSocket(int fd);
+// Bytes a socket holds that nobody has received yet; -1 when it cannot tell.
+int pendingBytes(int fd);
+// Gives SIGPIPE its default action (ending the process) where there is one,
+// so a send that raised it would fail the test loudly.
+void restoreBrokenPipeDefault();
 
-// Descriptors this process holds open right now.
+// Descriptors (on Windows: handles) this process holds open right now.
 int openDescriptorCount();
 
 }  // namespace loopback

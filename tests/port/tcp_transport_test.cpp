@@ -1,7 +1,4 @@
 // TCP ports through the byte operations, against real peers on 127.0.0.1.
-#include <signal.h>
-#include <sys/ioctl.h>
-
 #include <atomic>
 #include <string>
 #include <thread>
@@ -28,7 +25,7 @@ class TcpPortTest : public ::testing::Test {
   void SetUp() override {
     ASSERT_TRUE(dir.ok());
     // The default action: a send that raised SIGPIPE would end the test.
-    signal(SIGPIPE, SIG_DFL);
+    loopback::restoreBrokenPipeDefault();
     tickStart();
     PortLayerStart();
   }
@@ -61,9 +58,7 @@ class TcpPortTest : public ::testing::Test {
   }
   // Bytes that the server's socket for entry holds, not yet polled.
   static int pendingAt(uint16_t handle, int entry) {
-    int count = -1;
-    ioctl(slot(handle).sockets[entry], FIONREAD, &count);
-    return count;
+    return loopback::pendingBytes(slot(handle).sockets[entry]);
   }
 
   ScratchDir dir;
@@ -309,7 +304,7 @@ TEST_P(FloodTest, OneMegabyteFloodNeverCorruptsTheRing) {
   int32_t sock = slot(handle).sockets[0];  // the peer's socket, or the client's own
   ASSERT_TRUE(waitUntil([&] {
     for (int i = 0; i < 64; ++i) polled();
-    ioctl(sock, FIONREAD, &socketHolds);
+    socketHolds = loopback::pendingBytes(sock);
     return sent && socketHolds == 0;
   }, 10000));
   sender.join();

@@ -1,4 +1,5 @@
 #include "store/ini_reader.h"
+#include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -13,9 +14,8 @@ namespace {
 class IniReaderTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/ini_reader_test.XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir = pattern;
+    dir = MakeTempDir("ini_reader_test");
+    ASSERT_FALSE(dir.empty());
     path = dir + "/test.ini";
   }
   void TearDown() override {

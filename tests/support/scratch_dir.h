@@ -2,18 +2,16 @@
 // code under test writes in the working directory (port.out) never meet those
 // of tests running in parallel.
 #pragma once
-#include <stdlib.h>
-#include <unistd.h>
-
 #include <filesystem>
 #include <string>
+
+#include "tests/support/temp_dir.h"
 
 class ScratchDir {
  public:
   ScratchDir() {
-    char tmpl[] = "/tmp/tarvo_test_XXXXXX";
-    if (mkdtemp(tmpl) == nullptr) return;
-    path_ = tmpl;
+    path_ = MakeTempDir("tarvo_test");
+    if (path_.empty()) return;
     previous_ = std::filesystem::current_path();
     std::filesystem::current_path(path_);
   }

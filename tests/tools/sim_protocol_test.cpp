@@ -247,6 +247,24 @@ TEST(SimFill, CloseDuringAFillStopsItAndTheHoldTimeReturnsItToIdle) {
   EXPECT_EQ(sim.status(1, 1)[6], 0x10);
 }
 
+TEST(SimFill, PumpStartKeepsTheAmountAtZeroThenDeliversFromThere) {
+  ControllerSettings c;
+  c.fills.rateMlPerSecond = 1000;
+  c.fills.startMs = 500;
+  c.fills.holdMs = 0;
+  SimUnderTest sim(variant(1), c);
+  sim.send(nozzleCommand(1, 1, 0x01, 10000));
+  sim.now += 499000;
+  Bytes starting = sim.status(1, 1);
+  EXPECT_EQ(starting[6], 0x30);
+  EXPECT_EQ(Bytes(starting.begin() + 3, starting.begin() + 6), (Bytes{0x00, 0x00, 0x00}));
+  sim.now += 1001000;   // 1000 ms of pumping: 1000 ml = 100 tens
+  Bytes running = sim.status(1, 1);
+  EXPECT_EQ(Bytes(running.begin() + 3, running.begin() + 6), (Bytes{0x00, 0x01, 0x00}));
+  sim.now += 9000000;   // finished at 0.5 + 10 s
+  EXPECT_EQ(sim.status(1, 1)[6], 0x40);
+}
+
 TEST(SimFill, RemoteFlagFollowsFunction13AndUnknownNozzlesAreRefused) {
   SimUnderTest sim(variant(1, 2));
   EXPECT_EQ(sim.status(1, 1)[1] & 0x80, 0);

@@ -50,6 +50,8 @@ const char kHelp[] =
     "  --point-to-point      also take read and write headers sent without a select\n"
     "                        frame (the tool's link address 0); they go to bank 0\n"
     "  --rate ML             fill rate in millilitres per second (default 1000)\n"
+    "  --start-ms MS         after a preset the pump takes MS to start: the nozzle\n"
+    "                        runs with amount 0 meanwhile (default 0)\n"
     "  --hold-ms MS          a finished or stopped fill returns to idle after MS\n"
     "                        without a close command (default 10000; 0 = never)\n"
     "\n"
@@ -228,6 +230,9 @@ bool Parser::option(const std::string& name, const std::string* inlineValue) {
   } else if (name == "--rate") {
     ok = number(name, 1, 1000000, &n);
     o_->controller.fills.rateMlPerSecond = static_cast<int>(n);
+  } else if (name == "--start-ms") {
+    ok = number(name, 0, 60000, &n);
+    o_->controller.fills.startMs = static_cast<int>(n);
   } else if (name == "--hold-ms") {
     ok = number(name, 0, 86400000, &n);
     o_->controller.fills.holdMs = static_cast<int>(n);

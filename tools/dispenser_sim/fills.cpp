@@ -57,12 +57,13 @@ void Fills::advance(int64_t nowUs) {
   for (auto& group : nozzles_) {
     for (NozzleFill& n : group) {
       if (n.state == fillstate::kRunning) {
-        int64_t delivered = (nowUs - n.startUs) * settings_.rateMlPerSecond / 1000000;
+        const int64_t pumpingUs = nowUs - n.startUs - settings_.startMs * 1000ll;
+        int64_t delivered = pumpingUs * settings_.rateMlPerSecond / 1000000;
         if (delivered >= static_cast<int64_t>(n.presetMl)) {
           n.amountMl = n.presetMl;
           n.state = fillstate::kFinished;
           // Finished at the moment the preset was reached, not when looked at.
-          n.endUs = n.startUs +
+          n.endUs = n.startUs + settings_.startMs * 1000ll +
                     static_cast<int64_t>(n.presetMl) * 1000000 / settings_.rateMlPerSecond;
         } else {
           n.amountMl = static_cast<uint32_t>(delivered < 0 ? 0 : delivered);

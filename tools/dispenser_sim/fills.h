@@ -26,6 +26,7 @@ constexpr uint8_t kRemoteOn = 0x13;
 struct FillSettings {
   int rateMlPerSecond = 1000;
   int holdMs = 10000;   // finished or stopped -> idle without code 15; 0 = never
+  int startMs = 0;      // after a preset the pump starts: running, amount 0 this long
 };
 
 struct NozzleFill {

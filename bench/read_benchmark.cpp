@@ -1,0 +1,104 @@
+// How close a full Read of an 8-nozzle variant-1 controller comes to the
+// wire's own limit at 4800 baud: dispenser-sim paces every byte both ways at
+// 2.083 ms. Prints the time taken, the floor (every byte on the wire plus the
+// procedure's fixed waits) and their ratio; the target is at most 1.10.
+//
+// Usage: tarvo_read_bench [runs]   (needs no display: the window is never shown)
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include <FL/Fl_Menu_Item.H>
+
+#include "app/controller_state.h"
+#include "app/main_form.h"
+#include "app/procedures.h"
+#include "link/tick.h"
+#include "port/discovery.h"
+#include "port/port.h"
+#include "tests/support/dispenser_sim.h"
+
+namespace {
+
+constexpr double kByteMs = 10.0 * 1000.0 / 4800.0;   // 8N1: ten bits a byte
+constexpr int kSelectAndHeader = 4 + 8;             // every read request
+constexpr int kFixedWaitsMs = 20 + 20;              // before the length and the block
+
+// Bytes one full Read moves, both ways, for the controller just read.
+int ReadWireBytes() {
+  const int reads[] = {1, 1, Controller.statusByte, kCommonBlockSize, kPasswordStateSize};
+  int bytes = 0;
+  for (int count : reads) bytes += kSelectAndHeader + count + 1;
+  bytes += Controller.nozzleCount * (kSelectAndHeader + kCalibrationRecordSize + 1);
+  return bytes;
+}
+
+void OfferPort(const std::string& path) {
+  static Fl_Menu_Item items[2];
+  std::snprintf(PortNameList.names[0], sizeof PortNameList.names[0], "%s", path.c_str());
+  PortNameList.count = 1;
+  items[0].text = PortNameList.names[0];
+  MainForm->portChoice->copy(items);
+  MainForm->portChoice->value(0);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const int runs = argc > 1 ? std::max(1, atoi(argv[1])) : 5;
+  char scratch[] = "/tmp/tarvo_read_bench_XXXXXX";   // port.out goes here
+  if (!mkdtemp(scratch) || chdir(scratch) != 0) return 1;
+
+  DispenserSim sim({"--variant", "1", "--nozzles", "8", "--pace"});
+  if (!sim.ok()) {
+    std::fprintf(stderr, "dispenser-sim did not start\n");
+    return 1;
+  }
+  tickStart();
+  PortLayerStart();
+  new xMainForm(519, 295, "tarvo_6");
+  OfferPort(sim.announce());
+  OpenClosePort();
+  if (OpenPortHandle == 0) {
+    std::fprintf(stderr, "cannot open %s\n", sim.announce().c_str());
+    return 1;
+  }
+  MainForm->addressInput->value("1");
+
+  std::vector<double> times;
+  for (int run = 0; run <= runs; ++run) {   // run 0 warms up
+    const auto start = std::chrono::steady_clock::now();
+    ReadController();
+    const double ms =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    if (std::string(MainForm->stateBox->label()) != "Connected" || Controller.nozzleCount != 8) {
+      std::fprintf(stderr, "the Read failed\n");
+      return 1;
+    }
+    if (run > 0) times.push_back(ms);
+  }
+  std::sort(times.begin(), times.end());
+  const int bytes = ReadWireBytes();
+  const double floorMs = bytes * kByteMs + kFixedWaitsMs;
+  const double median = times[times.size() / 2];
+  std::printf("Read of an 8-nozzle variant-1 controller at 4800 baud, %d runs\n", runs);
+  std::printf("  wire bytes both ways : %d (%.1f ms) + fixed waits %d ms\n", bytes, bytes * kByteMs,
+              kFixedWaitsMs);
+  std::printf("  floor                : %.1f ms\n", floorMs);
+  std::printf("  time taken           : median %.1f ms, best %.1f ms, worst %.1f ms\n", median,
+              times.front(), times.back());
+  std::printf("  ratio (median/floor) : %.3f (target <= 1.10)\n", median / floorMs);
+
+  OpenClosePort();
+  PortLayerStop();
+  tickStop();
+  sim.stop();
+  unlink("port.out");
+  rmdir(scratch);
+  return 0;
+}

@@ -1,0 +1,117 @@
+// Winsock for the TCP transport. Sockets are kept as 32-bit ints like the
+// POSIX descriptors: Winsock handles fit, and INVALID_SOCKET becomes -1.
+#include "port/socket_api.h"
+
+#include <winsock2.h>
+#include <ws2tcpip.h>
+
+namespace {
+
+SOCKET asSocket(int32_t sock) { return static_cast<SOCKET>(sock); }
+
+int setFlag(SOCKET sock, int level, int option) {
+  BOOL on = TRUE;
+  return setsockopt(sock, level, option, reinterpret_cast<const char*>(&on), sizeof on);
+}
+
+// Non-blocking, so no call ever waits; keep-alive finds peers that vanished
+// without a word; no Nagle delay, so a short frame leaves at once.
+int32_t configured(SOCKET sock) {
+  if (sock == INVALID_SOCKET) return kNoSocket;
+  u_long nonBlocking = 1;
+  if (ioctlsocket(sock, FIONBIO, &nonBlocking) != 0 || setFlag(sock, SOL_SOCKET, SO_KEEPALIVE) != 0 ||
+      setFlag(sock, IPPROTO_TCP, TCP_NODELAY) != 0) {
+    int saved = WSAGetLastError();
+    closesocket(sock);
+    WSASetLastError(saved);
+    return kNoSocket;
+  }
+  return static_cast<int32_t>(sock);
+}
+
+sockaddr_in endpoint(uint32_t address, uint16_t port) {
+  sockaddr_in sa{};
+  sa.sin_family = AF_INET;
+  sa.sin_addr.s_addr = address;
+  sa.sin_port = htons(port);
+  return sa;
+}
+
+}  // namespace
+
+SocketError SocketLastError() {
+  switch (WSAGetLastError()) {
+    case WSAEWOULDBLOCK:  // 10035
+      return SocketError::WouldBlock;
+    case WSAEISCONN:      // 10056
+      return SocketError::IsConnected;
+    default:
+      return SocketError::Other;
+  }
+}
+
+// Every open TCP port holds one reference on Winsock 2.2.
+int SocketLibraryStart() {
+  WSADATA data;
+  return WSAStartup(MAKEWORD(2, 2), &data) == 0 ? 0 : -1;
+}
+
+void SocketLibraryEnd() { WSACleanup(); }
+
+uint32_t SocketParseIPv4(const char* text) { return inet_addr(text); }
+
+int32_t SocketCreate() { return configured(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP)); }
+
+// No SO_REUSEADDR here: on Windows it would let another program take over a
+// port this one listens on.
+int SocketListenAny(int32_t sock, uint16_t port, int backlog) {
+  sockaddr_in sa = endpoint(htonl(INADDR_ANY), port);
+  if (bind(asSocket(sock), reinterpret_cast<const sockaddr*>(&sa), sizeof sa) != 0) return -1;
+  return listen(asSocket(sock), backlog) == 0 ? 0 : -1;
+}
+
+int32_t SocketAccept(int32_t listener) { return configured(accept(asSocket(listener), nullptr, nullptr)); }
+
+int SocketConnect(int32_t sock, uint32_t address, uint16_t port) {
+  sockaddr_in sa = endpoint(address, port);
+  return connect(asSocket(sock), reinterpret_cast<const sockaddr*>(&sa), sizeof sa) == 0 ? 0 : -1;
+}
+
+// Winsock tells a connect that failed not as writable but in the exception
+// set, so both are looked at.
+int SocketConnectFinished(int32_t sock) {
+  fd_set writable;
+  fd_set failed;
+  FD_ZERO(&writable);
+  FD_ZERO(&failed);
+  FD_SET(asSocket(sock), &writable);
+  FD_SET(asSocket(sock), &failed);
+  timeval now{0, 0};
+  int n = select(0, nullptr, &writable, &failed, &now);
+  if (n < 0 || FD_ISSET(asSocket(sock), &failed)) return -1;
+  return FD_ISSET(asSocket(sock), &writable) ? 1 : 0;
+}
+
+int SocketReceive(int32_t sock, uint8_t* dest, int size) {
+  int n = recv(asSocket(sock), reinterpret_cast<char*>(dest), size, 0);
+  return n == SOCKET_ERROR ? -1 : n;
+}
+
+// Winsock raises no signal for a peer that has gone: the send just fails.
+int SocketSend(int32_t sock, const uint8_t* bytes, int count) {
+  int n = send(asSocket(sock), reinterpret_cast<const char*>(bytes), count, 0);
+  return n == SOCKET_ERROR ? -1 : n;
+}
+
+int SocketBytesWaiting(int32_t sock, int* count) {
+  u_long n = 0;
+  if (ioctlsocket(asSocket(sock), FIONREAD, &n) != 0) return -1;
+  *count = static_cast<int>(n);
+  return 0;
+}
+
+void SocketClose(int32_t sock) {
+  if (sock < 0) return;
+  shutdown(asSocket(sock), SD_BOTH);
+  closesocket(asSocket(sock));
+}

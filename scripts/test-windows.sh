@@ -1,0 +1,102 @@
+#!/usr/bin/env bash
+# Cross-builds everything but the window for Windows (mingw-w64) and runs the
+# tests under Wine, in a Wine prefix of the build folder's own.
+#
+# Serial tests need a device on the other end of a COM port: the pty peer
+# service (tests/wine/pty_peer_service.cpp, built for the host) holds a few
+# pseudo-terminals, Wine maps COM ports onto their slaves, and the Windows
+# tests play the device through the service (TARVO_PTY_PEER). The link's
+# exchanges meet dispenser-sim, built for the host too, on another COM port
+# (TARVO_SIM_PORT).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+BUILD=${BUILD_WINDOWS:-build-windows}
+JOBS=${JOBS:-$(nproc)}
+WINE=/usr/lib/wine/wine64
+WINESERVER=/usr/lib/wine/wineserver
+# The ports the service offers; COM2 and COM10 also show that discovery
+# sorts them by number.
+PEER_PORTS=(COM2 COM10 COM11 COM12 COM13)
+SIM_PORT=COM14
+
+scripts/ensure-deps-windows.sh
+
+mkdir -p "$BUILD/wine-ports"
+ROOT=$(pwd)
+export WINEPREFIX="$ROOT/$BUILD/wineprefix" WINEDEBUG=-all
+# No prompts to install Wine's .NET or browser engine into a new prefix.
+export WINEDLLOVERRIDES="mscoree,mshtml="
+mkdir -p "$WINEPREFIX"
+
+peer=""
+sim=""
+stop_all() {
+  for pid in $peer $sim; do
+    kill "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+  done
+  # Stops this prefix's wineserver and every Wine process of the prefix.
+  "$WINESERVER" -k 2>/dev/null || true
+}
+trap stop_all EXIT
+
+# Wine's helper processes (wineserver, services, device drivers) outlive the
+# program that started them and keep its output pipes open, which would
+# hang the build's test listing and ctest: start them first, detached from
+# every pipe, and keep the server up until the end.
+start_wine() {
+  "$WINESERVER" -k 2>/dev/null || true   # one left from an interrupted run
+  "$WINESERVER" -w
+  "$WINESERVER" -p </dev/null >/dev/null 2>&1
+  "$WINE" cmd /c exit </dev/null >/dev/null 2>&1
+}
+
+echo "== devices on the Linux side: pty peer service, dispenser-sim"
+c++ -std=c++17 -O1 -Wall -Wextra -o "$BUILD/pty_peer_service" tests/wine/pty_peer_service.cpp
+cmake -S . -B "$BUILD/host" -DCMAKE_BUILD_TYPE=Debug -DBUILD_TESTING=OFF -DTARVO_GUI=OFF >/dev/null
+cmake --build "$BUILD/host" -j"$JOBS" --target dispenser-sim >/dev/null
+
+# Waits up to 10 s for a file to have content while process $2 runs.
+wait_for_file() {
+  for _ in $(seq 100); do
+    [ -s "$1" ] && return 0
+    kill -0 "$2" 2>/dev/null || return 1
+    sleep 0.1
+  done
+  [ -s "$1" ]
+}
+
+rm -f "$BUILD/pty_peer.port"
+"$BUILD/pty_peer_service" "$ROOT/$BUILD/wine-ports" "$BUILD/pty_peer.port" "${PEER_PORTS[@]}" \
+  </dev/null >"$BUILD/pty_peer.log" 2>&1 &
+peer=$!
+wait_for_file "$BUILD/pty_peer.port" "$peer" ||
+  { echo "pty peer service did not start" >&2; cat "$BUILD/pty_peer.log" >&2; exit 1; }
+export TARVO_PTY_PEER="127.0.0.1:$(cat "$BUILD/pty_peer.port")"
+export TARVO_WINE_PEER_PORTS="${PEER_PORTS[*]}"
+
+# The simulator prints the path of its pty's other end on its first line.
+"$BUILD/host/dispenser-sim" --pty </dev/null >"$BUILD/sim.out" 2>"$BUILD/sim.log" &
+sim=$!
+wait_for_file "$BUILD/sim.out" "$sim" ||
+  { echo "dispenser-sim did not start" >&2; cat "$BUILD/sim.log" >&2; exit 1; }
+ln -sfn "$(head -n1 "$BUILD/sim.out")" "$BUILD/wine-ports/$SIM_PORT"
+export TARVO_SIM_PORT=$SIM_PORT
+
+echo "== Wine prefix $WINEPREFIX"
+start_wine
+for port in "${PEER_PORTS[@]}" "$SIM_PORT"; do
+  "$WINE" reg add 'HKLM\Software\Wine\Ports' /v "$port" /t REG_SZ \
+    /d "$ROOT/$BUILD/wine-ports/$port" /f </dev/null >/dev/null 2>&1
+done
+# Wine reads its port list when it starts: restart it with the new one.
+start_wine
+
+echo "== cross build ($BUILD)"
+cmake -S . -B "$BUILD" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
+  -DCMAKE_BUILD_TYPE=Debug >/dev/null
+cmake --build "$BUILD" -j"$JOBS"
+
+echo "== tests under Wine"
+ctest --test-dir "$BUILD" --output-on-failure -j"$JOBS" --timeout 120

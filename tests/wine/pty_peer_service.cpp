@@ -1,0 +1,260 @@
+// The device side of serial tests that run under Wine. A Windows test program
+// cannot open a pseudo-terminal's master, so this Linux program holds the
+// masters of a few ptys whose slaves Wine maps to COM ports, and lets a test
+// play the device over a loopback TCP connection:
+//
+//   CLAIM            -> "COM11": a free port, held until the connection closes
+//   SEND <hex>       -> "OK": the bytes are written to the master
+//   RECV <n> <ms>    -> "<hex>": what the COM side wrote, until n bytes or ms passed
+//   DRAIN <ms>       -> "<hex>": everything until ms of silence
+//   LINE             -> "<baud> <data bits> <parity> <stop bits> <flow>": the
+//                       slave's termios, as the program under test set it
+//
+// Usage: pty_peer_service LINK_DIR PORT_FILE NAME...
+// Makes LINK_DIR/NAME point at each pty's slave, listens on 127.0.0.1 and
+// writes the TCP port into PORT_FILE once everything is ready. Runs until
+// killed.
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <pty.h>
+#include <sys/socket.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+struct Pty {
+  std::string name;  // the COM port Wine maps onto the slave
+  int master = -1;
+  int slave = -1;    // held open so the master never sees a hang-up
+  bool claimed = false;
+};
+
+std::vector<Pty> ptys;
+std::mutex claimLock;
+
+void makeRaw(int fd) {
+  termios t{};
+  if (tcgetattr(fd, &t) != 0) return;
+  cfmakeraw(&t);
+  tcsetattr(fd, TCSANOW, &t);
+}
+
+std::string toHex(const std::vector<uint8_t>& bytes) {
+  static const char digits[] = "0123456789abcdef";
+  std::string s;
+  for (uint8_t b : bytes) {
+    s += digits[b >> 4];
+    s += digits[b & 15];
+  }
+  return s;
+}
+
+std::vector<uint8_t> fromHex(const std::string& s) {
+  std::vector<uint8_t> bytes;
+  for (size_t i = 0; i + 1 < s.size(); i += 2) bytes.push_back(uint8_t(std::stoul(s.substr(i, 2), nullptr, 16)));
+  return bytes;
+}
+
+// Reads from the master until count bytes came or timeoutMs passed.
+std::vector<uint8_t> receive(int fd, size_t count, int timeoutMs) {
+  using Clock = std::chrono::steady_clock;
+  std::vector<uint8_t> got;
+  auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (got.size() < count) {
+    int left = int(std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count());
+    if (left <= 0) break;
+    pollfd p{fd, POLLIN, 0};
+    if (poll(&p, 1, left) <= 0) continue;
+    uint8_t buf[4096];
+    ssize_t n = read(fd, buf, std::min(sizeof buf, count - got.size()));
+    if (n > 0) got.insert(got.end(), buf, buf + n);
+  }
+  return got;
+}
+
+// Everything that arrives until quietMs pass without a byte (0: what is
+// there now).
+std::vector<uint8_t> drain(int fd, int quietMs) {
+  std::vector<uint8_t> got;
+  for (;;) {
+    pollfd p{fd, POLLIN, 0};
+    if (poll(&p, 1, quietMs) <= 0) break;
+    uint8_t buf[4096];
+    ssize_t n = read(fd, buf, sizeof buf);
+    if (n <= 0) break;
+    got.insert(got.end(), buf, buf + n);
+  }
+  return got;
+}
+
+int dataBits(tcflag_t c) {
+  switch (c & CSIZE) {
+    case CS5: return 5;
+    case CS6: return 6;
+    case CS7: return 7;
+    default: return 8;
+  }
+}
+
+std::string lineSettings(int fd) {
+  termios t{};
+  if (tcgetattr(fd, &t) != 0) return "ERROR";
+  static const struct { speed_t code; int baud; } speeds[] = {
+      {B1200, 1200}, {B2400, 2400}, {B4800, 4800}, {B9600, 9600},
+      {B19200, 19200}, {B38400, 38400}, {B57600, 57600}, {B115200, 115200}};
+  int baud = 0;
+  for (auto s : speeds)
+    if (cfgetospeed(&t) == s.code) baud = s.baud;
+  char parity = !(t.c_cflag & PARENB) ? 'N' : (t.c_cflag & PARODD) ? 'O' : 'E';
+  std::string flow;
+  if (t.c_cflag & CRTSCTS) flow += "rtscts,";
+  if (t.c_iflag & IXON) flow += "ixon,";
+  if (t.c_iflag & IXOFF) flow += "ixoff,";
+  if (flow.empty()) flow = "none,";
+  flow.pop_back();
+  char out[96];
+  std::snprintf(out, sizeof out, "%d %d %c %d %s", baud, dataBits(t.c_cflag), parity,
+                (t.c_cflag & CSTOPB) ? 2 : 1, flow.c_str());
+  return out;
+}
+
+bool readLine(int sock, std::string& line) {
+  line.clear();
+  char c;
+  while (read(sock, &c, 1) == 1) {
+    if (c == '\n') return true;
+    line += c;
+  }
+  return false;
+}
+
+void writeLine(int sock, const std::string& text) {
+  std::string out = text + "\n";
+  size_t done = 0;
+  while (done < out.size()) {
+    ssize_t n = write(sock, out.data() + done, out.size() - done);
+    if (n <= 0) return;
+    done += size_t(n);
+  }
+}
+
+void serve(int sock) {
+  Pty* pty = nullptr;
+  std::string line;
+  while (readLine(sock, line)) {
+    char word[16] = {};
+    std::sscanf(line.c_str(), "%15s", word);
+    std::string command = word;
+    std::string rest = line.size() > command.size() ? line.substr(command.size() + 1) : "";
+    if (command == "CLAIM" && !pty) {
+      std::lock_guard<std::mutex> hold(claimLock);
+      for (Pty& p : ptys)
+        if (!p.claimed) {
+          p.claimed = true;
+          pty = &p;
+          break;
+        }
+      if (pty) {
+        // Each test starts from a quiet raw line with nothing left over.
+        makeRaw(pty->slave);
+        tcflush(pty->master, TCIOFLUSH);
+      }
+      writeLine(sock, pty ? pty->name : "NONE");
+    } else if (!pty) {
+      writeLine(sock, "ERROR no port claimed");
+    } else if (command == "SEND") {
+      std::vector<uint8_t> bytes = fromHex(rest);
+      bool ok = write(pty->master, bytes.data(), bytes.size()) == ssize_t(bytes.size());
+      writeLine(sock, ok ? "OK" : "ERROR");
+    } else if (command == "RECV") {
+      size_t count = 0;
+      int ms = 0;
+      std::sscanf(rest.c_str(), "%zu %d", &count, &ms);
+      writeLine(sock, toHex(receive(pty->master, count, ms)));
+    } else if (command == "DRAIN") {
+      int ms = std::atoi(rest.c_str());
+      writeLine(sock, toHex(drain(pty->master, ms)));
+    } else if (command == "LINE") {
+      writeLine(sock, lineSettings(pty->slave));
+    } else {
+      writeLine(sock, "ERROR unknown command");
+    }
+  }
+  close(sock);
+  if (pty) {
+    std::lock_guard<std::mutex> hold(claimLock);
+    tcflush(pty->master, TCIOFLUSH);
+    pty->claimed = false;
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 4) {
+    std::fprintf(stderr, "usage: %s LINK_DIR PORT_FILE NAME...\n", argv[0]);
+    return 2;
+  }
+  const std::string linkDir = argv[1];
+  for (int i = 3; i < argc; i++) {
+    Pty p;
+    p.name = argv[i];
+    char slavePath[128];
+    if (openpty(&p.master, &p.slave, slavePath, nullptr, nullptr) != 0) {
+      std::perror("openpty");
+      return 1;
+    }
+    fcntl(p.master, F_SETFD, FD_CLOEXEC);
+    fcntl(p.slave, F_SETFD, FD_CLOEXEC);
+    fcntl(p.master, F_SETFL, O_NONBLOCK);
+    makeRaw(p.slave);
+    std::string link = linkDir + "/" + p.name;
+    unlink(link.c_str());
+    if (symlink(slavePath, link.c_str()) != 0) {
+      std::perror(link.c_str());
+      return 1;
+    }
+    ptys.push_back(p);
+  }
+
+  int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof addr;
+  if (listener < 0 || bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+      listen(listener, 16) != 0 || getsockname(listener, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
+    std::perror("listen");
+    return 1;
+  }
+  // Written last and renamed into place: whoever sees the file finds the
+  // ptys and the listener ready.
+  const std::string portFile = argv[2];
+  FILE* f = std::fopen((portFile + ".new").c_str(), "w");
+  if (!f) {
+    std::perror(argv[2]);
+    return 1;
+  }
+  std::fprintf(f, "%d\n", ntohs(addr.sin_port));
+  std::fclose(f);
+  std::rename((portFile + ".new").c_str(), portFile.c_str());
+
+  for (;;) {
+    int sock = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+    if (sock < 0) continue;
+    std::thread(serve, sock).detach();
+  }
+}

@@ -99,6 +99,13 @@ void SerialWrite(intptr_t device, const uint8_t* bytes, int count) {
   WriteFile(asHandle(device), bytes, static_cast<DWORD>(count), &written, nullptr);
 }
 
+// The device is opened for plain (not overlapped) I/O, on which a wait for a
+// comm event could not be bounded: a polling loop sleeps a tick instead.
+void SerialWaitReadable(intptr_t device, int ms) {
+  if (ms <= 0 || SerialInputCount(device) > 0) return;
+  Sleep(1);
+}
+
 // Reads what the driver holds, as a poll would, and drops it.
 void SerialDropInput(intptr_t device) {
   int waiting = SerialInputCount(device);

@@ -236,6 +236,7 @@ int main(int argc, char** argv) {
   link.sideCount = AppLink->sideCount;
   link.firstPosition = AppLink->firstPosition;
   std::memcpy(link.nozzleCodes, AppLink->nozzleCodes, sizeof link.nozzleCodes);
+  Trk* const windowLink = AppLink;  // handed back at the end: the program keeps it
   AppLink = &link;
   linkTable[0] = &link;
   OpenClosePort();
@@ -278,6 +279,8 @@ int main(int argc, char** argv) {
   }
   OpenClosePort();
   CloseDown();
+  AppLink = windowLink;
+  linkTable[0] = windowLink;
   const int simExit = sim.stop();
 
   SoakFindings f = CheckSoakTrace(trace, kEntered, kNozzles);

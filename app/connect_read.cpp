@@ -26,8 +26,27 @@ constexpr Fl_Color kBlack = 56;
 constexpr int kBank0 = 0;
 constexpr int kBank2 = 2;
 
+// Set once a read of the current Read got no reply in time. Replies carry no
+// address: that reply may still come, after the next request has cleared the
+// line, and be taken as the next read's reply, whole and with a good
+// checksum. Whatever Read takes after such a time-out is shown, but Write
+// computes nothing from it (see ControllerState).
+bool replyMayBeLate = false;
+
 int ReadMemory(int address, int bank, int count, uint8_t* dest) {
-  return PollUntilDone([&] { return AppLink->readBlock(address, bank, count, dest); });
+  const int result =
+      PollUntilDone([&] { return AppLink->readBlock(address, bank, count, dest); });
+  if (result == -6) replyMayBeLate = true;
+  return result;
+}
+
+// A read that Write may compute from: it came, and no earlier read of this
+// Read is still owed a reply.
+bool ReadForWrite(int address, int bank, int count, uint8_t* dest, bool* trusted) {
+  const bool clean = !replyMayBeLate;
+  const bool done = ReadMemory(address, bank, count, dest) == 1;
+  *trusted = done && clean;
+  return done;
 }
 
 // Where the nozzle count, group count and group 0's address sit in the main
@@ -104,16 +123,15 @@ void ArrangeNozzleRows(int rows) {
 void ReadNozzleRecords(int rows) {
   ControllerState& c = Controller;
   for (int i = 0; i < rows; ++i) {
-    int result;
+    bool done;
     if (c.variant == 2) {
-      result = ReadMemory(ShortRecordAddress(i, c.groupIndex), kBank0, kShortRecordSize,
-                          c.shortCalibration[i]);
+      done = ReadForWrite(ShortRecordAddress(i, c.groupIndex), kBank0, kShortRecordSize,
+                          c.shortCalibration[i], &c.recordRead[i]);
     } else {
-      result = ReadMemory(CalibrationRecordAddress(i, c.nozzleCount, c.groupIndex), kBank0,
-                          kCalibrationRecordSize, c.calibration[i]);
+      done = ReadForWrite(CalibrationRecordAddress(i, c.nozzleCount, c.groupIndex), kBank0,
+                          kCalibrationRecordSize, c.calibration[i], &c.recordRead[i]);
     }
-    c.recordRead[i] = result == 1;
-    if (result == 1) {
+    if (done) {
       ShowCoefficient(i);
       ShowNozzleNumber(i);
     } else {
@@ -158,6 +176,7 @@ void ReadController() {
   if (std::sscanf(form->addressInput->value(), "%x", &parsed) != 1) parsed = 1;
   c.address = static_cast<int32_t>(parsed);
   AppLink->address = c.address;
+  replyMayBeLate = false;
 
   if (ReadMemory(kStatusByteAddress, kBank2, 1, &c.statusByte) != 1) {
     form->stateBox->labelcolor(kRed);
@@ -216,9 +235,8 @@ void ReadController() {
   std::memset(c.calibration, 0, sizeof c.calibration);
   std::memset(c.shortCalibration, 0, sizeof c.shortCalibration);
   std::fill(std::begin(c.recordRead), std::end(c.recordRead), false);
-  c.commonBlockRead =
-      ReadMemory(CommonBlockAddress(c.groupIndex), kBank0, kCommonBlockSize, c.commonBlock) == 1;
-  if (c.commonBlockRead) {
+  if (ReadForWrite(CommonBlockAddress(c.groupIndex), kBank0, kCommonBlockSize, c.commonBlock,
+                   &c.commonBlockRead)) {
     ShowCommonCounter();
   } else {
     form->commonCounterInput->value(tr("?????????"));

@@ -37,9 +37,10 @@ struct ControllerState {
   uint8_t shortCalibration[kControllerNozzles][kShortRecordSize];
   // Bit 1 of byte 0 set: the controller wants the password before a write.
   uint8_t passwordState[kPasswordStateSize];
-  // Whether the last Read that reached them took the common block and each
-  // record in full: Write computes the counter and the records from these
-  // buffers, and a buffer whose read failed holds zeros, not the controller's.
+  // Whether Write may compute from the common block and each record: the last
+  // Read that reached them took them in full, and no read before them in that
+  // Read went unanswered. A buffer whose read failed holds zeros, and one read
+  // after an unanswered read may hold that read's late reply instead of its own.
   bool commonBlockRead;
   bool recordRead[kControllerNozzles];
 };

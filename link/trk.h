@@ -149,6 +149,14 @@ class Trk {
   // nameText need not hold a terminator; name() hands out this copy that does.
   char nameTerminated_[sizeof nameText + 1];
 
+  // After an unanswered block exchange the next one waits for the line to
+  // settle until settleDeadline_ (see trk_block.cpp).
+  bool settling_ = false;
+  int32_t settleDeadline_ = 0;
+  void startSettling();
+  int noReply();
+  bool lineSettled();
+
   int sendNozzleCommand(int nozzle, int code, const NozzleCommand& cmd);
   int mergeRecord(const uint8_t* record, int address);
 };

@@ -25,6 +25,8 @@ constexpr int kShortReplyMs = 300;
 constexpr int kErrorRecordMs = 300;
 // The totaliser reply has no time-out of its own; it gets the memory read's.
 constexpr int kTotalReplyMs = 1000;
+// How long a late reply is waited out before the next request goes.
+constexpr int kLateReplyAllowanceMs = 1000;
 
 constexpr int kFunctionWrite = 0x40;
 constexpr int kFunctionRead = 0x48;
@@ -52,12 +54,38 @@ void buildHeader(uint8_t* header, uint8_t kind, int address, uint8_t firstData,
 
 }  // namespace
 
+// Replies carry no address: one that comes after its exchange gave up would be
+// taken, whole and with a good checksum, as the reply of the next request. So
+// after an exchange of the block machine went unanswered (or took a reply that
+// failed its checksum), the next one first lets the line settle: whatever
+// arrives in that time is dropped, then the request goes out as usual.
+void Trk::startSettling() {
+  settling_ = true;
+  settleDeadline_ = static_cast<int32_t>(tickNow.load() + kLateReplyAllowanceMs);
+}
+
+int Trk::noReply() {
+  blockState = kIdle;
+  lastError = kErrorNoAnswer;
+  startSettling();
+  return -6;
+}
+
+bool Trk::lineSettled() {
+  if (!settling_) return true;
+  PortClear(static_cast<uint16_t>(port));
+  if (!tickReached(settleDeadline_)) return false;
+  settling_ = false;
+  return true;
+}
+
 int Trk::readBlock(int memAddress, int bank, int count, uint8_t* dest) {
   const uint16_t handle = static_cast<uint16_t>(port);
   switch (blockState) {
     case kIdle: {
       // A count the header cannot carry would ask for one block and wait for another.
       if (count < 1 || count > kMaxBlock || !dest) return -1;
+      if (!lineSettled()) return 0;
       uint8_t header[kHeaderSize];
       buildHeader(header, 0x00, memAddress, 0x00, count);
       sendSelect(handle, address, kFunctionRead + (bank & 7));
@@ -69,9 +97,7 @@ int Trk::readBlock(int memAddress, int bank, int count, uint8_t* dest) {
     case kReplyPending: {
       if (PortAvailable(handle) < count + 1) {
         if (!slotExpired(stateTimer)) return 0;
-        blockState = kIdle;
-        lastError = kErrorNoAnswer;
-        return -6;
+        return noReply();
       }
       slotRelease(stateTimer);
       PortRead(handle, dest, count);
@@ -82,7 +108,10 @@ int Trk::readBlock(int memAddress, int bank, int count, uint8_t* dest) {
       // request cleared the input arrive ahead of this reply and shift it;
       // its checksum is what tells, before a calibration is computed from
       // the shifted bytes.
-      if (static_cast<uint8_t>(frameChecksum(dest, count)) != checksum) return -4;
+      if (static_cast<uint8_t>(frameChecksum(dest, count)) != checksum) {
+        startSettling();
+        return -4;
+      }
       return 1;
     }
     default:
@@ -95,6 +124,7 @@ int Trk::writeBlock(int memAddress, int bank, const uint8_t* data, int size) {
   switch (blockState) {
     case kIdle: {
       if (size < 1 || size > kMaxBlock || !data) return -1;
+      if (!lineSettled()) return 0;
       uint8_t header[kHeaderSize];
       buildHeader(header, 0x01, memAddress, data[0], size);
       sendSelect(handle, address, kFunctionWrite + (bank & 7));
@@ -141,15 +171,14 @@ int Trk::writeBlock(int memAddress, int bank, const uint8_t* data, int size) {
   }
   // A reply state still short of bytes.
   if (!slotExpired(stateTimer)) return 0;
-  blockState = kIdle;
-  lastError = kErrorNoAnswer;
-  return -6;
+  return noReply();
 }
 
 int Trk::readErrorRecord() {
   const uint16_t handle = static_cast<uint16_t>(port);
   switch (blockState) {
     case kIdle:
+      if (!lineSettled()) return 0;
       sendSelect(handle, address, kFunctionErrorRecord);
       slotArm(stateTimer, kErrorRecordMs);
       blockState = kReplyPending;
@@ -157,9 +186,7 @@ int Trk::readErrorRecord() {
     case kReplyPending:
       if (PortAvailable(handle) < kErrorRecordSize) {
         if (!slotExpired(stateTimer)) return 0;
-        blockState = kIdle;
-        lastError = kErrorNoAnswer;
-        return -6;
+        return noReply();
       }
       slotRelease(stateTimer);
       PortRead(handle, errorRecord, kErrorRecordSize);
@@ -184,6 +211,7 @@ int Trk::readTotal(int, int nozzle, int) {
         lastError = kErrorUnexpectedByte;
         return -1;
       }
+      if (!lineSettled()) return 0;
       sendSelect(handle, address, kFunctionTotal + code);
       slotArm(stateTimer, kTotalReplyMs);
       blockState = kReplyPending;
@@ -192,9 +220,7 @@ int Trk::readTotal(int, int nozzle, int) {
     case kReplyPending: {
       if (PortAvailable(handle) < kTotalReplySize) {
         if (!slotExpired(stateTimer)) return 0;
-        blockState = kIdle;
-        lastError = kErrorNoAnswer;
-        return -6;
+        return noReply();
       }
       slotRelease(stateTimer);
       uint8_t reply[kTotalReplySize];

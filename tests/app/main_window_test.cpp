@@ -26,6 +26,7 @@
 #include "link/station_config.h"
 #include "link/trk.h"
 #include "port/discovery.h"
+#include "tests/app/display_environment.h"
 #include "tests/app/private_display.h"
 #include "tests/app/recording_procedures.h"
 #include "tests/support/scratch_dir.h"
@@ -35,15 +36,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-PrivateDisplay* Display;
-
-class DisplayEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override { Display = new PrivateDisplay(); }
-  void TearDown() override { delete Display; }
-};
-const ::testing::Environment* const kDisplay =
-    ::testing::AddGlobalTestEnvironment(new DisplayEnvironment);
+DisplayEnvironment* const Display = DisplayEnvironment::Register();
 
 // The remembered port's section and key as the tool stores them (UTF-8), and
 // the same Russian words as Windows-1251 bytes, which the tool does not know.
@@ -68,7 +61,7 @@ bool PumpUntil(Condition condition, int timeoutMs = 3000) {
 class MainWindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(Display != nullptr && Display->ok()) << "Xvfb did not start";
+    ASSERT_TRUE(Display->ok()) << "Xvfb did not start";
     ASSERT_TRUE(scratch_.ok());
     // No serial device of this machine and no USB library: the list holds
     // exactly what a test offers through TARVO6_PORTS.

@@ -13,6 +13,7 @@
 #include <sstream>
 #include <string>
 
+#include "tests/app/display_environment.h"
 #include "tests/app/private_display.h"
 #include "tests/support/scratch_dir.h"
 #include "tests/support/wait_until.h"
@@ -21,15 +22,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-PrivateDisplay* Display;
-
-class DisplayEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override { Display = new PrivateDisplay(); }
-  void TearDown() override { delete Display; }
-};
-const ::testing::Environment* const kDisplay =
-    ::testing::AddGlobalTestEnvironment(new DisplayEnvironment);
+DisplayEnvironment* const Display = DisplayEnvironment::Register();
 
 std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -39,7 +32,7 @@ std::string ReadFile(const std::string& path) {
 class Tarvo6ProgramTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(Display != nullptr && Display->ok()) << "Xvfb did not start";
+    ASSERT_TRUE(Display->ok()) << "Xvfb did not start";
     ASSERT_TRUE(scratch_.ok());
     fs::create_directories("no_sysfs/class/tty");
     setenv("TARVO6_SYSFS", (scratch_.path() + "/no_sysfs").c_str(), 1);

@@ -2,12 +2,8 @@
 
 #include "app/alert.h"
 #include "app/catalog.h"
+#include "app/core/build_info.h"
 #include "app/procedures.h"
-
-namespace {
-constexpr int kBuildYear = 2023;
-constexpr const char* kBuildDate = "Mar 16 2023";
-}  // namespace
 
 void AboutCallback(Fl_Widget*, void*) {
   char text[256];

@@ -1,6 +1,12 @@
 // How the window shows what was read from (or written to) the controller.
 #pragma once
 
+#include "app/core/controller_state.h"
+
+// What the last Read found (Controller), as the procedure's outcome decides:
+// the connection state, the alert of a Read that stopped, or the nozzle rows,
+// the common counter and the password input.
+void ShowReadResult(ReadOutcome outcome);
 // The Common counter input: variant 0 the counter, others counter and date.
 void ShowCommonCounter();
 // Nozzle row i (0-based): the coefficient "* %f" in its input.

@@ -11,9 +11,9 @@
 #include <FL/Fl_Menu_Item.H>
 
 #include "app/catalog.h"
+#include "app/core/application_link.h"
 #include "app/logo_image.h"
 #include "app/procedures.h"
-#include "link/station_config.h"
 #include "link/trk.h"
 #include "port/discovery.h"
 #include "store/ini_reader.h"
@@ -125,35 +125,12 @@ void SelectRememberedPort(Fl_Choice* choice) {
   }
 }
 
-// The link reads dispenser 0's entry: every nozzle position sells grade 1.
-void SetUpStationConfig() {
-  memset(&stationConfig, 0, sizeof stationConfig);
-  DispenserEntry& entry = stationConfig.dispensers[0];
-  for (int position = 0; position < 8; position++) entry.grades[position] = 1;
-  entry.flags = 0;
-  entry.spareByte = 1;
-  entry.spareWord = 0;
-}
-
-// Dispenser 0 at address 1, no port yet (Open Port sets it), side 0, record 0.
-Trk* CreateLink() {
-  Trk* link = new Trk(0, 1, 0, 0, 0);
-  link->type = 18;
-  link->nozzleCount = 4;
-  link->sideCount = 1;
-  link->firstPosition = 0;
-  for (int position = 0; position < 8; position++) link->nozzleCodes[position] = position + 1;
-  linkTable[0] = link;
-  return link;
-}
-
 }  // namespace
 
 xMainForm::xMainForm(int width, int height, const char* title)
     : Fl_Double_Window(width, height, title) {
   MainForm = this;
-  statusTimeoutFactor = 4;   // status replies may take 4 x 55 ms
-  statusErrorTolerance = 1;
+  ConfigureStatusTimeouts();
 
   portChoice = new Fl_Choice(8, 8, 180, 24);
 
@@ -234,8 +211,7 @@ xMainForm::xMainForm(int width, int height, const char* title)
   ReadRememberedPort();
   SelectRememberedPort(portChoice);
 
-  SetUpStationConfig();
-  AppLink = CreateLink();
+  AppLink = CreateApplicationLink();
 }
 
 xMainForm::~xMainForm() {}

@@ -15,7 +15,7 @@
 
 #include <FL/Fl_Menu_Item.H>
 
-#include "app/controller_state.h"
+#include "app/core/controller_state.h"
 #include "app/main_form.h"
 #include "app/procedures.h"
 #include "link/tick.h"

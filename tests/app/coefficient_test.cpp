@@ -5,8 +5,8 @@
 
 #include <gtest/gtest.h>
 
-#include "app/coefficient_entry.h"
-#include "app/coefficient_math.h"
+#include "app/core/coefficient_entry.h"
+#include "app/core/coefficient_math.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <sstream>
 
 #include "app/alert.h"
-#include "app/controller_state.h"
+#include "app/core/controller_state.h"
 #include "app/main_form.h"
 #include "app/procedures.h"
 #include "app/test_fill.h"

@@ -4,7 +4,7 @@
 #include <set>
 #include <string>
 
-#include "app/controller_state.h"
+#include "app/core/controller_state.h"
 #include "app/main_form.h"
 #include "app/procedures.h"
 #include "app/test_fill.h"

@@ -2,8 +2,8 @@
 #include <cstdio>
 #include <string>
 
-#include "app/coefficient_math.h"
-#include "app/controller_state.h"
+#include "app/core/coefficient_math.h"
+#include "app/core/controller_state.h"
 #include "app/main_form.h"
 #include "app/procedures.h"
 #include "link/trk.h"

@@ -27,7 +27,7 @@
 #include <vector>
 
 #include "app/alert.h"
-#include "app/controller_state.h"
+#include "app/core/controller_state.h"
 #include "app/main_form.h"
 #include "app/procedures.h"
 #include "app/startup.h"

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/coefficient_math.h"
+#include "app/core/coefficient_math.h"
 #include "link/frame.h"
 #include "tests/soak/soak_check.h"
 #include "tests/support/scratch_dir.h"

@@ -1,4 +1,4 @@
-#include "app/coefficient_math.h"
+#include "app/core/coefficient_math.h"
 
 #include <cmath>
 

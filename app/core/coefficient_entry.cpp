@@ -1,4 +1,4 @@
-#include "app/coefficient_entry.h"
+#include "app/core/coefficient_entry.h"
 
 #include <cctype>
 #include <cstdlib>

@@ -1,4 +1,4 @@
-#include "app/controller_state.h"
+#include "app/core/controller_state.h"
 
 ControllerState Controller;
 int ActiveNozzle = 0;

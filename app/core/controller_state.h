@@ -1,5 +1,6 @@
 // What Read learned about the controller, kept until the next Read: Write and
-// the test fills work from these buffers.
+// the test fills work from these buffers, the window and the command line
+// show them. Nothing here knows about a window.
 #pragma once
 #include <cstdint>
 
@@ -23,11 +24,29 @@ constexpr int kShortCalibrationMessageAddress = 6;    // bank 2
 constexpr int kCommitAddress = 0x88FFFF;              // bank 0, the byte 0x55
 constexpr uint8_t kCommitByte = 0x55;
 
+// How far the last Read got. A Read that stops early leaves everything it had
+// not reached as the Read before left it.
+enum class ReadOutcome : uint8_t {
+  kRead,                // to the end; single records may still have failed
+  kNoConnection,        // the status byte got no good reply
+  kSettingsNotLoaded,   // the main settings length or block got no good reply
+  kWrongDataLength,     // the controller reports main settings of length 0
+  kWrongChecksum,       // the main settings fail their checksum (variants 0 and 1)
+};
+
+// Variant 2 only: whether the controller reports CNG diagnostics.
+enum class CngProbe : uint8_t { kNotProbed, kAbsent, kPresent };
+
+constexpr int kCngTextSize = 512;
+
 struct ControllerState {
+  ReadOutcome outcome;
   int32_t address;        // parsed from the Address input (hexadecimal)
   uint8_t statusByte;     // also reused as the main settings length
+  uint8_t controllerStatus;   // the status byte as it came
   int variant;            // 0, 1 or 2
   uint8_t mainSettings[kMainSettingsSize];
+  uint8_t reportedNozzleCount;   // N as the main settings give it
   uint8_t nozzleCount;    // N; a reported 0 becomes 1
   uint8_t groupCount;     // G
   uint8_t groupIndex;     // g: the group the address serves
@@ -37,6 +56,18 @@ struct ControllerState {
   uint8_t shortCalibration[kControllerNozzles][kShortRecordSize];
   // Bit 1 of byte 0 set: the controller wants the password before a write.
   uint8_t passwordState[kPasswordStateSize];
+  // The password state as it came (passwordState has its first two bytes
+  // cleared on a controller without a password), and whether it came at all.
+  uint8_t passwordStateAsRead[kPasswordStateSize];
+  bool passwordStateReceived;
+  bool passwordFree;      // all sixteen bytes were 0x11: no password asked
+  CngProbe cngProbe;
+  // The identification text up to 9 bytes after "HIA", or empty.
+  char cngText[kCngTextSize];
+  // Which buffers came in full in the last Read that reached them (shown as
+  // values; "?" where not).
+  bool commonBlockReceived;
+  bool recordReceived[kControllerNozzles];
   // Whether Write may compute from the common block and each record: the last
   // Read that reached them took them in full, and no read before them in that
   // Read went unanswered. A buffer whose read failed holds zeros, and one read
@@ -45,7 +76,17 @@ struct ControllerState {
   bool recordRead[kControllerNozzles];
 };
 
+// The state the window's procedures share.
 extern ControllerState Controller;
+
+// Nozzle rows a Read shows: N as reported, at most eight (0 when none).
+inline int NozzleRowsShown(const ControllerState& c) {
+  return c.reportedNozzleCount < kControllerNozzles ? c.reportedNozzleCount : kControllerNozzles;
+}
+// Records a Read reads: at most eight, and nozzle 1's even when N is 0.
+inline int NozzleRecordsRead(const ControllerState& c) {
+  return c.nozzleCount < kControllerNozzles ? c.nozzleCount : kControllerNozzles;
+}
 
 // Test fills: the nozzle followed (1..8, 0 = none) and the last volume shown
 // per nozzle in millilitres (0 = none since its last fill started).

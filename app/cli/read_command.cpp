@@ -1,0 +1,69 @@
+// --read: the Read button's procedure on a port given by name, without the
+// window. The link and the port layer are started as the window starts them,
+// and everything is closed again before the exit.
+#include <cstdio>
+
+#include "app/catalog.h"
+#include "app/cli/command_line.h"
+#include "app/cli/commands.h"
+#include "app/cli/read_report.h"
+#include "app/core/application_link.h"
+#include "app/core/read_procedure.h"
+#include "link/tick.h"
+#include "link/trk.h"
+#include "port/port.h"
+
+namespace {
+
+// The window's message for a Read that stopped, and the exit status it means.
+int ReportOutcome(ReadOutcome outcome) {
+  switch (outcome) {
+    case ReadOutcome::kRead: return kExitDone;
+    case ReadOutcome::kNoConnection:
+      std::fprintf(stderr, "%s\n", tr("No connection"));
+      return kExitNoConnection;
+    case ReadOutcome::kSettingsNotLoaded:
+      std::fprintf(stderr, "%s\n", tr("Error loading main settings"));
+      return kExitNoConnection;
+    case ReadOutcome::kWrongDataLength:
+      std::fprintf(stderr, "%s\n", tr("Wrong data length!"));
+      return kExitSettingsDamaged;
+    case ReadOutcome::kWrongChecksum:
+      std::fprintf(stderr, "%s\n", tr("Warning! Wrong CRC in main settings"));
+      return kExitSettingsDamaged;
+  }
+  return kExitNoConnection;
+}
+
+}  // namespace
+
+int ReadCommand(const char* port, int32_t address, bool json) {
+  tickStart();
+  PortLayerStart();
+  uint16_t handle = 0;
+  if (PortOpen(&handle, port) != 0) {
+    std::fprintf(stderr, tr("tarvo_6: cannot open port %s\n"), port);
+    PortLayerStop();
+    tickStop();
+    return kExitPortNotOpened;
+  }
+  ConfigureStatusTimeouts();
+  Trk* link = CreateApplicationLink();
+  link->port = handle;
+
+  ControllerState state{};
+  const ReadOutcome outcome = ReadControllerState(*link, address, state);
+  if (json) {
+    PrintReadJson(stdout, port, state);
+  } else {
+    PrintReadText(stdout, port, state);
+  }
+  std::fflush(stdout);
+  const int status = ReportOutcome(outcome);
+
+  // The link stays in linkTable until the process ends, as the window's does.
+  PortClose(handle);
+  PortLayerStop();
+  tickStop();
+  return status;
+}

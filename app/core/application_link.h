@@ -1,0 +1,13 @@
+// The one link to the dispenser controller, set up the same way for the
+// window and the command line.
+#pragma once
+
+class Trk;
+
+// Status replies may take 4 x 55 ms; one reply with bad digits is tolerated.
+void ConfigureStatusTimeouts();
+// Fills the station configuration the link reads (dispenser 0: every nozzle
+// position sells grade 1) and creates the link as Trk(0, 1, 0, 0, 0): dispenser
+// 0, address 1, no port yet, side 0, configuration record 0; four nozzles on
+// one side, nozzle codes 1..8. It is entry 0 of linkTable.
+Trk* CreateApplicationLink();

@@ -1,0 +1,93 @@
+// Test fills of 10 l (or 500 l with "Fulltank load") on one nozzle: the link
+// exchanges behind the Load button and the fill timer.
+#include "app/core/fill_procedure.h"
+
+#include <cstdint>
+#include <cstdio>
+
+#include "app/catalog.h"
+#include "app/core/controller_state.h"
+#include "app/core/poll.h"
+#include "link/trk.h"
+
+namespace {
+
+constexpr int16_t kCodePreset = 1;   // carries the preset in millilitres
+constexpr int16_t kCodeStop = 15;    // stops a running fill, closes a finished one
+constexpr int kDiagnosticsSize = 24;
+
+// Nozzle state codes reported in the status records.
+constexpr uint8_t kStateIdle = 0x00;
+constexpr uint8_t kStateIdleReady = 0x10;
+constexpr uint8_t kStateRunning = '0';   // 0x30
+constexpr uint8_t kStateFinished = 0x40;
+constexpr uint8_t kStateFinishedClosed = 0x41;
+
+NozzleRecord& SharedRecord(const Trk& link, int i) {
+  return NozzleTable[link.dispenser * kNozzlesPerDispenser + i];
+}
+
+int SendCommand(Trk& link, int i, int16_t code, int32_t value, int sleepMs) {
+  NozzleCommand command{0, value, code};
+  return PollUntilDone([&] { return link.nozzleCommand(i, &command); }, sleepMs);
+}
+
+}  // namespace
+
+void StopTestFill(Trk& link, int i) {
+  const uint8_t state = SharedRecord(link, i).state;
+  if (state == 0x20 || state == 0x21 || state == kStateRunning) {
+    SendCommand(link, i, kCodeStop, 0, 0);   // a running fill: no pause between steps
+  } else if (state >= 0x40) {
+    SendCommand(link, i, kCodeStop, 0, 1);
+  }
+}
+
+FillStart StartTestFill(Trk& link, int i, int32_t presetMl) {
+  NozzleRecord status;
+  link.readNozzleStatus(i, &status);
+  if (!(SharedRecord(link, i).flags & 0x80)) {
+    PollUntilDone([&] { return link.sendFunction13(i); });
+  }
+  if (status.state > 0x10) SendCommand(link, i, kCodeStop, 0, 1);
+  link.readNozzleStatus(i, &status);
+  if (status.state > 0x10) return FillStart::kPumpBusy;
+
+  link.fillKind = 0;
+  if (SendCommand(link, i, kCodePreset, presetMl, 1) != 1) return FillStart::kPresetFailed;
+  return FillStart::kStarted;
+}
+
+FillStatus PollTestFill(Trk& link, int i) {
+  NozzleRecord status;
+  if (link.readNozzleStatus(i, &status) != 1) return {FillPhase::kNoAnswer, 0};
+  const uint8_t state = status.state;
+  if (state == kStateRunning) return {FillPhase::kRunning, status.amount};
+  if (state == kStateFinished || state == kStateFinishedClosed) {
+    return {FillPhase::kFinished, status.amount};
+  }
+  if (state > kStateFinishedClosed) return {FillPhase::kStopped, status.amount};
+  if (state == kStateIdle || state == kStateIdleReady) return {FillPhase::kIdle, 0};
+  return {FillPhase::kNoAnswer, 0};
+}
+
+bool ReadDiagnostics(Trk& link, int group, int* massFlow, int* pressure) {
+  uint8_t block[kDiagnosticsSize];
+  const int result = PollUntilDone(
+      [&] { return link.readBlock(kDiagnosticsAddress, 2, kDiagnosticsSize, block); }, 15);
+  if (result != 1) return false;
+  // Pressure at 8 + 2g, mass flow at 20 + 2g: the block holds two groups' flow.
+  if (20 + 2 * group + 1 >= kDiagnosticsSize) return false;
+  *pressure = block[8 + 2 * group] | block[9 + 2 * group] << 8;
+  *massFlow = block[20 + 2 * group] | block[21 + 2 * group] << 8;
+  return true;
+}
+
+void FormatVolume(char* out, size_t size, const char* format, int32_t amount) {
+  std::snprintf(out, size, format, amount / 1000, (amount / 10) % 100);
+}
+
+void FormatDiagnostics(char* out, size_t size, int massFlow, int pressure) {
+  std::snprintf(out, size, tr("mass flow %3d.%d\npressure  %3d.%d"), massFlow / 10, massFlow % 10,
+                pressure / 10, pressure % 10);
+}

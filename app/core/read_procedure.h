@@ -1,0 +1,17 @@
+// Read: identify the controller at an address, check its main settings and
+// read everything Write and the test fills need. The window and the command
+// line both run it, and each shows the state it leaves.
+#pragma once
+#include <cstdint>
+
+#include "app/core/controller_state.h"
+
+class Trk;
+
+// Runs Read over link (its port already open) for the controller at address,
+// into state; returns how far it got (also kept in state.outcome).
+ReadOutcome ReadControllerState(Trk& link, int32_t address, ControllerState& state);
+
+// The Address input's text as Read takes it: hexadecimal, 1 when it does not
+// parse.
+int32_t ParseControllerAddress(const char* text);

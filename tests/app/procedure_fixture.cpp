@@ -5,15 +5,12 @@
 
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 
 #include "app/alert.h"
 #include "app/core/controller_state.h"
 #include "app/main_form.h"
 #include "app/procedures.h"
 #include "app/test_fill.h"
-#include "link/frame.h"
 #include "link/tick.h"
 #include "port/discovery.h"
 #include "port/port.h"
@@ -42,14 +39,6 @@ void OfferPort(const std::string& path) {
   MainForm->portChoice->value(0);
 }
 
-std::vector<uint8_t> ParseHex(const std::string& text) {
-  std::vector<uint8_t> bytes;
-  std::istringstream words(text);
-  std::string word;
-  while (words >> word) bytes.push_back(static_cast<uint8_t>(std::stoul(word, nullptr, 16)));
-  return bytes;
-}
-
 }  // namespace
 
 // Once per process, as main() does it: the window lives as long as the
@@ -58,7 +47,7 @@ class ProgramEnvironment : public ::testing::Environment {
  public:
   void SetUp() override {
     Display = new PrivateDisplay();
-    Scratch = new ScratchDir();   // port.out, images and traces land here
+    Scratch = new ScratchDir();   // port.out lands here
     tickStart();
     PortLayerStart();
     xMainForm* form = new xMainForm(302, 339, "tarvo_6");
@@ -80,10 +69,7 @@ const ::testing::Environment* const kProgram =
 void ProcedureTest::SetUp() {
   ASSERT_TRUE(Display && Display->ok()) << "Xvfb did not start";
   alerts.clear();
-  static int runs = 0;
-  run_ = ++runs;
-  imagePath = Scratch->path() + "/image" + std::to_string(run_) + ".txt";
-  tracePath = Scratch->path() + "/trace" + std::to_string(run_) + ".txt";
+  ControllerTest::SetUp();
 }
 
 void ProcedureTest::TearDown() {
@@ -93,15 +79,12 @@ void ProcedureTest::TearDown() {
   for (int& e : nozzleEdited) e = 0;
   MainForm->fullTankCheck->value(0);
   if (OpenPortHandle != 0) OpenClosePort();
-  sim.reset();
+  ControllerTest::TearDown();
 }
 
 void ProcedureTest::Connect(const std::vector<std::string>& args) {
-  std::vector<std::string> all = args;
-  for (const char* a : {"--image", imagePath.c_str(), "--trace-file", tracePath.c_str()})
-    all.emplace_back(a);
-  sim = std::make_unique<DispenserSim>(all);
-  ASSERT_TRUE(sim->ok()) << "dispenser-sim did not start";
+  StartController(args);
+  if (HasFatalFailure()) return;
   OfferPort(sim->announce());
   OpenClosePort();
   ASSERT_NE(OpenPortHandle, 0) << alerts.size();
@@ -118,47 +101,6 @@ void ProcedureTest::Read(const char* address) {
   ReadController();
 }
 
-MemoryImage ProcedureTest::StopAndLoadImage(int* commits) {
-  MemoryImage image;
-  int savedCommits = 0;
-  EXPECT_EQ(sim->stop(), 0);
-  std::string error;
-  EXPECT_TRUE(loadImage(imagePath, &image, &savedCommits, &error)) << error;
-  if (commits) *commits = savedCommits;
-  return image;
-}
-
-std::vector<Received> ProcedureTest::ReceivedRequests() {
-  std::vector<Received> out;
-  std::ifstream in(tracePath);
-  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  std::istringstream lines(text.substr(std::min(traceOffset, text.size())));
-  std::string line;
-  while (std::getline(lines, line)) {
-    // "   time rx 60 01 48 68 ...  | to 01: read 1 bytes at ..."
-    const size_t rx = line.find(" rx ");
-    const size_t bar = line.find("  | ");
-    if (rx == std::string::npos || bar == std::string::npos || bar < rx) continue;
-    out.push_back({ParseHex(line.substr(rx + 4, bar - rx - 4)), line.substr(bar + 4)});
-  }
-  return out;
-}
-
-std::vector<std::string> ProcedureTest::MemoryRequests() {
-  std::vector<std::string> out;
-  for (const Received& r : ReceivedRequests()) {
-    const size_t colon = r.what.find(": ");
-    const std::string what = colon == std::string::npos ? r.what : r.what.substr(colon + 2);
-    if (what.rfind("read ", 0) == 0 || what.rfind("write ", 0) == 0) out.push_back(what);
-  }
-  return out;
-}
-
-void ProcedureTest::ForgetReceived() {
-  std::ifstream in(tracePath, std::ios::ate);
-  traceOffset = in ? static_cast<size_t>(in.tellg()) : 0;
-}
-
 void ProcedureTest::Type(int n, const char* text) {
   Fl_Input* input = nozzleCoefficientInputs[n];
   input->value(text);
@@ -168,28 +110,4 @@ void ProcedureTest::Type(int n, const char* text) {
 bool ProcedureTest::PumpStep() {
   Fl::wait(0.005);
   return true;
-}
-
-MemoryImage FreshImage(int variant, int nozzles, int groups, std::vector<int> groupAddresses) {
-  layout::Spec spec;
-  spec.variant = variant;
-  spec.nozzles = nozzles;
-  spec.groups = groups;
-  for (size_t g = 0; g < groupAddresses.size() && g < 4; ++g) spec.groupAddress[g] = groupAddresses[g];
-  MemoryImage image;
-  layout::build(spec, image);
-  return image;
-}
-
-std::vector<uint8_t> Bytes(const MemoryImage& image, int bank, uint32_t address, int size) {
-  std::vector<uint8_t> out(static_cast<size_t>(size));
-  image.getBlock(bank, address, out.data(), size);
-  return out;
-}
-
-void FixSettingsChecksum(MemoryImage& image) {
-  const int length = image.get(0, layout::kSettingsLength);
-  std::vector<uint8_t> block = Bytes(image, 0, layout::kSettings, length);
-  image.set(0, layout::kSettings + length - 1,
-            static_cast<uint8_t>(frameChecksum(block.data(), length - 1)));
 }

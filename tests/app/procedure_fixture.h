@@ -4,23 +4,12 @@
 // buttons would, and then looks at what the controller received (its trace)
 // and holds (its memory image, saved when it stops).
 #pragma once
-#include <memory>
 #include <string>
 #include <vector>
 
-#include <gtest/gtest.h>
+#include "tests/app/controller_fixture.h"
 
-#include "tests/support/dispenser_sim.h"
-#include "tools/dispenser_sim/layout.h"
-#include "tools/dispenser_sim/memory_image.h"
-
-// One request the controller received: its wire bytes and its description.
-struct Received {
-  std::vector<uint8_t> wire;
-  std::string what;
-};
-
-class ProcedureTest : public ::testing::Test {
+class ProcedureTest : public ControllerTest {
  public:
   static std::vector<std::string> alerts;   // texts of the alert boxes, in order
 
@@ -34,14 +23,6 @@ class ProcedureTest : public ::testing::Test {
   void Connect(const MemoryImage& image, const std::vector<std::string>& args = {});
   // Types the address and presses Read.
   void Read(const char* address = "1");
-  // Stops the controller; its memory as it saved it on exit.
-  MemoryImage StopAndLoadImage(int* commits = nullptr);
-  // What the controller received so far, in order.
-  std::vector<Received> ReceivedRequests();
-  // The descriptions only, of the memory reads and writes.
-  std::vector<std::string> MemoryRequests();
-  // Forgets what was received so far (the trace restarts).
-  void ForgetReceived();
 
   // Types text into nozzle n's coefficient input, as the operator would.
   static void Type(int n, const char* text);
@@ -49,22 +30,7 @@ class ProcedureTest : public ::testing::Test {
   template <typename Condition>
   static bool PumpUntil(Condition condition, int timeoutMs = 5000);
   static bool PumpStep();
-
-  std::unique_ptr<DispenserSim> sim;
-  std::string imagePath;
-  std::string tracePath;
-  size_t traceOffset = 0;
-
- private:
-  int run_ = 0;
 };
-
-// A fresh controller image as dispenser-sim makes it.
-MemoryImage FreshImage(int variant, int nozzles, int groups = 1,
-                       std::vector<int> groupAddresses = {1, 2, 3, 4});
-std::vector<uint8_t> Bytes(const MemoryImage& image, int bank, uint32_t address, int size);
-// Rewrites the main settings' trailing checksum after a change.
-void FixSettingsChecksum(MemoryImage& image);
 
 template <typename Condition>
 bool ProcedureTest::PumpUntil(Condition condition, int timeoutMs) {

@@ -15,6 +15,7 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <typeinfo>
 #include <vector>
@@ -334,6 +335,26 @@ TEST_F(MainWindowTest, PortChoiceListsEveryDiscoveredNameAndSelectsTheFirst) {
   EXPECT_EQ(4u, listed.size());
   EXPECT_EQ(0, window_->portChoice->value());
   EXPECT_EQ(0, RememberedPort[0]) << "no tarvo_6.ini";
+}
+
+// tarvo_6 --list-ports runs the same discovery: the same names in the same
+// order as the choice, with a serial device of sysfs among the offered ones.
+TEST_F(MainWindowTest, TheCommandLineListsWhatThePortChoiceOffers) {
+  fs::create_directories("no_sysfs/class/tty/ttyUSB3");
+  fs::create_directory_symlink("/", "no_sysfs/class/tty/ttyUSB3/device");
+  setenv("TARVO6_PORTS", "TCPS_5000 STUB /dev/pts/97 TCPC_127.0.0.1:4001 U_12_2", 1);
+  Start();
+  std::string out;
+  ASSERT_EQ(0, RunProgram({TARVO_6_PROGRAM, "--list-ports"}, 10000, &out));
+  std::vector<std::string> listed;
+  std::istringstream lines(out);
+  std::string name;
+  for (std::string line; std::getline(lines, line);) {
+    std::istringstream(line) >> name;
+    listed.push_back(name);
+  }
+  EXPECT_EQ(6u, listed.size());
+  EXPECT_EQ(PortItems(), listed);
 }
 
 TEST_F(MainWindowTest, TheRememberedPortIsSelectedWhenListed) {

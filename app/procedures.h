@@ -1,5 +1,7 @@
 // The operator procedures behind the window's buttons. All run on the GUI
-// thread and poll the link to completion, sleeping 1 ms between steps.
+// thread and poll the link to completion, sleeping 1 ms between steps. Each
+// takes its entries from the widgets, runs the procedure of app/core, and
+// shows what it leaves.
 #pragma once
 
 class Fl_Widget;

@@ -1,8 +1,8 @@
 #include "app/cli/command_line.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
-#include <string>
 
 #include "app/catalog.h"
 #include "app/cli/commands.h"

@@ -3,67 +3,15 @@
 #include <cstring>
 #include <string>
 
-#include "app/core/application_link.h"
-#include "app/core/coefficient_math.h"
 #include "app/core/controller_state.h"
 #include "app/core/read_procedure.h"
-#include "link/tick.h"
-#include "link/trk.h"
-#include "port/port.h"
-#include "tests/app/controller_fixture.h"
-#include "tests/support/scratch_dir.h"
+#include "tests/app/core_procedures_fixture.h"
 
 namespace {
 
-Trk* Link;
-
-// As the program starts: tick thread, port layer (port.out in a scratch
-// folder), the one link.
-class CoreEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override {
-    scratch_ = new ScratchDir();
-    tickStart();
-    PortLayerStart();
-    ConfigureStatusTimeouts();
-    Link = CreateApplicationLink();
-  }
-  void TearDown() override {
-    PortLayerStop();
-    tickStop();
-    delete scratch_;
-  }
-
- private:
-  ScratchDir* scratch_ = nullptr;
-};
-const ::testing::Environment* const kCore =
-    ::testing::AddGlobalTestEnvironment(new CoreEnvironment);
-
-class CoreReadTest : public ControllerTest {
+class CoreReadTest : public CoreProcedureTest {
  protected:
-  void TearDown() override {
-    if (handle_ != 0) PortClose(handle_);
-    ControllerTest::TearDown();
-  }
-  void Connect(const MemoryImage& image, const std::vector<std::string>& args = {}) {
-    StartController(image, args);
-    if (HasFatalFailure()) return;
-    ASSERT_EQ(PortOpen(&handle_, sim->announce().c_str()), 0);
-    Link->port = handle_;
-  }
-  void Connect(const std::vector<std::string>& args) {
-    StartController(args);
-    if (HasFatalFailure()) return;
-    ASSERT_EQ(PortOpen(&handle_, sim->announce().c_str()), 0);
-    Link->port = handle_;
-  }
-  ReadOutcome Read(int32_t address) { return ReadControllerState(*Link, address, state); }
-
-  ControllerState state{};
-
- private:
-  uint16_t handle_ = 0;
+  ReadOutcome Read(int32_t address) { return ReadControllerState(Link(), address, state); }
 };
 
 TEST_F(CoreReadTest, VariantOneReadsEverythingInOrder) {

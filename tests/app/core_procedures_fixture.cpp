@@ -1,0 +1,58 @@
+#include "tests/app/core_procedures_fixture.h"
+
+#include "app/core/application_link.h"
+#include "link/tick.h"
+#include "link/trk.h"
+#include "port/port.h"
+#include "tests/support/scratch_dir.h"
+
+namespace {
+
+Trk* TheLink;
+
+// As the program starts: tick thread, port layer (port.out in a scratch
+// folder), the one link.
+class CoreEnvironment : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    scratch_ = new ScratchDir();
+    tickStart();
+    PortLayerStart();
+    ConfigureStatusTimeouts();
+    TheLink = CreateApplicationLink();
+  }
+  void TearDown() override {
+    PortLayerStop();
+    tickStop();
+    delete scratch_;
+  }
+
+ private:
+  ScratchDir* scratch_ = nullptr;
+};
+const ::testing::Environment* const kCore =
+    ::testing::AddGlobalTestEnvironment(new CoreEnvironment);
+
+}  // namespace
+
+Trk& CoreProcedureTest::Link() { return *TheLink; }
+
+void CoreProcedureTest::TearDown() {
+  if (handle_ != 0) PortClose(handle_);
+  ControllerTest::TearDown();
+}
+
+void CoreProcedureTest::OpenPort() {
+  ASSERT_EQ(PortOpen(&handle_, sim->announce().c_str()), 0);
+  TheLink->port = handle_;
+}
+
+void CoreProcedureTest::Connect(const MemoryImage& image, const std::vector<std::string>& args) {
+  StartController(image, args);
+  if (!HasFatalFailure()) OpenPort();
+}
+
+void CoreProcedureTest::Connect(const std::vector<std::string>& args) {
+  StartController(args);
+  if (!HasFatalFailure()) OpenPort();
+}

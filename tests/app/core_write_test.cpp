@@ -1,0 +1,87 @@
+// Write from the core library against the simulated controller, with no
+// window: the operator's side is a script that answers the entries and logs
+// what Write tells it, in order.
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "app/core/read_procedure.h"
+#include "app/core/write_procedure.h"
+#include "tests/app/core_procedures_fixture.h"
+
+namespace {
+
+class ScriptedOperator : public WriteOperator {
+ public:
+  std::vector<std::string> entries = std::vector<std::string>(8);
+  std::vector<std::string> log;
+
+  const char* passwordText() override { return "5185"; }
+  const char* entryText(int i) override {
+    log.push_back("entry " + std::to_string(i + 1));
+    return entries[i].c_str();
+  }
+  bool edited(int i) override { return !entries[i].empty(); }
+  void alert(const char* text) override { log.push_back(std::string("alert ") + text); }
+  void recordWritten(int i) override { log.push_back("written " + std::to_string(i + 1)); }
+  void counterWritten() override { log.push_back("counter"); }
+  void readAgain() override { log.push_back("read again"); }
+};
+
+class CoreWriteTest : public CoreProcedureTest {
+ protected:
+  void ConnectAndRead(const MemoryImage& image, const std::vector<std::string>& args = {}) {
+    Connect(image, args);
+    ASSERT_FALSE(HasFatalFailure());
+    ASSERT_EQ(ReadControllerState(Link(), 1, state), ReadOutcome::kRead);
+    ForgetReceived();
+  }
+  ScriptedOperator op;
+};
+
+TEST_F(CoreWriteTest, EachEntryIsAskedForWhenItsNozzleIsReached) {
+  const MemoryImage before = FreshImage(1, 3);
+  ConnectAndRead(before);
+  op.entries[0] = "4.99";   // out of range: skipped without a message
+  op.entries[1] = "abc";    // not a number
+  op.entries[2] = "10.1";
+  WriteCalibration(Link(), state, op);
+  // The message of nozzle 2 comes before nozzle 3 is even asked for; the
+  // record is reported only once the controller took it, then the counter.
+  const std::vector<std::string> expected = {"entry 1",  "entry 2", "alert Wrong value entered",
+                                             "entry 3",  "written 3", "counter"};
+  EXPECT_EQ(op.log, expected);
+  const MemoryImage after = StopAndLoadImage();
+  // The state holds exactly what the controller now has.
+  EXPECT_EQ(std::vector<uint8_t>(state.calibration[2], state.calibration[2] + 19),
+            Bytes(after, 0, 0x1200, 19));
+  EXPECT_NE(Bytes(after, 0, 0x1200, 19), Bytes(before, 0, 0x1200, 19));
+  EXPECT_EQ(Bytes(after, 0, 0x1000, 19), Bytes(before, 0, 0x1000, 19));
+  EXPECT_EQ(std::vector<uint8_t>(state.commonBlock + 1, state.commonBlock + 3),
+            Bytes(after, 0, 0x4001, 2));
+}
+
+TEST_F(CoreWriteTest, ARefusedRecordIsNeitherReportedNorKept) {
+  ConnectAndRead(FreshImage(0, 2), {"--key", "off"});
+  const ControllerState read = state;
+  op.entries[0] = "10.1";
+  op.entries[1] = "10.2";
+  WriteCalibration(Link(), state, op);
+  const std::vector<std::string> expected = {"entry 1", "alert Please turn on the settings key"};
+  EXPECT_EQ(op.log, expected);
+  EXPECT_EQ(std::memcmp(state.calibration, read.calibration, sizeof state.calibration), 0);
+  EXPECT_EQ(std::memcmp(state.commonBlock, read.commonBlock, sizeof state.commonBlock), 0);
+}
+
+TEST_F(CoreWriteTest, VariantTwoAsksForANewReadAfterTheCommit) {
+  ConnectAndRead(FreshImage(2, 1));
+  op.entries[0] = "10.05";
+  WriteCalibration(Link(), state, op);
+  const std::vector<std::string> expected = {"entry 1", "counter", "read again"};
+  EXPECT_EQ(op.log, expected);
+  const std::vector<std::string> requests = MemoryRequests();
+  ASSERT_EQ(requests.size(), 2u);
+  EXPECT_EQ(requests[1], "write 1 bytes at 0:88FFFF (commit)");
+}
+
+}  // namespace

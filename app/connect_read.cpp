@@ -12,7 +12,9 @@
 #include "app/controller_view.h"
 #include "app/main_form.h"
 #include "app/poll.h"
+#include "app/port_open_error.h"
 #include "app/procedures.h"
+#include "app/test_fill.h"
 #include "link/frame.h"
 #include "link/trk.h"
 #include "port/discovery.h"
@@ -147,6 +149,7 @@ void ReadNozzleRecords(int rows) {
 void OpenClosePort() {
   xMainForm* form = MainForm;
   if (OpenPortHandle != 0) {
+    EndFollowedFill();
     PortClose(OpenPortHandle);
     form->openCloseButton->label(tr("Open Port"));
     OpenPortHandle = 0;
@@ -156,9 +159,12 @@ void OpenClosePort() {
   }
   const int selected = form->portChoice->value();
   uint16_t handle = 0;
-  if (selected < 0 || selected >= PortNameList.count ||
-      PortOpen(&handle, PortNameList.names[selected]) != 0) {
-    ShowAlert("error");
+  if (selected < 0 || selected >= PortNameList.count) {
+    ShowPortOpenError(tr("No port is selected"));
+    return;
+  }
+  if (PortOpen(&handle, PortNameList.names[selected]) != 0) {
+    ShowPortOpenError(PortOpenFailureText(PortLastOpenFailure()));
     return;
   }
   OpenPortHandle = handle;

@@ -46,6 +46,11 @@ extern Fl_Input* nozzleNumberFields[kNozzleRows + 1];
 // 0..7 is nozzle 1..8 (the inputs' user data).
 extern int nozzleEdited[kNozzleRows];
 
+// Discovers the ports again and refills the port list, keeping the chosen
+// name chosen while it is still offered (nothing is chosen when it is gone).
+// Does nothing while a port is open.
+void RefreshPortChoice();
+
 // Program-wide state of the procedures.
 extern xMainForm* MainForm;
 extern Trk* AppLink;               // the one link, also linkTable[0]

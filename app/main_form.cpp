@@ -89,20 +89,6 @@ void FillPortChoice(Fl_Choice* choice) {
   choice->value(0);
 }
 
-// Discovered afresh each time the operator opens the list, so an adapter
-// plugged in, or back under a new name, is offered without a restart.
-class PortChoice : public Fl_Choice {
- public:
-  PortChoice(int x, int y, int w, int h) : Fl_Choice(x, y, w, h) {}
-  int handle(int event) override {
-    if (event == FL_PUSH || (event == FL_KEYBOARD && Fl::focus() == this &&
-                             (Fl::event_key() == ' ' || Fl::event_key() == FL_Down))) {
-      RefreshPortChoice();
-    }
-    return Fl_Choice::handle(event);
-  }
-};
-
 // A missing or unreadable qv.bmp leaves the box empty.
 void LoadLogo(Fl_Box* logoBox) {
   static Fl_Image* logo;   // shown for the life of the program
@@ -185,7 +171,7 @@ xMainForm::xMainForm(int width, int height, const char* title)
   statusTimeoutFactor = 4;   // status replies may take 4 x 55 ms
   statusErrorTolerance = 1;
 
-  portChoice = new PortChoice(8, 8, 180, 24);
+  portChoice = new xPortChoice(8, 8, 180, 24);
 
   openCloseButton = new Fl_Button(8, 40, 96, 24, tr("Open Port"));
   openCloseButton->labelsize(kTextSize);
@@ -269,6 +255,14 @@ xMainForm::xMainForm(int width, int height, const char* title)
 }
 
 xMainForm::~xMainForm() {}
+
+int xPortChoice::handle(int event) {
+  if (event == FL_PUSH || (event == FL_KEYBOARD && Fl::focus() == this &&
+                           (Fl::event_key() == ' ' || Fl::event_key() == FL_Down))) {
+    RefreshPortChoice();
+  }
+  return Fl_Choice::handle(event);
+}
 
 void RefreshPortChoice() {
   // While a port is open the list is not in use (Close Port needs no name),

@@ -15,6 +15,14 @@ class Trk;
 
 constexpr int kNozzleRows = 8;
 
+// The port list, discovered afresh each time the operator opens it, so an
+// adapter plugged in, or back under a new name, is offered without a restart.
+class xPortChoice : public Fl_Choice {
+ public:
+  xPortChoice(int x, int y, int w, int h) : Fl_Choice(x, y, w, h) {}
+  int handle(int event) override;
+};
+
 class xMainForm : public Fl_Double_Window {
  public:
   xMainForm(int width, int height, const char* title);

@@ -19,7 +19,7 @@ class TIniReader {
   // The most of a file that is read. The tool's own file is one line; a file
   // far larger is not a settings file, and reading it whole only costs time
   // and memory before the window appears.
-  static constexpr int32_t kFileMax = 1 << 20;
+  static constexpr int32_t kFileMax = 4 * kReadSize;
 
   TIniReader();
   ~TIniReader();

@@ -152,7 +152,7 @@ const Fl_Align kInsideLeft = FL_ALIGN_LEFT | FL_ALIGN_INSIDE;
 
 // In the order the window builds them.
 const WidgetDesign kDesign[] = {
-    {"port choice", W(portChoice), &typeid(Fl_Choice), nullptr, 8, 8, 180, 24, FL_ALIGN_LEFT, 14, 0, true, true},
+    {"port choice", W(portChoice), &typeid(xPortChoice), nullptr, 8, 8, 180, 24, FL_ALIGN_LEFT, 14, 0, true, true},
     {"open/close", W(openCloseButton), &typeid(Fl_Button), "Open Port", 8, 40, 96, 24, FL_ALIGN_CENTER, 12, 0, true, true},
     {"read", W(readButton), &typeid(Fl_Button), "Read..", 112, 88, 96, 24, FL_ALIGN_CENTER, 12, 0, true, false},
     {"address", W(addressInput), &typeid(Fl_Input), "Address", 8, 88, 96, 24, kAboveLeft, 12, 12, true, true},

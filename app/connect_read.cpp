@@ -9,7 +9,9 @@
 #include "app/core/controller_state.h"
 #include "app/core/read_procedure.h"
 #include "app/main_form.h"
+#include "app/port_open_error.h"
 #include "app/procedures.h"
+#include "app/test_fill.h"
 #include "link/trk.h"
 #include "port/discovery.h"
 #include "port/port.h"
@@ -17,6 +19,7 @@
 void OpenClosePort() {
   xMainForm* form = MainForm;
   if (OpenPortHandle != 0) {
+    EndFollowedFill();
     PortClose(OpenPortHandle);
     form->openCloseButton->label(tr("Open Port"));
     OpenPortHandle = 0;
@@ -26,9 +29,12 @@ void OpenClosePort() {
   }
   const int selected = form->portChoice->value();
   uint16_t handle = 0;
-  if (selected < 0 || selected >= PortNameList.count ||
-      PortOpen(&handle, PortNameList.names[selected]) != 0) {
-    ShowAlert("error");
+  if (selected < 0 || selected >= PortNameList.count) {
+    ShowPortOpenError(tr("No port is selected"));
+    return;
+  }
+  if (PortOpen(&handle, PortNameList.names[selected]) != 0) {
+    ShowPortOpenError(PortOpenFailureText(PortLastOpenFailure()));
     return;
   }
   OpenPortHandle = handle;

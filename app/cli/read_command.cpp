@@ -8,6 +8,7 @@
 #include "app/cli/commands.h"
 #include "app/cli/read_report.h"
 #include "app/core/application_link.h"
+#include "app/core/port_open_failure.h"
 #include "app/core/read_procedure.h"
 #include "link/tick.h"
 #include "link/trk.h"
@@ -43,6 +44,7 @@ int ReadCommand(const char* port, int32_t address, bool json) {
   uint16_t handle = 0;
   if (PortOpen(&handle, port) != 0) {
     std::fprintf(stderr, tr("tarvo_6: cannot open port %s\n"), port);
+    std::fprintf(stderr, "%s\n", PortOpenFailureText(PortLastOpenFailure()));
     PortLayerStop();
     tickStop();
     return kExitPortNotOpened;

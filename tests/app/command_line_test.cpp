@@ -317,6 +317,7 @@ TEST_F(CommandLineTest, MissingOrBusyDeviceExitsFive) {
   EXPECT_EQ(run.status, 5);
   EXPECT_EQ(run.out, "");
   EXPECT_NE(run.err.find("/dev/tarvo6-no-such-device"), std::string::npos);
+  EXPECT_NE(run.err.find("The port was not found"), std::string::npos) << run.err;
 
   // A device another program holds: the port layer's exclusive open refuses.
   PtyPair pty;
@@ -329,6 +330,8 @@ TEST_F(CommandLineTest, MissingOrBusyDeviceExitsFive) {
   PortLayerStop();
   EXPECT_EQ(run.status, 5);
   EXPECT_EQ(run.out, "");
+  EXPECT_NE(run.err.find("The port is busy: another program holds it"), std::string::npos)
+      << run.err;
 }
 
 TEST_F(CommandLineTest, BadArgumentsExitTwoWithTheErrorOnStandardError) {

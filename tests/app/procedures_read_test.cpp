@@ -168,7 +168,7 @@ TEST_F(ReadTest, ClosingThePortDeactivatesReadAndWrite) {
   EXPECT_NE(AppLink->port, 0);   // the link keeps the old handle
   PortNameList.count = 0;
   OpenClosePort();   // nothing to open
-  EXPECT_EQ(alerts, std::vector<std::string>{"error"});
+  EXPECT_EQ(alerts, std::vector<std::string>{"error\nNo port is selected"});
   EXPECT_EQ(OpenPortHandle, 0);
 }
 

@@ -1,0 +1,12 @@
+#include "app/port_open_error.h"
+
+#include <string>
+
+#include "app/alert.h"
+#include "app/catalog.h"
+
+// "error" itself is shown as it always was, untranslated.
+void ShowPortOpenError(const char* reason) {
+  const std::string text = std::string("error\n") + reason;
+  ShowAlert(text.c_str());
+}

@@ -11,7 +11,7 @@
 
 #include <FL/Fl.H>
 
-#include "app/controller_state.h"
+#include "app/core/controller_state.h"
 #include "app/main_form.h"
 #include "app/procedures.h"
 #include "app/test_fill.h"

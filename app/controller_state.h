@@ -53,7 +53,7 @@ struct ControllerState {
   // controller now connected went through, and neither the port nor the
   // Address has changed since. A Read that fails at any step, closing or
   // changing the port and editing the Address clear it; only a Read that
-  // gets through the main settings sets it again.
+  // gets to its end sets it again.
   bool readCurrent;
   uint16_t readPort;      // the port that Read went over
 };

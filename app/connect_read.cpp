@@ -2,7 +2,6 @@
 // identify its variant, check its main settings and read everything Write and
 // the test fills need into the controller state.
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <iterator>
 
@@ -14,6 +13,7 @@
 #include "app/poll.h"
 #include "app/port_open_error.h"
 #include "app/procedures.h"
+#include "app/read_trust.h"
 #include "app/test_fill.h"
 #include "link/frame.h"
 #include "link/trk.h"
@@ -131,7 +131,7 @@ void ReadNozzleRecords(int rows) {
                           c.shortCalibration[i], &c.recordRead[i]);
     } else {
       done = ReadForWrite(CalibrationRecordAddress(i, c.nozzleCount, c.groupIndex), kBank0,
-                          kCalibrationRecordSize, c.calibration[i], &c.recordRead[i]);
+                          CalibrationTransferSize(c.variant), c.calibration[i], &c.recordRead[i]);
     }
     if (done) {
       ShowCoefficient(i);
@@ -150,6 +150,7 @@ void OpenClosePort() {
   xMainForm* form = MainForm;
   if (OpenPortHandle != 0) {
     EndFollowedFill();
+    ForgetConnectedController();
     PortClose(OpenPortHandle);
     form->openCloseButton->label(tr("Open Port"));
     OpenPortHandle = 0;
@@ -167,6 +168,7 @@ void OpenClosePort() {
     ShowPortOpenError(PortOpenFailureText(PortLastOpenFailure()));
     return;
   }
+  ForgetConnectedController();
   OpenPortHandle = handle;
   form->openCloseButton->label(tr("Close Port"));
   form->readButton->activate();
@@ -174,13 +176,16 @@ void OpenClosePort() {
   AppLink->port = handle;
 }
 
+void AddressEdited() { ForgetConnectedController(); }
+
 void ReadController() {
   xMainForm* form = MainForm;
   ControllerState& c = Controller;
 
-  unsigned parsed = 1;
-  if (std::sscanf(form->addressInput->value(), "%x", &parsed) != 1) parsed = 1;
-  c.address = static_cast<int32_t>(parsed);
+  // From here on the buffers are being replaced: until this Read gets through,
+  // nothing in them is the connected controller's as a whole.
+  DistrustRead();
+  c.address = TypedAddress();
   AppLink->address = c.address;
   replyMayBeLate = false;
 
@@ -250,6 +255,8 @@ void ReadController() {
 
   ReadNozzleRecords(rows);
 
+  // Nothing of an earlier controller's password state survives a read that fails.
+  std::memset(c.passwordState, 0, sizeof c.passwordState);
   if (c.variant == 2) {
     ReadMemory(kShortPasswordStateAddress, kBank2, kPasswordStateSize, c.passwordState);
   } else {
@@ -262,5 +269,6 @@ void ReadController() {
   } else {
     form->passwordInput->activate();
   }
+  TrustRead(static_cast<uint16_t>(AppLink->port));
   form->redraw();
 }

@@ -1,12 +1,10 @@
 // Test fills, the CNG diagnostics and About against the simulated controller.
-#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <fstream>
 #include <set>
-#include <sstream>
 #include <string>
 
 #include "app/controller_state.h"
@@ -70,29 +68,6 @@ class FillTest : public ProcedureTest {
       return condition();
     }, timeoutMs);
   }
-  // The state byte of every status reply the controller sent for nozzle n.
-  std::vector<int> StatusReplyStates(int n) {
-    std::ifstream in(tracePath);
-    std::string line;
-    std::vector<int> states;
-    bool asked = false;
-    const std::string request = "status of nozzle " + std::to_string(n);
-    while (std::getline(in, line)) {
-      if (line.find(" rx ") != std::string::npos) {
-        asked = line.find(request) != std::string::npos;
-        continue;
-      }
-      const size_t tx = line.find(" tx ");
-      if (!asked || tx == std::string::npos) continue;
-      asked = false;
-      std::istringstream bytes(line.substr(tx + 4, line.find("  | ") - tx - 4));
-      std::vector<int> reply;
-      std::string hex;
-      while (bytes >> hex) reply.push_back(std::stoi(hex, nullptr, 16));
-      if (reply.size() == 8) states.push_back(reply[6]);
-    }
-    return states;
-  }
   int Requests(const std::string& what) {
     int count = 0;
     for (const Received& r : ReceivedRequests()) count += r.what.find(what) != std::string::npos;
@@ -136,10 +111,6 @@ TEST_P(FillStartTest, FollowedFromThePresetUntilTheNozzleIsIdleAgain) {
   EXPECT_EQ(shown.back(), "Load 10l");
   for (size_t i = 0; i + 1 < shown.size(); ++i) EXPECT_NE(shown[i], "Load 10l") << i;
   EXPECT_EQ(LastVolume[0], 10000);
-  const std::vector<int> states = StatusReplyStates(1);
-  ASSERT_FALSE(states.empty());
-  EXPECT_EQ(states.back(), 0x10);
-  EXPECT_NE(std::find(states.begin(), states.end(), 0x40), states.end());
 
   // "..." has the test fill's volume to scale by (10 l: the coefficient stays).
   Type(1, "...");

@@ -226,6 +226,20 @@ void TcpReceive(PortSlot& slot) {
   }
 }
 
+// A late reply is as likely to wait in the socket as in the ring; left there,
+// it would reach the ring with the next poll and be read as the reply to the
+// request that follows the clear. Bounded, so a peer that never stops sending
+// cannot hold the caller here.
+void TcpDropInput(PortSlot& slot) {
+  constexpr int kMostRounds = 64;   // 64 receives of up to 1 KiB each
+  for (int round = 0; round < kMostRounds; ++round) {
+    RingDrop(slot);
+    TcpReceive(slot);
+    if (RingCount(slot) == 0) return;
+  }
+  RingDrop(slot);
+}
+
 void TcpSend(PortSlot& slot, const uint8_t* bytes, int count) {
   if (slot.kind == PortKind::TcpServer) {
     serverSend(slot, bytes, count);

@@ -22,9 +22,11 @@ if(TARGET tarvo_6)
       set(folder \"\${CMAKE_INSTALL_PREFIX}/${TARVO_INSTALL_DIR}\")
       configure_file(\"${PROJECT_SOURCE_DIR}/assets/tarvo_6-launcher.sh.in\"
                      \"${CMAKE_BINARY_DIR}/launcher/tarvo_6\" @ONLY)
+      set(at @)   # the marker spelt out: install scripts expand @VAR@ themselves
       file(READ \"${PROJECT_SOURCE_DIR}/assets/tarvo_6.desktop.in\" entry)
-      string(REPLACE \"Path=@folder@\\n\" \"\" entry \"\${entry}\")
-      string(REPLACE \"@folder@\" \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}\" entry \"\${entry}\")
+      string(REPLACE \"Path=\${at}folder\${at}\\n\" \"\" entry \"\${entry}\")
+      string(REPLACE \"\${at}folder\${at}\" \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}\"
+             entry \"\${entry}\")
       file(WRITE \"${CMAKE_BINARY_DIR}/tarvo_6.desktop\" \"\${entry}\")")
     install(PROGRAMS ${CMAKE_BINARY_DIR}/launcher/tarvo_6 DESTINATION ${CMAKE_INSTALL_BINDIR})
   elseif(UNIX)

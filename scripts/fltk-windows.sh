@@ -44,6 +44,15 @@ if installed; then
   exit 0
 fi
 
+# One build at a time: a second caller waits for the first and takes its result.
+mkdir -p "$CACHE"
+exec 9>"$CACHE/fltk.lock"
+flock 9
+if installed; then
+  echo "$PREFIX"
+  exit 0
+fi
+
 if [ ! -f "$FLTK_SOURCE" ]; then
   cat >&2 <<EOF
 FLTK $FLTK_VERSION's source is needed for the Windows build and is not at

@@ -7,23 +7,25 @@
 #                                       /usr/lib/tarvo_6, the tarvo_6 command
 #                                       and a desktop entry that run it in the
 #                                       user's ~/.local/share/tarvo_6
-# Both land in OUT (default: the repository's top folder).
+# Both land in OUT (default: the repository's top folder). Arguments choose
+# one: `scripts/package.sh deb`.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ROOT=$(pwd)
 OUT=${OUT:-$ROOT}
 JOBS=${JOBS:-2}
 
-scripts/ensure-deps.sh
-scripts/ensure-deps-windows.sh
-scripts/ensure-deps.sh dpkg-dev fakeroot zip unzip
-FLTK_PREFIX=$(scripts/fltk-windows.sh)
+WHAT=${*:-zip deb}
 
 VERSION=$(sed -n 's/^project(tarvo_6 VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 [ -n "$VERSION" ] || { echo "no VERSION in CMakeLists.txt's project()" >&2; exit 1; }
 STAGE=$(mktemp -d)
 trap 'rm -rf "$STAGE"' EXIT
 
+make_zip() {
+scripts/ensure-deps-windows.sh
+scripts/ensure-deps.sh zip
+FLTK_PREFIX=$(scripts/fltk-windows.sh)
 echo "== Windows: build-package-windows"
 cmake -S . -B build-package-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
   -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DFLTK_DIR="$FLTK_PREFIX/CMake" >/dev/null
@@ -37,10 +39,14 @@ zip_file=$OUT/tarvo_6-$VERSION-windows-x86_64.zip
 rm -f "$zip_file"
 (cd "$STAGE/windows" && zip -q -r -X "$zip_file" "tarvo_6-$VERSION")
 echo "$zip_file"
+}
 
+make_deb() {
+scripts/ensure-deps.sh
+scripts/ensure-deps.sh dpkg-dev fakeroot
 echo "== Linux: build-package"
 cmake -S . -B build-package -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF \
-  -DCMAKE_INSTALL_PREFIX=/usr -DTARVO_USER_FOLDER=ON >/dev/null
+  -DCMAKE_INSTALL_PREFIX=/usr -DTARVO_INSTALL_DIR=lib/tarvo_6 -DTARVO_USER_FOLDER=ON >/dev/null
 cmake --build build-package -j"$JOBS" --target tarvo_6 tarvo_6_catalog tarvo_6_logo
 root=$STAGE/deb
 DESTDIR=$root cmake --install build-package --strip >/dev/null
@@ -67,3 +73,12 @@ CONTROL
 deb_file=$OUT/tarvo_6_${VERSION}_amd64.deb
 fakeroot dpkg-deb --build "$root" "$deb_file" >/dev/null
 echo "$deb_file"
+}
+
+for what in $WHAT; do
+  case $what in
+    zip) make_zip ;;
+    deb) make_deb ;;
+    *) echo "package: zip or deb, not $what" >&2; exit 1 ;;
+  esac
+done

@@ -55,10 +55,16 @@ trap stop_all EXIT
 # hang the build's test listing and ctest: start them first, detached from
 # every pipe, and keep the server up until the end.
 start_wine() {
-  "$WINESERVER" -k 2>/dev/null || true   # one left from an interrupted run
-  "$WINESERVER" -w
   "$WINESERVER" -p </dev/null >/dev/null 2>&1
   "$WINE" cmd /c exit </dev/null >/dev/null 2>&1
+}
+# Waits until every program of the prefix has ended and its server has saved
+# the registry and stopped. Setting a new prefix up goes on in programs of
+# its own after the first one returns; a server killed then leaves the set-up
+# half done, and the next program Wine starts, a test, would find the prefix
+# changing under it.
+settle_wine() {
+  "$WINESERVER" -w
 }
 
 echo "== devices on the Linux side: pty peer service, dispenser-sim"
@@ -108,12 +114,19 @@ wait_for_file "$BUILD/display" "$xvfb" ||
 export DISPLAY=":$(head -n1 "$BUILD/display")"
 
 echo "== Wine prefix $WINEPREFIX"
-start_wine
+"$WINESERVER" -k 2>/dev/null || true   # one left from an interrupted run
+settle_wine
+"$WINE" wineboot --init </dev/null >/dev/null 2>&1
 for port in "${PEER_PORTS[@]}" "$SIM_PORT" "$SMOKE_PORT"; do
   "$WINE" reg add 'HKLM\Software\Wine\Ports' /v "$port" /t REG_SZ \
     /d "$ROOT/$BUILD/wine-ports/$port" /f </dev/null >/dev/null 2>&1
 done
-# Wine reads its port list when it starts: restart it with the new one.
+settle_wine
+[ -f "$WINEPREFIX/.update-timestamp" ] ||
+  { echo "Wine did not finish setting up $WINEPREFIX" >&2; exit 1; }
+grep -q "\"$SMOKE_PORT\"=" "$WINEPREFIX/system.reg" ||
+  { echo "Wine's registry in $WINEPREFIX did not keep the COM port mappings" >&2; exit 1; }
+# The server for the build and the tests, with the port list read afresh.
 start_wine
 
 echo "== cross build ($BUILD)"

@@ -24,7 +24,7 @@ trap 'rm -rf "$STAGE"' EXIT
 
 make_zip() {
 scripts/ensure-deps-windows.sh
-scripts/ensure-deps.sh zip
+scripts/ensure-deps.sh zip unzip file
 FLTK_PREFIX=$(scripts/fltk-windows.sh)
 echo "== Windows: build-package-windows"
 cmake -S . -B build-package-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \

@@ -102,6 +102,13 @@ void LoadNozzleCallback(Fl_Widget* widget, void* nozzleIndex) {
   Fl::add_timeout(0.001, FillTimer);
 }
 
+void EndFollowedFill() {
+  Fl::remove_timeout(FillTimer);
+  const int n = ActiveNozzle;
+  ActiveNozzle = 0;
+  if (n >= 1 && n <= kNozzleRows) nozzleLoadButtons[n]->copy_label(tr("Load 10l"));
+}
+
 void FillTimer(void*) {
   const int n = ActiveNozzle;
   if (n == 0) return;

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "link/frame.h"
+#include "link/reply_wait.h"
 #include "link/timer_slot.h"
 #include "link/trk.h"
 #include "port/port.h"
@@ -73,6 +74,11 @@ int Trk::noReply() {
 
 bool Trk::lineSettled() {
   if (!settling_) return true;
+  // Nothing late can come on a lost line: the request goes, and fails at once.
+  if (PortLost(static_cast<uint16_t>(port))) {
+    settling_ = false;
+    return true;
+  }
   PortClear(static_cast<uint16_t>(port));
   if (!tickReached(settleDeadline_)) return false;
   settling_ = false;
@@ -96,7 +102,7 @@ int Trk::readBlock(int memAddress, int bank, int count, uint8_t* dest) {
     }
     case kReplyPending: {
       if (PortAvailable(handle) < count + 1) {
-        if (!slotExpired(stateTimer)) return 0;
+        if (!replyAbandoned(stateTimer, port)) return 0;
         return noReply();
       }
       slotRelease(stateTimer);
@@ -144,7 +150,7 @@ int Trk::writeBlock(int memAddress, int bank, const uint8_t* data, int size) {
     case kBodyPending:
       // The controller takes the body only after the header has left the
       // line and a pause has passed.
-      if (!slotExpired(stateTimer)) return 0;
+      if (!replyAbandoned(stateTimer, port)) return 0;
       if (!PortTxEmpty(handle)) return 0;
       PortWrite(handle, writeBody_, writeBodySize_);
       slotArm(stateTimer, kLongReplyMs);
@@ -170,7 +176,7 @@ int Trk::writeBlock(int memAddress, int bank, const uint8_t* data, int size) {
       return 0;
   }
   // A reply state still short of bytes.
-  if (!slotExpired(stateTimer)) return 0;
+  if (!replyAbandoned(stateTimer, port)) return 0;
   return noReply();
 }
 
@@ -185,7 +191,7 @@ int Trk::readErrorRecord() {
       return 0;
     case kReplyPending:
       if (PortAvailable(handle) < kErrorRecordSize) {
-        if (!slotExpired(stateTimer)) return 0;
+        if (!replyAbandoned(stateTimer, port)) return 0;
         return noReply();
       }
       slotRelease(stateTimer);
@@ -219,7 +225,7 @@ int Trk::readTotal(int, int nozzle, int) {
     }
     case kReplyPending: {
       if (PortAvailable(handle) < kTotalReplySize) {
-        if (!slotExpired(stateTimer)) return 0;
+        if (!replyAbandoned(stateTimer, port)) return 0;
         return noReply();
       }
       slotRelease(stateTimer);

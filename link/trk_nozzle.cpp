@@ -2,6 +2,7 @@
 // reply byte; a refusal on a type 18 controller fetches the error record.
 #include "link/frame.h"
 #include "link/packed_bcd.h"
+#include "link/reply_wait.h"
 #include "link/timer_slot.h"
 #include "link/trk.h"
 #include "port/port.h"
@@ -101,7 +102,7 @@ int Trk::nozzleCommand(int nozzle, NozzleCommand* cmd) {
     case kReplyPending: {
       uint8_t reply = 0;
       if (!PortRead(handle, &reply, 1)) {
-        if (!slotExpired(commandTimer)) return 0;
+        if (!replyAbandoned(commandTimer, port)) return 0;
         commandState = kIdle;
         lastError = kErrorNoAnswer;
         return -6;

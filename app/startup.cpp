@@ -6,7 +6,7 @@
 #include "app/app_icon.h"
 #include "app/catalog.h"
 #include "app/main_form.h"
-#include "link/tick.h"
+#include "clock/tick.h"
 #include "port/port.h"
 
 xMainForm* OpenMainWindow(int argc, char** argv) {

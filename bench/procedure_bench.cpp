@@ -37,7 +37,7 @@
 #include "app/main_form.h"
 #include "app/procedures.h"
 #include "app/startup.h"
-#include "link/tick.h"
+#include "clock/tick.h"
 #include "link/trk.h"
 #include "port/port.h"
 #include "tests/app/private_display.h"

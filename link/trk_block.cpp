@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "link/frame.h"
-#include "link/timer_slot.h"
+#include "clock/timer_slot.h"
 #include "link/trk.h"
 #include "port/port.h"
 
@@ -61,7 +61,7 @@ void buildHeader(uint8_t* header, uint8_t kind, int address, uint8_t firstData,
 // arrives in that time is dropped, then the request goes out as usual.
 void Trk::startSettling() {
   settling_ = true;
-  settleDeadline_ = static_cast<int32_t>(tickNow.load() + kLateReplyAllowanceMs);
+  settleDeadline_ = static_cast<int32_t>(tickNow() + kLateReplyAllowanceMs);
 }
 
 int Trk::noReply() {

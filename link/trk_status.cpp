@@ -4,7 +4,7 @@
 
 #include "link/frame.h"
 #include "link/packed_bcd.h"
-#include "link/timer_slot.h"
+#include "clock/timer_slot.h"
 #include "link/trk.h"
 #include "port/port.h"
 

@@ -14,7 +14,7 @@
 #include "app/procedures.h"
 #include "app/test_fill.h"
 #include "link/frame.h"
-#include "link/tick.h"
+#include "clock/tick.h"
 #include "port/discovery.h"
 #include "port/port.h"
 #include "tests/app/private_display.h"

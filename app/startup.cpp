@@ -1,5 +1,5 @@
 // Start-up in its fixed order: the catalog first, so every label built by the
-// window is already translated; the tick thread before the port layer, whose
+// window is already translated; the tick service before the port layer, whose
 // transports time their exchanges against it.
 #include "app/startup.h"
 

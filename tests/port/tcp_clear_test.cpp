@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "link/tick.h"
+#include "clock/tick.h"
 #include "port/port.h"
 #include "port/port_table.h"
 #include "tests/port/loopback_peer.h"

@@ -7,6 +7,8 @@
 #include "app/core/write_procedure.h"
 #include "app/main_form.h"
 #include "app/procedures.h"
+#include "app/program_end.h"
+#include "app/read_trust.h"
 
 namespace {
 
@@ -28,6 +30,14 @@ class WindowWriteOperator : public WriteOperator {
 }  // namespace
 
 void WriteCoefficients() {
+  if (TerminationRequested()) return;   // the program is ending: no Write begins
+  const WriteUnderway underway;
+  // Another port chosen or another Address typed since the Read: the values
+  // shown may be another controller's.
+  if (!ReadIsCurrent()) {
+    ShowAlert(ReadFirstMessage());
+    return;
+  }
   WindowWriteOperator op;
   WriteCalibration(*AppLink, Controller, op);
 }

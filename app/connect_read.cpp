@@ -11,6 +11,7 @@
 #include "app/main_form.h"
 #include "app/port_open_error.h"
 #include "app/procedures.h"
+#include "app/read_trust.h"
 #include "app/test_fill.h"
 #include "link/trk.h"
 #include "port/discovery.h"
@@ -20,6 +21,7 @@ void OpenClosePort() {
   xMainForm* form = MainForm;
   if (OpenPortHandle != 0) {
     EndFollowedFill();
+    ForgetConnectedController();
     PortClose(OpenPortHandle);
     form->openCloseButton->label(tr("Open Port"));
     OpenPortHandle = 0;
@@ -37,6 +39,7 @@ void OpenClosePort() {
     ShowPortOpenError(PortOpenFailureText(PortLastOpenFailure()));
     return;
   }
+  ForgetConnectedController();
   OpenPortHandle = handle;
   form->openCloseButton->label(tr("Close Port"));
   form->readButton->activate();
@@ -44,7 +47,8 @@ void OpenClosePort() {
   AppLink->port = handle;
 }
 
+void AddressEdited() { ForgetConnectedController(); }
+
 void ReadController() {
-  const int32_t address = ParseControllerAddress(MainForm->addressInput->value());
-  ShowReadResult(ReadControllerState(*AppLink, address, Controller));
+  ShowReadResult(ReadControllerState(*AppLink, TypedAddress(), Controller));
 }

@@ -60,6 +60,13 @@ void ShowNozzleRecords() {
 
 void ShowReadResult(ReadOutcome outcome) {
   xMainForm* form = MainForm;
+  // Greyed unless this Read got through: nothing shown can be taken for the
+  // connected controller's values.
+  if (outcome == ReadOutcome::kRead) {
+    ShowReadValuesCurrent();
+  } else {
+    ShowReadValuesStale();
+  }
   if (outcome == ReadOutcome::kNoConnection) {
     form->stateBox->labelcolor(kRed);
     form->stateBox->label(tr("No connection"));
@@ -111,3 +118,21 @@ void ShowNozzleNumber(int i) {
   NozzleNumberText(Controller, i, text);
   nozzleNumberFields[i + 1]->value(text);
 }
+
+namespace {
+void SetReadValuesActive(bool active) {
+  Fl_Widget* shown[2 * kNozzleRows + 1];
+  int count = 0;
+  for (int n = 1; n <= kNozzleRows; ++n) {
+    shown[count++] = nozzleCoefficientInputs[n];
+    shown[count++] = nozzleNumberFields[n];
+  }
+  shown[count++] = MainForm->commonCounterInput;
+  for (Fl_Widget* w : shown) {
+    if (active) w->activate(); else w->deactivate();
+  }
+}
+}  // namespace
+
+void ShowReadValuesStale() { SetReadValuesActive(false); }
+void ShowReadValuesCurrent() { SetReadValuesActive(true); }

@@ -4,11 +4,13 @@
 #include <FL/Fl.H>
 
 #include "app/cli/command_line.h"
+#include "app/program_end.h"
 #include "app/startup.h"
 
 int main(int argc, char** argv) {
   if (IsCommandLineRun(argc, argv)) return RunCommandLine(argc, argv);
   OpenMainWindow(argc, argv);
+  WatchTerminationSignals();
   Fl::run();
   CloseDown();
   return 0;

@@ -60,6 +60,9 @@ void LoadClicked(Fl_Widget* widget, void* nozzleIndex) {
   MainForm->redraw();
 }
 
+// Another Address may name another controller: what was read is not its.
+void AddressChanged(Fl_Widget*, void*) { AddressEdited(); }
+
 // The Write procedure writes only the nozzles the operator has touched.
 void CoefficientEdited(Fl_Widget*, void* nozzleIndex) {
   nozzleEdited[reinterpret_cast<intptr_t>(nozzleIndex)] = 1;
@@ -163,6 +166,8 @@ xMainForm::xMainForm(int width, int height, const char* title)
   addressInput->textsize(kTextSize);
   addressInput->align(kAboveLeft);
   addressInput->value(tr("1"));
+  addressInput->when(FL_WHEN_CHANGED);
+  addressInput->callback(AddressChanged);
 
   writeButton = new Fl_Button(104, 256, 96, 24, tr("Write"));
   writeButton->labelsize(kTextSize);

@@ -1,12 +1,12 @@
 // Start-up in its fixed order: the catalog first, so every label built by the
-// window is already translated; the tick thread before the port layer, whose
+// window is already translated; the tick service before the port layer, whose
 // transports time their exchanges against it.
 #include "app/startup.h"
 
 #include "app/app_icon.h"
 #include "app/catalog.h"
 #include "app/main_form.h"
-#include "link/tick.h"
+#include "clock/tick.h"
 #include "port/port.h"
 
 xMainForm* OpenMainWindow(int argc, char** argv) {
@@ -30,6 +30,13 @@ xMainForm* OpenMainWindow(int argc, char** argv) {
 }
 
 void CloseDown() {
+  // The port is closed rather than left to the end of the process: a serial
+  // device's exclusive mode lives on the tty, not on the descriptor, and would
+  // refuse the next open by anyone but root.
+  if (OpenPortHandle != 0) {
+    PortClose(OpenPortHandle);
+    OpenPortHandle = 0;
+  }
   PortLayerStop();
   tickStop();
 }

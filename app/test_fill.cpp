@@ -15,10 +15,23 @@
 
 namespace {
 
+// The fill the timer follows.
+FillFollowing Fill;
+
 void ShowVolume(Fl_Button* button, const char* format, int32_t amount) {
   char text[64];
   FormatVolume(text, sizeof text, format, amount);
   button->copy_label(text);
+}
+
+void StartFollowing(Fl_Widget* button, int n, bool leftIdle) {
+  ActiveNozzle = n;
+  LastVolume[n - 1] = 0;
+  Fill = BeginFollowing(leftIdle);
+  button->copy_label(tr("Starting.."));
+  // A timer of the previous fill may still be due once more: one chain only.
+  Fl::remove_timeout(FillTimer);
+  Fl::add_timeout(0.001, FillTimer);
 }
 
 }  // namespace
@@ -43,14 +56,9 @@ void LoadNozzleCallback(Fl_Widget* widget, void* nozzleIndex) {
     case FillStart::kPresetFailed:
       ShowAlert(tr("Failed to set volume"));
       return;
-    case FillStart::kStarted: break;
+    case FillStart::kStarted: StartFollowing(widget, n, false); return;
+    case FillStart::kStartedAnyway: StartFollowing(widget, n, true); return;
   }
-  ActiveNozzle = n;
-  LastVolume[i] = 0;
-  widget->copy_label(tr("Starting.."));
-  // A timer of the previous fill may still be due once more: one chain only.
-  Fl::remove_timeout(FillTimer);
-  Fl::add_timeout(0.001, FillTimer);
 }
 
 void EndFollowedFill() {
@@ -64,17 +72,18 @@ void FillTimer(void*) {
   const int n = ActiveNozzle;
   if (n == 0) return;
   Fl_Button* button = nozzleLoadButtons[n];
-  const FillStatus status = PollTestFill(*AppLink, n - 1);
+  const FillStatus status = PollTestFill(*AppLink, n - 1, Fill);
   const char* format = nullptr;
   switch (status.phase) {
     case FillPhase::kRunning: format = tr("vol. %2d.%02d"); break;
     case FillPhase::kFinished: format = tr("fin %2d.%02d"); break;
     case FillPhase::kStopped: format = tr("stp %2d.%02d"); break;
-    case FillPhase::kIdle:
+    case FillPhase::kEnded:
+    case FillPhase::kNeverStarted:
       button->copy_label(tr("Load 10l"));
       ActiveNozzle = 0;
       break;
-    case FillPhase::kNoAnswer: break;
+    case FillPhase::kNoNews: break;
   }
   if (format) {
     ShowVolume(button, format, status.amount);

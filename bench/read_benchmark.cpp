@@ -18,7 +18,7 @@
 #include "app/core/controller_state.h"
 #include "app/main_form.h"
 #include "app/procedures.h"
-#include "link/tick.h"
+#include "clock/tick.h"
 #include "port/discovery.h"
 #include "port/port.h"
 #include "tests/support/dispenser_sim.h"
@@ -34,7 +34,8 @@ int ReadWireBytes() {
   const int reads[] = {1, 1, Controller.statusByte, kCommonBlockSize, kPasswordStateSize};
   int bytes = 0;
   for (int count : reads) bytes += kSelectAndHeader + count + 1;
-  bytes += Controller.nozzleCount * (kSelectAndHeader + kCalibrationRecordSize + 1);
+  bytes += Controller.nozzleCount *
+           (kSelectAndHeader + CalibrationTransferSize(Controller.variant) + 1);
   return bytes;
 }
 

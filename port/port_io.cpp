@@ -107,9 +107,9 @@ void PortClear(uint16_t handle) {
   if (slot == nullptr || slot->kind == PortKind::Stub) return;
   tcpStep(*slot);
   RingDrop(*slot);
-  // Serial input still in the driver goes too; a socket keeps what it holds,
-  // which arrives with the next poll.
+  // Input still in the driver or the sockets goes too.
   if (slot->kind == PortKind::Serial && serialLive(*slot)) SerialDropInput(slot->osHandle);
+  if (isTcp(*slot)) TcpDropInput(*slot);
 }
 
 int PortLost(uint16_t handle) {

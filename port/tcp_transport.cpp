@@ -9,7 +9,7 @@
 #include <cstring>
 #include <memory>
 
-#include "link/tick.h"
+#include "clock/tick.h"
 #include "port/rx_ring.h"
 #include "port/socket_api.h"
 #include "port/tcp_name.h"
@@ -189,7 +189,7 @@ int TcpConnectStep(PortSlot& slot) {
     case SocketError::WouldBlock:
       slot.connected = 0;
       slot.connectState = kTcpConnecting;
-      slot.connectDeadline = static_cast<uint16_t>(tick16.load() + kConnectWaitMs);
+      slot.connectDeadline = static_cast<uint16_t>(tick16() + kConnectWaitMs);
       return 0;
     case SocketError::IsConnected:
       slot.connected = 1;
@@ -224,6 +224,20 @@ void TcpReceive(PortSlot& slot) {
   } else if (slot.kind == PortKind::TcpServer) {
     serverReceive(slot);
   }
+}
+
+// A late reply is as likely to wait in the socket as in the ring; left there,
+// it would reach the ring with the next poll and be read as the reply to the
+// request that follows the clear. Bounded, so a peer that never stops sending
+// cannot hold the caller here.
+void TcpDropInput(PortSlot& slot) {
+  constexpr int kMostRounds = 64;   // 64 receives of up to 1 KiB each
+  for (int round = 0; round < kMostRounds; ++round) {
+    RingDrop(slot);
+    TcpReceive(slot);
+    if (RingCount(slot) == 0) return;
+  }
+  RingDrop(slot);
 }
 
 void TcpSend(PortSlot& slot, const uint8_t* bytes, int count) {

@@ -15,6 +15,8 @@ int TcpConnectStep(PortSlot& slot);
 void TcpAcceptStep(PortSlot& slot);
 // Moves what the sockets hold into the ring (the TCP branch of the poll).
 void TcpReceive(PortSlot& slot);
+// Receives and drops everything the sockets hold (part of PortClear).
+void TcpDropInput(PortSlot& slot);
 // Sends to the connected peer (client) or to the one peer (server).
 void TcpSend(PortSlot& slot, const uint8_t* bytes, int count);
 // Shuts down and closes every socket of the slot (part of PortClose).

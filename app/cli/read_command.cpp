@@ -10,7 +10,7 @@
 #include "app/core/application_link.h"
 #include "app/core/port_open_failure.h"
 #include "app/core/read_procedure.h"
-#include "link/tick.h"
+#include "clock/tick.h"
 #include "link/trk.h"
 #include "port/port.h"
 

@@ -23,6 +23,16 @@ constexpr uint8_t kStateRunning = '0';   // 0x30
 constexpr uint8_t kStateFinished = 0x40;
 constexpr uint8_t kStateFinishedClosed = 0x41;
 
+// Status polls that tell whether a preset whose answer was lost started the
+// pump anyway: enough for the two held-back replies and a few failed polls.
+constexpr int kPresetCheckPolls = 6;
+constexpr int kPresetCheckPauseMs = 10;
+constexpr int kRefused = -3;
+
+bool IsIdle(uint8_t state) { return state == kStateIdle || state == kStateIdleReady; }
+// Running, finished, stopped or any other state above idle-ready.
+bool LeftIdle(uint8_t state) { return state > kStateIdleReady; }
+
 NozzleRecord& SharedRecord(const Trk& link, int i) {
   return NozzleTable[link.dispenser * kNozzlesPerDispenser + i];
 }
@@ -30,6 +40,15 @@ NozzleRecord& SharedRecord(const Trk& link, int i) {
 int SendCommand(Trk& link, int i, int16_t code, int32_t value, int sleepMs) {
   NozzleCommand command{0, value, code};
   return PollUntilDone([&] { return link.nozzleCommand(i, &command); }, sleepMs);
+}
+
+bool PumpStartedAnyway(Trk& link, int i) {
+  for (int poll = 0; poll < kPresetCheckPolls; ++poll) {
+    NozzleRecord status;
+    if (link.readNozzleStatus(i, &status) == 1 && LeftIdle(status.state)) return true;
+    SleepMs(kPresetCheckPauseMs);
+  }
+  return false;
 }
 
 }  // namespace
@@ -54,21 +73,40 @@ FillStart StartTestFill(Trk& link, int i, int32_t presetMl) {
   if (status.state > 0x10) return FillStart::kPumpBusy;
 
   link.fillKind = 0;
-  if (SendCommand(link, i, kCodePreset, presetMl, 1) != 1) return FillStart::kPresetFailed;
-  return FillStart::kStarted;
+  const int result = SendCommand(link, i, kCodePreset, presetMl, 1);
+  if (result == 1) return FillStart::kStarted;
+  // Refused is refused; a lost or garbled answer leaves it open.
+  if (result != kRefused && PumpStartedAnyway(link, i)) return FillStart::kStartedAnyway;
+  return FillStart::kPresetFailed;
 }
 
-FillStatus PollTestFill(Trk& link, int i) {
+FillFollowing BeginFollowing(bool leftIdle) {
+  return FillFollowing{leftIdle, std::chrono::steady_clock::now()};
+}
+
+FillStatus PollTestFill(Trk& link, int i, FillFollowing& following) {
+  FillStatus out{FillPhase::kNoNews, 0};
   NozzleRecord status;
-  if (link.readNozzleStatus(i, &status) != 1) return {FillPhase::kNoAnswer, 0};
-  const uint8_t state = status.state;
-  if (state == kStateRunning) return {FillPhase::kRunning, status.amount};
-  if (state == kStateFinished || state == kStateFinishedClosed) {
-    return {FillPhase::kFinished, status.amount};
+  if (link.readNozzleStatus(i, &status) == 1) {
+    const uint8_t state = status.state;
+    if (LeftIdle(state)) following.leftIdle = true;
+    if (state == kStateRunning) {
+      out = {FillPhase::kRunning, status.amount};
+    } else if (state == kStateFinished || state == kStateFinishedClosed) {
+      out = {FillPhase::kFinished, status.amount};
+    } else if (state > kStateFinishedClosed) {
+      out = {FillPhase::kStopped, status.amount};
+    } else if (IsIdle(state) && following.leftIdle) {
+      out = {FillPhase::kEnded, 0};
+    }
   }
-  if (state > kStateFinishedClosed) return {FillPhase::kStopped, status.amount};
-  if (state == kStateIdle || state == kStateIdleReady) return {FillPhase::kIdle, 0};
-  return {FillPhase::kNoAnswer, 0};
+  // Never seen running: the pump did not start, and it is not to be followed
+  // for ever.
+  if (out.phase == FillPhase::kNoNews && !following.leftIdle &&
+      std::chrono::steady_clock::now() - following.startedAt >= kFillStartBound) {
+    out.phase = FillPhase::kNeverStarted;
+  }
+  return out;
 }
 
 bool ReadDiagnostics(Trk& link, int group, int* massFlow, int* pressure) {

@@ -2,6 +2,7 @@
 // how it goes, and read the CNG diagnostics. The window follows a fill with a
 // timer over these steps.
 #pragma once
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 
@@ -11,30 +12,49 @@ constexpr int32_t kPresetMl = 10000;           // "Load 10l"
 constexpr int32_t kFullTankPresetMl = 500000;  // with "Fulltank load"
 
 enum class FillStart {
-  kStarted,        // the preset was taken: the pump runs
-  kPumpBusy,       // the nozzle is still in a fill that did not end
-  kPresetFailed,   // the preset got no good answer
+  kStarted,          // the preset was taken
+  kStartedAnyway,    // its answer was lost or garbled, but the pump has left idle
+  kPumpBusy,         // the nozzle is still in a fill that did not end
+  kPresetFailed,     // refused, or no answer and the pump did not start
 };
 // Load on nozzle i (0-based) with no fill followed: readies the nozzle, closes
-// what is left of a previous fill, and sends the preset in millilitres.
+// what is left of a previous fill, and sends the preset in millilitres. A
+// preset whose answer was missing or garbled may still have reached the
+// controller: the nozzle's status then tells whether its pump runs.
 FillStart StartTestFill(Trk& link, int i, int32_t presetMl);
 // Load pressed again on the nozzle followed: stops a running fill, closes a
 // finished one, per the state the link last took for it.
 void StopTestFill(Trk& link, int i);
 
+// A pump that has not left idle this long after its preset is taken not to
+// have started (it refused the preset, or never got it): the fill is no
+// longer followed. The link believes a sudden amount only on the third reply,
+// so a pump that reports an amount at once still shows idle for two polls.
+constexpr std::chrono::seconds kFillStartBound{5};
+
+// The fill being followed. Until the nozzle is seen leaving idle, an idle
+// state is the one from before the preset and does not end the fill.
+struct FillFollowing {
+  bool leftIdle = false;
+  std::chrono::steady_clock::time_point startedAt;
+};
+// Following from now; leftIdle when the pump was already seen running.
+FillFollowing BeginFollowing(bool leftIdle);
+
 enum class FillPhase {
-  kNoAnswer,   // the status read failed, or a state that says nothing here
+  kNoNews,         // the status read failed, or a state that says nothing here
   kRunning,
   kFinished,
   kStopped,
-  kIdle,
+  kEnded,          // idle again after it had left idle
+  kNeverStarted,   // still idle kFillStartBound after the start
 };
 struct FillStatus {
   FillPhase phase;
   int32_t amount;   // millilitres delivered, for the three volume phases
 };
-// One status read of nozzle i.
-FillStatus PollTestFill(Trk& link, int i);
+// One status read of nozzle i, judged against the fill followed.
+FillStatus PollTestFill(Trk& link, int i, FillFollowing& following);
 
 // Mass flow and pressure of group g, both in tenths, from the diagnostics
 // block; false when the block did not come.

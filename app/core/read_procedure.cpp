@@ -115,12 +115,15 @@ void Reader::readNozzleRecords(int rows) {
     } else {
       c_.recordReceived[i] =
           readForWrite(CalibrationRecordAddress(i, c_.nozzleCount, c_.groupIndex), kBank0,
-                       kCalibrationRecordSize, c_.calibration[i], &c_.recordRead[i]);
+                       CalibrationTransferSize(c_.variant), c_.calibration[i], &c_.recordRead[i]);
     }
   }
 }
 
 ReadOutcome Reader::run(int32_t address) {
+  // From here on the buffers are being replaced: until this Read gets through,
+  // nothing in them is the connected controller's as a whole.
+  c_.readCurrent = false;
   c_.address = address;
   link_.address = address;
 
@@ -177,7 +180,9 @@ ReadOutcome Reader::run(int32_t address) {
   readNozzleRecords(rows);
 
   // The password state's read result is not examined: what the buffer holds
-  // decides, as the controller's own tool has always done.
+  // decides, as the controller's own tool has always done. Nothing of an
+  // earlier controller's password state survives a read that fails.
+  std::memset(c_.passwordState, 0, sizeof c_.passwordState);
   const int passwordResult =
       c_.variant == 2
           ? readMemory(kShortPasswordStateAddress, kBank2, kPasswordStateSize, c_.passwordState)
@@ -189,6 +194,8 @@ ReadOutcome Reader::run(int32_t address) {
     c_.passwordState[0] = 0;
     c_.passwordState[1] = 0;
   }
+  c_.readCurrent = true;
+  c_.readPort = static_cast<uint16_t>(link_.port);
   return ReadOutcome::kRead;
 }
 
@@ -197,6 +204,10 @@ ReadOutcome Reader::run(int32_t address) {
 ReadOutcome ReadControllerState(Trk& link, int32_t address, ControllerState& state) {
   state.outcome = Reader(link, state).run(address);
   return state.outcome;
+}
+
+bool ReadIsCurrentFor(const ControllerState& state, const Trk& link) {
+  return state.readCurrent && state.readPort == link.port && link.address == state.address;
 }
 
 int32_t ParseControllerAddress(const char* text) {

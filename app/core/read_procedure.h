@@ -12,6 +12,10 @@ class Trk;
 // into state; returns how far it got (also kept in state.outcome).
 ReadOutcome ReadControllerState(Trk& link, int32_t address, ControllerState& state);
 
+// Whether state may be written back over link: its last Read got through, over
+// the port the link now uses, at the address the link now selects.
+bool ReadIsCurrentFor(const ControllerState& state, const Trk& link);
+
 // The Address input's text as Read takes it: hexadecimal, 1 when it does not
 // parse.
 int32_t ParseControllerAddress(const char* text);

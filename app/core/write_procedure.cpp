@@ -12,6 +12,7 @@
 #include "app/core/coefficient_entry.h"
 #include "app/core/coefficient_math.h"
 #include "app/core/poll.h"
+#include "app/core/read_procedure.h"
 #include "link/trk.h"
 #include "util/parse_fixed.h"
 
@@ -101,14 +102,13 @@ NozzleOutcome Writer::recordWriteFailed(int result) {
 // Variants 0 and 1: the new record is built in a copy and kept only once the
 // controller took it, so a failed write never leaves a coefficient in the
 // state that the controller does not hold (a retry would apply it twice).
+// Every byte sent is one Read took from the controller or one computed from
+// those: on variant 1 the twentieth is the byte after the record, read with
+// it and sent back as it was.
 NozzleOutcome Writer::writeCalibrationRecord(int i, long double x) {
-  // The record goes out as 20 bytes on variant 1: the next byte of the record
-  // table follows (the next record's first byte, or the group count after the
-  // last one).
-  uint8_t record[kCalibrationRecordSize + 1];
-  std::memcpy(record, c_.calibration[i], kCalibrationRecordSize);
-  record[kCalibrationRecordSize] =
-      i + 1 < kControllerNozzles ? c_.calibration[i + 1][0] : c_.groupCount;
+  const int size = CalibrationTransferSize(c_.variant);
+  uint8_t record[kVariantOneRecordSpan];
+  std::memcpy(record, c_.calibration[i], static_cast<size_t>(size));
 
   // A variant-1 record counted past 9998 is written back as it is.
   if (!(c_.variant == 1 && CalibrationCount(record) > 9998)) {
@@ -122,12 +122,11 @@ NozzleOutcome Writer::writeCalibrationRecord(int i, long double x) {
         return NozzleOutcome::kSkipped;
     }
   }
-  const int size = c_.variant == 1 ? kCalibrationRecordSize + 1 : kCalibrationRecordSize;
   const int result = writeMemory(CalibrationRecordAddress(i, c_.nozzleCount, c_.groupIndex),
                                  kBank0, record, size);
   if (result != 1) return recordWriteFailed(result);
 
-  std::memcpy(c_.calibration[i], record, kCalibrationRecordSize);
+  std::memcpy(c_.calibration[i], record, static_cast<size_t>(size));
   op_.recordWritten(i);
   return NozzleOutcome::kWritten;
 }
@@ -190,8 +189,12 @@ bool Writer::advanceCounter() {
 }
 
 void Writer::run() {
-  if ((c_.passwordState[0] & 0x02) && !sendPassword()) return;
-  if (c_.nozzleCount == 0) return;
+  // Nothing, not even the password, reaches a controller whose data this
+  // program has not read: what the buffers hold may be another controller's.
+  if (!ReadIsCurrentFor(c_, link_)) {
+    op_.alert(ReadFirstMessage());
+    return;
+  }
   // The counter is advanced from the common block Read took; when that read
   // failed the buffer holds zeros, and the controller's counter would be
   // replaced by 1. No record is written until a Read has the block.
@@ -199,6 +202,8 @@ void Writer::run() {
     op_.alert(tr("Cannot set parameters. Check connection"));
     return;
   }
+  if ((c_.passwordState[0] & 0x02) && !sendPassword()) return;
+  if (c_.nozzleCount == 0) return;
 
   const int rows = NozzleRecordsRead(c_);
   bool written = false;
@@ -224,6 +229,11 @@ void Writer::run() {
 }
 
 }  // namespace
+
+const char* ReadFirstMessage() {
+  return tr("Nothing written: read the controller first. The values shown were not "
+            "read from the controller now connected.");
+}
 
 void WriteCalibration(Trk& link, ControllerState& state, WriteOperator& op) {
   Writer(link, state, op).run();

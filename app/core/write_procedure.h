@@ -30,7 +30,11 @@ class WriteOperator {
   virtual void readAgain() = 0;
 };
 
+// Write's refusal when what was read is not the connected controller's.
+const char* ReadFirstMessage();
+
 // Runs Write over link from state (filled by the last Read) with the
 // operator's entries; state takes every record and counter the controller
-// took.
+// took. Refuses (ReadFirstMessage) unless the last Read of state got through
+// over link as it is now.
 void WriteCalibration(Trk& link, ControllerState& state, WriteOperator& op);

@@ -273,7 +273,7 @@ TEST_F(CommandLineTest, ServiceAddressF0AndZeroNozzles) {
   // The record of nozzle 1 is still read, as the window does.
   const std::vector<std::string> requests = MemoryRequests();
   ASSERT_EQ(requests.size(), 6u);
-  EXPECT_EQ(requests[4].substr(0, 25), "read 19 bytes at 0:001000");
+  EXPECT_EQ(requests[4].substr(0, 25), "read 20 bytes at 0:001000");
 }
 
 TEST_F(CommandLineTest, SilentControllerExitsThreeWithinTheTimeOut) {

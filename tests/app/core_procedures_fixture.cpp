@@ -1,7 +1,7 @@
 #include "tests/app/core_procedures_fixture.h"
 
 #include "app/core/application_link.h"
-#include "link/tick.h"
+#include "clock/tick.h"
 #include "link/trk.h"
 #include "port/port.h"
 #include "tests/support/scratch_dir.h"

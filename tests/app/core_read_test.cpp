@@ -27,10 +27,11 @@ TEST_F(CoreReadTest, VariantOneReadsEverythingInOrder) {
       "read 1 bytes at 0:003100 (main settings length)",
       "read 16 bytes at 0:003101 (main settings)",
       "read 6 bytes at 0:004000 (common block, group 0)",
-      "read 19 bytes at 0:001000 (calibration record, group 0 nozzle 1)",
-      "read 19 bytes at 0:001100 (calibration record, group 0 nozzle 2)",
-      "read 19 bytes at 0:001200 (calibration record, group 0 nozzle 3)",
-      "read 19 bytes at 0:001300 (calibration record, group 0 nozzle 4)",
+      // Variant 1 takes the byte after each record along: Write sends it back.
+      "read 20 bytes at 0:001000 (calibration record, group 0 nozzle 1)",
+      "read 20 bytes at 0:001100 (calibration record, group 0 nozzle 2)",
+      "read 20 bytes at 0:001200 (calibration record, group 0 nozzle 3)",
+      "read 20 bytes at 0:001300 (calibration record, group 0 nozzle 4)",
       "read 16 bytes at 0:005300 (password state)"};
   EXPECT_EQ(MemoryRequests(), expected);
   // The first request on the wire, byte for byte: select, then read header.
@@ -127,7 +128,7 @@ TEST_F(CoreReadTest, ZeroNozzlesShowsNoRowYetReadsNozzleOne) {
   ASSERT_EQ(Read(1), ReadOutcome::kRead);
   const std::vector<std::string> requests = MemoryRequests();
   ASSERT_EQ(requests.size(), 6u);
-  EXPECT_EQ(requests[4].substr(0, 25), "read 19 bytes at 0:001000");
+  EXPECT_EQ(requests[4].substr(0, 25), "read 20 bytes at 0:001000");
   EXPECT_EQ(state.nozzleCount, 1);
   EXPECT_EQ(state.reportedNozzleCount, 0);
   EXPECT_EQ(NozzleRowsShown(state), 0);
@@ -142,7 +143,7 @@ TEST_F(CoreReadTest, MoreNozzlesThanRowsReadsEight) {
   ASSERT_EQ(Read(1), ReadOutcome::kRead);
   const std::vector<std::string> requests = MemoryRequests();
   ASSERT_EQ(requests.size(), 13u);   // status, length, block, common, 8 records, password
-  EXPECT_EQ(requests[11].substr(0, 25), "read 19 bytes at 0:001700");
+  EXPECT_EQ(requests[11].substr(0, 25), "read 20 bytes at 0:001700");
   EXPECT_EQ(NozzleRowsShown(state), 8);
 }
 
@@ -159,6 +160,7 @@ TEST_F(CoreReadTest, NoAnswerIsNoConnectionAndChangesNothingElse) {
   const ControllerState before = state;
   EXPECT_EQ(Read(9), ReadOutcome::kNoConnection);   // nobody at address 9
   EXPECT_EQ(state.outcome, ReadOutcome::kNoConnection);
+  EXPECT_FALSE(state.readCurrent);
   EXPECT_EQ(std::memcmp(state.calibration, before.calibration, sizeof state.calibration), 0);
   EXPECT_EQ(state.variant, before.variant);
 }

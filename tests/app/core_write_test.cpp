@@ -73,6 +73,18 @@ TEST_F(CoreWriteTest, ARefusedRecordIsNeitherReportedNorKept) {
   EXPECT_EQ(std::memcmp(state.commonBlock, read.commonBlock, sizeof state.commonBlock), 0);
 }
 
+// A Read that failed after a good one: what the buffers hold may be another
+// controller's, and nothing at all is sent.
+TEST_F(CoreWriteTest, NothingIsSentAfterAFailedRead) {
+  ConnectAndRead(FreshImage(1, 2), {"--password", "1234"});
+  EXPECT_EQ(ReadControllerState(Link(), 9, state), ReadOutcome::kNoConnection);
+  ForgetReceived();
+  op.entries[0] = "10.1";
+  WriteCalibration(Link(), state, op);
+  EXPECT_EQ(op.log, std::vector<std::string>{std::string("alert ") + ReadFirstMessage()});
+  EXPECT_TRUE(ReceivedRequests().empty());
+}
+
 TEST_F(CoreWriteTest, VariantTwoAsksForANewReadAfterTheCommit) {
   ConnectAndRead(FreshImage(2, 1));
   op.entries[0] = "10.05";

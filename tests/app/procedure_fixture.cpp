@@ -11,7 +11,7 @@
 #include "app/main_form.h"
 #include "app/procedures.h"
 #include "app/test_fill.h"
-#include "link/tick.h"
+#include "clock/tick.h"
 #include "port/discovery.h"
 #include "port/port.h"
 #include "tests/app/private_display.h"
@@ -42,7 +42,7 @@ void OfferPort(const std::string& path) {
 }  // namespace
 
 // Once per process, as main() does it: the window lives as long as the
-// program, and the tick thread and the port layer stop at its end.
+// program, and the tick service and the port layer stop at its end.
 class ProgramEnvironment : public ::testing::Environment {
  public:
   void SetUp() override {

@@ -9,7 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "link/frame.h"
-#include "link/tick.h"
+#include "clock/tick.h"
 #include "link/trk.h"
 #include "port/port.h"
 #include "tests/support/pty_pair.h"
@@ -52,6 +52,20 @@ int pollStep(Step step, int timeoutMs = 5000) {
   int result = 0;
   waitUntil([&] { return (result = step()) != 0; }, timeoutMs);
   return result;
+}
+
+// Steps an exchange that is still pending (every step must return 0) until
+// the link has put count more bytes on the wire; what it sent.
+template <typename Step>
+Bytes stepUntilSent(PtyPair& pty, Step step, size_t count, int timeoutMs = 3000) {
+  Bytes sent;
+  waitUntil([&] {
+    EXPECT_EQ(step(), 0);
+    Bytes got = pty.drain(0);
+    sent.insert(sent.end(), got.begin(), got.end());
+    return sent.size() >= count;
+  }, timeoutMs);
+  return sent;
 }
 
 class TrkTest : public ::testing::Test {

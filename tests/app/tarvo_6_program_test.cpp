@@ -226,15 +226,17 @@ TEST_F(Tarvo6ProgramTest, SleepsWhileIdleBeforeAndAfterAReadAndATestFill) {
   // after its hold time; then the trace stops growing.
   ASSERT_TRUE(waitUntil([] { return ReadFile("sim.trace").find("command 0x01") != std::string::npos; },
                         5000)) << "no preset:\n" << ReadFile("sim.trace");
+  // Quiet for 300 ms, longer than any pause between two status polls.
   size_t length = 0;
   ASSERT_TRUE(waitUntil([&] {
     const size_t now = ReadFile("sim.trace").size();
     if (now != length) {
       length = now;
+      usleep(300 * 1000);
       return false;
     }
     return true;
-  }, 10000)) << "the tool keeps polling";
+  }, 15000)) << "the tool keeps polling";
   // One more second in which nothing may reach the wire.
   EXPECT_FALSE(waitUntil([&] { return ReadFile("sim.trace").size() != length; }, 1000));
   EXPECT_LE(WakeUpsOver(kMs), kAllowed) << "idle after a Read and a test fill";

@@ -15,6 +15,7 @@
 #include "app/main_form.h"
 #include "app/poll.h"
 #include "app/procedures.h"
+#include "app/write_journal.h"
 #include "link/trk.h"
 #include "util/parse_fixed.h"
 
@@ -38,19 +39,23 @@ LocalDate Today() {
           static_cast<uint8_t>(t->tm_year % 100)};
 }
 
-// The controller refused the password: its error record says why.
-void ExplainRefusal() {
-  if (PollUntilDone([] { return AppLink->readErrorRecord(); }) != 1) return;
+// The controller refused the password: its error record says why. Returns
+// the error code, or -1 when the record did not come.
+int ExplainRefusal() {
+  if (PollUntilDone([] { return AppLink->readErrorRecord(); }) != 1) return -1;
   switch (AppLink->lastError) {
     case 0x5B: ShowAlert(tr("Wrong password")); break;
     case 0x5C: ShowAlert(tr("Password entry locked")); break;
     case 0x58: ShowAlert(tr("Turn the configuration key on")); break;
     default: break;
   }
+  return AppLink->lastError;
 }
 
 // 1 unless the controller refused the password (then the reason is shown).
-bool SendPassword() {
+// journaling: the journal is open for this Write (it is about to change
+// something), so a refusal is recorded.
+bool SendPassword(bool journaling) {
   const uint16_t password = static_cast<uint16_t>(std::atoi(MainForm->passwordInput->value()));
   uint8_t bytes[2];
   int result;
@@ -65,7 +70,8 @@ bool SendPassword() {
     result = WriteMemory(kPasswordAddress, kBank0, bytes, 2);
   }
   if (result == kRefused) {
-    ExplainRefusal();
+    const int code = ExplainRefusal();
+    if (journaling) JournalPasswordRefused(code);   // [journal]
     return false;
   }
   return true;
@@ -83,7 +89,7 @@ NozzleOutcome RecordWriteFailed(int result) {
 // Variants 0 and 1: the new record is built in a copy and kept only once the
 // controller took it, so a failed write never leaves a coefficient in the
 // state that the controller does not hold (a retry would apply it twice).
-NozzleOutcome WriteCalibrationRecord(int i, long double x) {
+NozzleOutcome WriteCalibrationRecord(int i, long double x, const char* text) {
   ControllerState& c = Controller;
   // The record goes out as 20 bytes on variant 1: the next byte of the record
   // table follows (the next record's first byte, or the group count after the
@@ -106,15 +112,19 @@ NozzleOutcome WriteCalibrationRecord(int i, long double x) {
     }
   }
   const int size = c.variant == 1 ? kCalibrationRecordSize + 1 : kCalibrationRecordSize;
+  if (!JournalRecord(i + 1, text, c.calibration[i], record, kJournalSending))   // [journal]
+    return NozzleOutcome::kStop;
   const int result =
       WriteMemory(CalibrationRecordAddress(i, c.nozzleCount, c.groupIndex), kBank0, record, size);
+  const bool journaled = JournalRecord(i + 1, text, c.calibration[i], record, result);  // [journal]
   if (result != 1) return RecordWriteFailed(result);
 
   std::memcpy(c.calibration[i], record, kCalibrationRecordSize);
   ShowCoefficient(i);
   if (c.variant == 1) ShowNozzleNumber(i);   // the count
   nozzleEdited[i] = 0;
-  return NozzleOutcome::kWritten;
+  // Written, but its outcome is not on record: nothing more goes.
+  return journaled ? NozzleOutcome::kWritten : NozzleOutcome::kStop;
 }
 
 // Variant 2: the controller computes the coefficient itself from the value
@@ -125,9 +135,11 @@ NozzleOutcome WriteShortCalibration(int n, const char* text) {
   const uint8_t message[6] = {static_cast<uint8_t>(n), static_cast<uint8_t>(value),
                               static_cast<uint8_t>(value >> 8), today.day, today.month,
                               today.year};
+  if (!JournalShortMessage(n, text, message, kJournalSending)) return NozzleOutcome::kStop;  // [journal]
   const int result = WriteMemory(kShortCalibrationMessageAddress, kBank2, message, 6);
+  const bool journaled = JournalShortMessage(n, text, message, result);   // [journal]
   if (result != 1) return RecordWriteFailed(result);
-  return NozzleOutcome::kWritten;
+  return journaled ? NozzleOutcome::kWritten : NozzleOutcome::kStop;
 }
 
 NozzleOutcome WriteNozzle(int n) {
@@ -150,7 +162,7 @@ NozzleOutcome WriteNozzle(int n) {
     ShowAlert(tr("Cannot set parameters. Check connection"));
     return NozzleOutcome::kSkipped;
   }
-  return WriteCalibrationRecord(i, decision.x);
+  return WriteCalibrationRecord(i, decision.x, text);
 }
 
 // Advances the calibration counter (variant 1: with today's date) in the
@@ -167,12 +179,32 @@ bool AdvanceCounter() {
     c.commonBlock[5] = today.year;
     size = 5;
   }
+  const uint8_t* date = c.variant == 1 ? c.commonBlock + 3 : nullptr;
+  if (!JournalCounter(counter, CommonCounter(c), date, kJournalSending)) {   // [journal]
+    SetCommonCounter(c, counter);
+    return false;
+  }
   const int result = WriteMemory(CommonBlockAddress(c.groupIndex) + 1, kBank0, c.commonBlock + 1,
                                  size);
-  if (result == 1) return true;
+  const bool journaled = JournalCounter(counter, CommonCounter(c), date, result);   // [journal]
+  if (result == 1) return journaled;
   const uint16_t advanced = CommonCounter(c);
   SetCommonCounter(c, advanced == 0 ? 9999 : static_cast<uint16_t>(advanced - 1));
   ShowAlert(tr("Error writing parameters block #2"));
+  return false;
+}
+
+// Whether some nozzle's input asks for a write, decided silently as WriteNozzle
+// will decide it: only then is the journal opened, so a Write that changes
+// nothing leaves no trace in it.
+bool SomethingToWrite() {
+  const ControllerState& c = Controller;
+  const int rows = c.nozzleCount < kControllerNozzles ? c.nozzleCount : kControllerNozzles;
+  for (int i = 0; i < rows; ++i) {
+    const EntryDecision decision = DecideEntry(nozzleCoefficientInputs[i + 1]->value(),
+                                               nozzleEdited[i] != 0, c.variant, LastVolume[i]);
+    if (decision.action == EntryAction::kWrite) return true;
+  }
   return false;
 }
 
@@ -180,7 +212,12 @@ bool AdvanceCounter() {
 
 void WriteCoefficients() {
   ControllerState& c = Controller;
-  if ((c.passwordState[0] & 0x02) && !SendPassword()) return;
+  // A change that cannot be recorded is not made: the journal must be
+  // writable before the first frame (the password) goes.
+  JournalWriteScope journal;   // [journal]
+  const bool journaling = SomethingToWrite();
+  if (journaling && !JournalOpenForWrite()) return;
+  if ((c.passwordState[0] & 0x02) && !SendPassword(journaling)) return;
   if (c.nozzleCount == 0) return;
   // The counter is advanced from the common block Read took; when that read
   // failed the buffer holds zeros, and the controller's counter would be
@@ -205,7 +242,9 @@ void WriteCoefficients() {
   ShowCommonCounter();
 
   const uint8_t commit = kCommitByte;
-  WriteMemory(kCommitAddress, kBank0, &commit, 1);
+  if (!JournalCommit(kJournalSending)) return;   // [journal]
+  // The controller's answer to the commit changes nothing here, but it is on record.
+  JournalCommit(WriteMemory(kCommitAddress, kBank0, &commit, 1));   // [journal]
 
   if (c.variant == 2) {
     SleepMs(2000);

@@ -2,10 +2,15 @@
 #include <FL/Fl.H>
 
 #include "app/startup.h"
+#include "app/trace_option.h"
+#include "link/wire_trace.h"
 
 int main(int argc, char** argv) {
+  const TraceOption trace = TakeTraceOption(&argc, argv);   // before the toolkit reads argv
   OpenMainWindow(argc, argv);
+  StartTraceOption(trace);
   Fl::run();
   CloseDown();
+  WireTraceStop();
   return 0;
 }

@@ -154,7 +154,7 @@ class Trk {
   bool settling_ = false;
   int32_t settleDeadline_ = 0;
   void startSettling();
-  int noReply();
+  int noReply(int waitedMs);   // waitedMs: the time-out that passed, for the trace
   bool lineSettled();
 
   int sendNozzleCommand(int nozzle, int code, const NozzleCommand& cmd);

@@ -5,6 +5,7 @@
 #include "link/frame.h"
 #include "link/timer_slot.h"
 #include "link/trk.h"
+#include "link/wire_trace.h"
 #include "port/port.h"
 
 namespace {
@@ -64,7 +65,8 @@ void Trk::startSettling() {
   settleDeadline_ = static_cast<int32_t>(tickNow.load() + kLateReplyAllowanceMs);
 }
 
-int Trk::noReply() {
+int Trk::noReply(int waitedMs) {
+  WireTraceNoReply(static_cast<uint16_t>(port), waitedMs);
   blockState = kIdle;
   lastError = kErrorNoAnswer;
   startSettling();
@@ -73,7 +75,7 @@ int Trk::noReply() {
 
 bool Trk::lineSettled() {
   if (!settling_) return true;
-  PortClear(static_cast<uint16_t>(port));
+  PortClearFor(static_cast<uint16_t>(port), "while the line settled");
   if (!tickReached(settleDeadline_)) return false;
   settling_ = false;
   return true;
@@ -97,7 +99,7 @@ int Trk::readBlock(int memAddress, int bank, int count, uint8_t* dest) {
     case kReplyPending: {
       if (PortAvailable(handle) < count + 1) {
         if (!slotExpired(stateTimer)) return 0;
-        return noReply();
+        return noReply(kReadReplyMs);
       }
       slotRelease(stateTimer);
       PortRead(handle, dest, count);
@@ -171,7 +173,7 @@ int Trk::writeBlock(int memAddress, int bank, const uint8_t* data, int size) {
   }
   // A reply state still short of bytes.
   if (!slotExpired(stateTimer)) return 0;
-  return noReply();
+  return noReply(blockState == kShortReply ? kShortReplyMs : kLongReplyMs);
 }
 
 int Trk::readErrorRecord() {
@@ -186,7 +188,7 @@ int Trk::readErrorRecord() {
     case kReplyPending:
       if (PortAvailable(handle) < kErrorRecordSize) {
         if (!slotExpired(stateTimer)) return 0;
-        return noReply();
+        return noReply(kErrorRecordMs);
       }
       slotRelease(stateTimer);
       PortRead(handle, errorRecord, kErrorRecordSize);
@@ -220,7 +222,7 @@ int Trk::readTotal(int, int nozzle, int) {
     case kReplyPending: {
       if (PortAvailable(handle) < kTotalReplySize) {
         if (!slotExpired(stateTimer)) return 0;
-        return noReply();
+        return noReply(kTotalReplyMs);
       }
       slotRelease(stateTimer);
       uint8_t reply[kTotalReplySize];

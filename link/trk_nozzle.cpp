@@ -4,6 +4,7 @@
 #include "link/packed_bcd.h"
 #include "link/timer_slot.h"
 #include "link/trk.h"
+#include "link/wire_trace.h"
 #include "port/port.h"
 
 namespace {
@@ -26,6 +27,8 @@ constexpr int16_t kCodeFunction03 = 179;
 constexpr int16_t kCodeFunction13 = 180;
 
 constexpr int kBodySize = 8;
+
+int commandReplyMs(int type) { return type == kTypeWithErrorRecord ? 300 : 700; }
 
 // Amounts travel in units of 10 ml; a negative amount has no BCD form and
 // goes out as zero.
@@ -92,7 +95,7 @@ int Trk::nozzleCommand(int nozzle, NozzleCommand* cmd) {
       return -1;
     }
     if (sendNozzleCommand(nozzle, code, *cmd) != 0) return 1;
-    slotArm(commandTimer, type == kTypeWithErrorRecord ? 300 : 700);
+    slotArm(commandTimer, commandReplyMs(type));
     commandState = kReplyPending;
     // The reply may already be there: look at once.
   }
@@ -102,6 +105,7 @@ int Trk::nozzleCommand(int nozzle, NozzleCommand* cmd) {
       uint8_t reply = 0;
       if (!PortRead(handle, &reply, 1)) {
         if (!slotExpired(commandTimer)) return 0;
+        WireTraceNoReply(handle, commandReplyMs(type));
         commandState = kIdle;
         lastError = kErrorNoAnswer;
         return -6;

@@ -15,6 +15,8 @@ void PortLayerStop();
 // name, 9 layer not started, -1 TCP set-up failed, otherwise the platform's
 // error code from the serial device (*handle set to 0).
 int PortOpen(uint16_t* handle, const char* name);
+// The name the port was opened by; "" for no port.
+const char* PortNameOf(uint16_t handle);
 // Closes the port; always 1.
 int PortClose(uint16_t handle);
 
@@ -33,3 +35,5 @@ void PortWaitReadable(uint16_t handle, int ms);
 int PortTxEmpty(uint16_t handle);
 // Drops every received byte not yet read.
 void PortClear(uint16_t handle);
+// The same, saying why for the wire trace ("while the line settled").
+void PortClearFor(uint16_t handle, const char* why);

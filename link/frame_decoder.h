@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/dispenser_sim/request.h"
+#include "link/frame_request.h"
 
 struct Decoded {
   bool isRequest = false;

@@ -75,6 +75,9 @@ int Trk::noReply(int waitedMs) {
 
 bool Trk::lineSettled() {
   if (!settling_) return true;
+  // PortAvailable first: a TCP port's clear drops only what was already taken
+  // from the socket, and a late reply still in it would outlast the settling.
+  PortAvailable(static_cast<uint16_t>(port));
   PortClearFor(static_cast<uint16_t>(port), "while the line settled");
   if (!tickReached(settleDeadline_)) return false;
   settling_ = false;

@@ -54,6 +54,7 @@ soak: build
 bench: build
 	@build/tarvo_port_tick_bench
 	@build/tarvo_read_bench
+	@build/tarvo_trace_bench
 	@build/tarvo_procedure_bench build
 
 # Everything but the window cross-built for Windows, its tests run under Wine.

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/procedures.h"
+#include "app/trace_option.h"
 #include "link/wire_trace.h"
 #include "tests/app/procedure_fixture.h"
 
@@ -70,6 +71,37 @@ TEST_F(TraceTest, TheTraceOfAReadIsFrameForFrameWhatTheControllerSaw) {
   std::string first;
   std::getline(in, first);
   EXPECT_NE(first.find(" " + sim->announce() + " tx "), std::string::npos) << first;
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(TraceTest, TheTraceOptionLeavesTheToolkitTheRestOfTheCommandLine) {
+  char a0[] = "tarvo_6", a1[] = "-geometry", a2[] = "+0+0", a3[] = "--trace", a4[] = "w.txt",
+       a5[] = "-iconic";
+  char* argv[] = {a0, a1, a2, a3, a4, a5, nullptr};
+  int argc = 6;
+  unsetenv("TARVO6_TRACE");
+  TraceOption option = TakeTraceOption(&argc, argv);
+  EXPECT_TRUE(option.asked);
+  EXPECT_EQ(option.path, "w.txt");
+  ASSERT_EQ(argc, 4);
+  EXPECT_STREQ(argv[3], "-iconic");
+  EXPECT_EQ(argv[4], nullptr);
+
+  // The environment stands in when the command line says nothing.
+  setenv("TARVO6_TRACE", "env.txt", 1);
+  option = TakeTraceOption(&argc, argv);
+  unsetenv("TARVO6_TRACE");
+  EXPECT_EQ(option.path, "env.txt");
+  EXPECT_EQ(argc, 4);
+
+  // A trace that cannot be opened is said so; the tool runs on without it.
+  StartTraceOption({true, imagePath + ".missing/wire.txt"});
+  EXPECT_FALSE(WireTraceOn());
+  ASSERT_EQ(alerts.size(), 1u);
+  EXPECT_EQ(alerts[0].rfind("Cannot write the wire trace to ", 0), 0u);
 }
 
 }  // namespace

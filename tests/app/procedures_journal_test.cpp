@@ -332,43 +332,38 @@ TEST_F(JournalTest, ALineCutShortIsEndedAndTheFileOnlyGrows) {
   EXPECT_EQ(rows[2].size(), static_cast<size_t>(kColumns));
 }
 
-TEST_F(JournalTest, ADirectoryInItsPlaceStopsWriteBeforeThePassword) {
-  fs::create_directory(kJournal);
+// A directory or a symbolic link in the journal's place, a read-only journal
+// and a full disk: Write says why and sends nothing, not even the password.
+TEST_F(JournalTest, AJournalThatCannotBeWrittenStopsWriteBeforeAnyFrame) {
   ConnectAndRead(FreshImage(1, 1), {"--password", "1234"});
   MainForm->passwordInput->value("1234");
-  Type(1, "10.1");
-  WriteCoefficients();
-  ExpectStoppedBeforeAnyFrame();
-}
+  const auto attempt = [&](const char* what) {
+    SCOPED_TRACE(what);
+    alerts.clear();
+    ForgetReceived();
+    Type(1, "10.1");
+    WriteCoefficients();
+    ExpectStoppedBeforeAnyFrame();
+  };
 
-TEST_F(JournalTest, ASymbolicLinkInItsPlaceIsNotFollowed) {
+  fs::create_directory(kJournal);
+  attempt("a directory");
+  fs::remove(kJournal);
+
   { std::ofstream("elsewhere.csv") << "untouched\n"; }
   fs::create_symlink("elsewhere.csv", kJournal);
-  ConnectAndRead(FreshImage(1, 1));
-  Type(1, "10.1");
-  WriteCoefficients();
-  ExpectStoppedBeforeAnyFrame();
+  attempt("a symbolic link");
   EXPECT_EQ(FileText("elsewhere.csv"), "untouched\n");
-}
+  fs::remove(kJournal);
 
-TEST_F(JournalTest, AReadOnlyJournalStopsWriteBeforeAnyFrame) {
-  // Root writes files whatever their mode: a read-only file system stands in.
-  if (geteuid() == 0) {
-    if (!WorkOnTmpfs("size=64k")) GTEST_SKIP() << "cannot mount a tmpfs";
-    { std::ofstream(kJournal) << "time\r\n"; }
-    ASSERT_TRUE(tmpfs_->remountReadOnly());
-  } else {
+  // Root writes files whatever their mode: there a read-only file system
+  // stands in. Mounting a tmpfs needs root.
+  if (geteuid() != 0) {
     { std::ofstream(kJournal) << "time\r\n"; }
     fs::permissions(kJournal, fs::perms::owner_read);
+    attempt("a read-only file");
+    return;
   }
-  ConnectAndRead(FreshImage(1, 1));
-  Type(1, "10.1");
-  WriteCoefficients();
-  ExpectStoppedBeforeAnyFrame();
-  EXPECT_EQ(FileText(kJournal), "time\r\n");
-}
-
-TEST_F(JournalTest, AFullDiskStopsWriteBeforeAnyFrame) {
   if (!WorkOnTmpfs("size=64k")) GTEST_SKIP() << "cannot mount a tmpfs";
   { std::ofstream(kJournal) << "time\r\n"; }
   {
@@ -376,10 +371,9 @@ TEST_F(JournalTest, AFullDiskStopsWriteBeforeAnyFrame) {
     const std::string block(4096, 'x');
     for (int i = 0; i < 64 && filler; ++i) filler.write(block.data(), block.size());
   }
-  ConnectAndRead(FreshImage(1, 1));
-  Type(1, "10.1");
-  WriteCoefficients();
-  ExpectStoppedBeforeAnyFrame();
+  attempt("a full disk");
+  ASSERT_TRUE(tmpfs_->remountReadOnly());
+  attempt("a read-only file system");
   EXPECT_EQ(FileText(kJournal), "time\r\n");
 }
 

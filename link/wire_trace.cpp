@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <ctime>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -74,6 +75,17 @@ class WireTrace : public PortTap {
     char words[96];
     std::snprintf(words, sizeof words, "dropped %d bytes %s", count, why);
     line(name, "rx", bytes, static_cast<size_t>(count), words);
+  }
+
+  // The first line of every run: the file is appended to, and the times of
+  // each run count from its own start.
+  void begun() {
+    std::lock_guard<std::mutex> hold(lock_);
+    const std::time_t now = std::time(nullptr);
+    char when[64];
+    std::strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S", std::localtime(&now));
+    stamp("-");
+    write(std::string("-- trace begun ") + when + " local time\n");
   }
 
   void note(uint16_t handle, const std::string& text) {
@@ -171,6 +183,7 @@ bool WireTraceStart(const char* path, long long limitBytes) {
   std::fseek(file, 0, SEEK_END);
   const long size = std::ftell(file);
   active = new WireTrace(file, path, limitBytes, size > 0 ? size : 0);
+  active->begun();
   portTap = active;
   return true;
 }

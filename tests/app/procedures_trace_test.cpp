@@ -66,11 +66,10 @@ TEST_F(TraceTest, TheTraceOfAReadIsFrameForFrameWhatTheControllerSaw) {
     EXPECT_EQ(taken[i].hex, replied[i].hex) << i;
     EXPECT_NE(taken[i].words.find("bytes + checksum"), std::string::npos) << taken[i].words;
   }
-  // Each line names the port.
+  // The lines name the port.
   std::ifstream in(wire);
-  std::string first;
-  std::getline(in, first);
-  EXPECT_NE(first.find(" " + sim->announce() + " tx "), std::string::npos) << first;
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_NE(text.find(" " + sim->announce() + " tx 60 01 "), std::string::npos) << text;
 }
 
 }  // namespace

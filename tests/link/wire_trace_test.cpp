@@ -127,12 +127,16 @@ TEST_F(WireTraceTest, PastTheLimitTheFileMovesToDotOneAndANewOneBegins) {
   for (int i = 0; i < kFrames; ++i) sendSelect(port, 1, 0x80 + (i % 8) + 1);
   WireTraceStop();
 
-  const std::vector<std::string> old = Lines("wire.trace.1"), now = Lines("wire.trace");
+  std::vector<std::string> old = Lines("wire.trace.1");
+  std::vector<std::string> now = Lines("wire.trace");
   const long long oldSize = static_cast<long long>(FileText("wire.trace.1").size());
   EXPECT_GE(oldSize, kLimit);
   EXPECT_LT(oldSize, kLimit + 200);
   EXPECT_LT(static_cast<long long>(FileText("wire.trace").size()), kLimit);
   // No line lost, none split between the files, the older trace replaced.
+  ASSERT_FALSE(old.empty());
+  EXPECT_NE(old[0].find(" -- trace begun "), std::string::npos) << old[0];
+  old.erase(old.begin());
   EXPECT_EQ(old.size() + now.size(), static_cast<size_t>(kFrames));
   for (const std::vector<std::string>* lines : {&old, &now})
     for (const std::string& line : *lines)

@@ -26,6 +26,7 @@
 // has there.
 #include "app/catalog.h"
 
+#include "store/regular_file.h"
 #include "util/format_conversions.h"
 
 #include <cstdint>
@@ -79,9 +80,10 @@ void FreeCatalog(Catalog& c) {
   for (int i = 0; i < kIndexSize; i++) c.first[i] = -1;
 }
 
-// Reads the whole file; nullptr when it cannot be opened or read.
+// Reads the whole file; nullptr when it cannot be opened or read, or is not
+// a regular file (a FIFO would block the start, a device never end).
 uint8_t* ReadFile(const char* path, size_t* size) {
-  FILE* f = fopen(path, "rb");
+  FILE* f = OpenRegularFile(path, "rb");
   if (!f) return nullptr;
   uint8_t* data = nullptr;
   long length = -1;

@@ -15,6 +15,8 @@
 #include "app/main_form.h"
 #include "app/poll.h"
 #include "app/procedures.h"
+#include "app/program_end.h"
+#include "app/read_trust.h"
 #include "app/write_journal.h"
 #include "link/trk.h"
 #include "util/parse_fixed.h"
@@ -89,15 +91,14 @@ NozzleOutcome RecordWriteFailed(int result) {
 // Variants 0 and 1: the new record is built in a copy and kept only once the
 // controller took it, so a failed write never leaves a coefficient in the
 // state that the controller does not hold (a retry would apply it twice).
+// Every byte sent is one Read took from the controller or one computed from
+// those: on variant 1 the twentieth is the byte after the record, read with
+// it and sent back as it was.
 NozzleOutcome WriteCalibrationRecord(int i, long double x, const char* text) {
   ControllerState& c = Controller;
-  // The record goes out as 20 bytes on variant 1: the next byte of the record
-  // table follows (the next record's first byte, or the group count after the
-  // last one).
-  uint8_t record[kCalibrationRecordSize + 1];
-  std::memcpy(record, c.calibration[i], kCalibrationRecordSize);
-  record[kCalibrationRecordSize] =
-      i + 1 < kControllerNozzles ? c.calibration[i + 1][0] : c.groupCount;
+  const int size = CalibrationTransferSize(c.variant);
+  uint8_t record[kVariantOneRecordSpan];
+  std::memcpy(record, c.calibration[i], static_cast<size_t>(size));
 
   // A variant-1 record counted past 9998 is written back as it is.
   if (!(c.variant == 1 && CalibrationCount(record) > 9998)) {
@@ -111,7 +112,6 @@ NozzleOutcome WriteCalibrationRecord(int i, long double x, const char* text) {
         return NozzleOutcome::kSkipped;
     }
   }
-  const int size = c.variant == 1 ? kCalibrationRecordSize + 1 : kCalibrationRecordSize;
   if (!JournalRecord(i + 1, text, c.calibration[i], record, kJournalSending))   // [journal]
     return NozzleOutcome::kStop;
   const int result =
@@ -119,7 +119,7 @@ NozzleOutcome WriteCalibrationRecord(int i, long double x, const char* text) {
   const bool journaled = JournalRecord(i + 1, text, c.calibration[i], record, result);  // [journal]
   if (result != 1) return RecordWriteFailed(result);
 
-  std::memcpy(c.calibration[i], record, kCalibrationRecordSize);
+  std::memcpy(c.calibration[i], record, static_cast<size_t>(size));
   ShowCoefficient(i);
   if (c.variant == 1) ShowNozzleNumber(i);   // the count
   nozzleEdited[i] = 0;
@@ -211,14 +211,16 @@ bool SomethingToWrite() {
 }  // namespace
 
 void WriteCoefficients() {
+  if (TerminationRequested()) return;   // the program is ending: no Write begins
+  const WriteUnderway underway;
   ControllerState& c = Controller;
-  // A change that cannot be recorded is not made: the journal must be
-  // writable before the first frame (the password) goes.
-  JournalWriteScope journal;   // [journal]
-  const bool journaling = SomethingToWrite();
-  if (journaling && !JournalOpenForWrite()) return;
-  if ((c.passwordState[0] & 0x02) && !SendPassword(journaling)) return;
-  if (c.nozzleCount == 0) return;
+  // Nothing, not even the password, reaches a controller whose data this
+  // program has not read: what the buffers hold may be another controller's.
+  if (!ReadIsCurrent()) {
+    ShowAlert(tr("Nothing written: read the controller first. The values shown were not "
+                 "read from the controller now connected."));
+    return;
+  }
   // The counter is advanced from the common block Read took; when that read
   // failed the buffer holds zeros, and the controller's counter would be
   // replaced by 1. No record is written until a Read has the block.
@@ -226,6 +228,13 @@ void WriteCoefficients() {
     ShowAlert(tr("Cannot set parameters. Check connection"));
     return;
   }
+  // A change that cannot be recorded is not made: the journal must be
+  // writable before the first frame (the password) goes.
+  JournalWriteScope journal;   // [journal]
+  const bool journaling = SomethingToWrite();
+  if (journaling && !JournalOpenForWrite()) return;
+  if ((c.passwordState[0] & 0x02) && !SendPassword(journaling)) return;
+  if (c.nozzleCount == 0) return;
 
   const int rows = c.nozzleCount < kControllerNozzles ? c.nozzleCount : kControllerNozzles;
   bool written = false;

@@ -2,7 +2,6 @@
 // identify its variant, check its main settings and read everything Write and
 // the test fills need into the controller state.
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <iterator>
 
@@ -12,7 +11,10 @@
 #include "app/controller_view.h"
 #include "app/main_form.h"
 #include "app/poll.h"
+#include "app/port_open_error.h"
 #include "app/procedures.h"
+#include "app/read_trust.h"
+#include "app/test_fill.h"
 #include "link/frame.h"
 #include "link/trk.h"
 #include "port/discovery.h"
@@ -129,7 +131,7 @@ void ReadNozzleRecords(int rows) {
                           c.shortCalibration[i], &c.recordRead[i]);
     } else {
       done = ReadForWrite(CalibrationRecordAddress(i, c.nozzleCount, c.groupIndex), kBank0,
-                          kCalibrationRecordSize, c.calibration[i], &c.recordRead[i]);
+                          CalibrationTransferSize(c.variant), c.calibration[i], &c.recordRead[i]);
     }
     if (done) {
       ShowCoefficient(i);
@@ -147,6 +149,8 @@ void ReadNozzleRecords(int rows) {
 void OpenClosePort() {
   xMainForm* form = MainForm;
   if (OpenPortHandle != 0) {
+    EndFollowedFill();
+    ForgetConnectedController();
     PortClose(OpenPortHandle);
     form->openCloseButton->label(tr("Open Port"));
     OpenPortHandle = 0;
@@ -156,11 +160,15 @@ void OpenClosePort() {
   }
   const int selected = form->portChoice->value();
   uint16_t handle = 0;
-  if (selected < 0 || selected >= PortNameList.count ||
-      PortOpen(&handle, PortNameList.names[selected]) != 0) {
-    ShowAlert("error");
+  if (selected < 0 || selected >= PortNameList.count) {
+    ShowPortOpenError(tr("No port is selected"));
     return;
   }
+  if (PortOpen(&handle, PortNameList.names[selected]) != 0) {
+    ShowPortOpenError(PortOpenFailureText(PortLastOpenFailure()));
+    return;
+  }
+  ForgetConnectedController();
   OpenPortHandle = handle;
   form->openCloseButton->label(tr("Close Port"));
   form->readButton->activate();
@@ -168,13 +176,16 @@ void OpenClosePort() {
   AppLink->port = handle;
 }
 
+void AddressEdited() { ForgetConnectedController(); }
+
 void ReadController() {
   xMainForm* form = MainForm;
   ControllerState& c = Controller;
 
-  unsigned parsed = 1;
-  if (std::sscanf(form->addressInput->value(), "%x", &parsed) != 1) parsed = 1;
-  c.address = static_cast<int32_t>(parsed);
+  // From here on the buffers are being replaced: until this Read gets through,
+  // nothing in them is the connected controller's as a whole.
+  DistrustRead();
+  c.address = TypedAddress();
   AppLink->address = c.address;
   replyMayBeLate = false;
 
@@ -244,6 +255,8 @@ void ReadController() {
 
   ReadNozzleRecords(rows);
 
+  // Nothing of an earlier controller's password state survives a read that fails.
+  std::memset(c.passwordState, 0, sizeof c.passwordState);
   if (c.variant == 2) {
     ReadMemory(kShortPasswordStateAddress, kBank2, kPasswordStateSize, c.passwordState);
   } else {
@@ -256,5 +269,6 @@ void ReadController() {
   } else {
     form->passwordInput->activate();
   }
+  TrustRead(static_cast<uint16_t>(AppLink->port));
   form->redraw();
 }

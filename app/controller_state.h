@@ -4,6 +4,11 @@
 #include <cstdint>
 
 constexpr int kCalibrationRecordSize = 19;   // variants 0 and 1
+// Variant 1 writes a record as 20 bytes: the twentieth lands on the byte after
+// the record in controller memory (records are 256 bytes apart, so it is
+// nobody else's). Read takes that byte along with the record, and Write puts
+// back exactly what it found there.
+constexpr int kVariantOneRecordSpan = kCalibrationRecordSize + 1;
 constexpr int kShortRecordSize = 15;         // variant 2
 constexpr int kCommonBlockSize = 6;
 constexpr int kPasswordStateSize = 16;
@@ -33,7 +38,8 @@ struct ControllerState {
   uint8_t groupIndex;     // g: the group the address serves
   // Byte 0 unused; 1-2 calibration counter (LE); 3 day; 4 month; 5 year % 100.
   uint8_t commonBlock[kCommonBlockSize];
-  uint8_t calibration[kControllerNozzles][kCalibrationRecordSize];
+  // Variant 1: byte 19 is the byte after the record (see kVariantOneRecordSpan).
+  uint8_t calibration[kControllerNozzles][kVariantOneRecordSpan];
   uint8_t shortCalibration[kControllerNozzles][kShortRecordSize];
   // Bit 1 of byte 0 set: the controller wants the password before a write.
   uint8_t passwordState[kPasswordStateSize];
@@ -43,6 +49,13 @@ struct ControllerState {
   // after an unanswered read may hold that read's late reply instead of its own.
   bool commonBlockRead;
   bool recordRead[kControllerNozzles];
+  // Whether anything above may be written back at all: the last Read of the
+  // controller now connected went through, and neither the port nor the
+  // Address has changed since. A Read that fails at any step, closing or
+  // changing the port and editing the Address clear it; only a Read that
+  // gets to its end sets it again.
+  bool readCurrent;
+  uint16_t readPort;      // the port that Read went over
 };
 
 extern ControllerState Controller;
@@ -58,6 +71,11 @@ inline int CalibrationRecordAddress(int i, int nozzleCount, int group) {
   return (0x10 + i + nozzleCount * group) * 256;
 }
 inline int ShortRecordAddress(int i, int group) { return (0x10 + 2 * i + group) * 256; }
+// Bytes of a calibration record (variants 0 and 1) that Read takes and Write
+// sends: variant 1 takes the byte after the record along.
+inline int CalibrationTransferSize(int variant) {
+  return variant == 1 ? kVariantOneRecordSpan : kCalibrationRecordSize;
+}
 
 inline uint16_t CommonCounter(const ControllerState& c) {
   return static_cast<uint16_t>(c.commonBlock[1] | (c.commonBlock[2] << 8));

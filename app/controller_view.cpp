@@ -40,3 +40,21 @@ void ShowNozzleNumber(int i) {
   }
   nozzleNumberFields[i + 1]->value(text);
 }
+
+namespace {
+void SetReadValuesActive(bool active) {
+  Fl_Widget* shown[2 * kNozzleRows + 1];
+  int count = 0;
+  for (int n = 1; n <= kNozzleRows; ++n) {
+    shown[count++] = nozzleCoefficientInputs[n];
+    shown[count++] = nozzleNumberFields[n];
+  }
+  shown[count++] = MainForm->commonCounterInput;
+  for (Fl_Widget* w : shown) {
+    if (active) w->activate(); else w->deactivate();
+  }
+}
+}  // namespace
+
+void ShowReadValuesStale() { SetReadValuesActive(false); }
+void ShowReadValuesCurrent() { SetReadValuesActive(true); }

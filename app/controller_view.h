@@ -8,3 +8,8 @@ void ShowCoefficient(int i);
 // Nozzle row i: its number field (empty on variant 0, the calibration count on
 // variant 1, the short record's number on variant 2).
 void ShowNozzleNumber(int i);
+// What the window shows of the last Read, greyed (inactive: it can be neither
+// mistaken for the connected controller's values nor typed over) or live
+// again. The texts stay as they are.
+void ShowReadValuesStale();
+void ShowReadValuesCurrent();

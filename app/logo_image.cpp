@@ -8,6 +8,8 @@
 
 #include <FL/Fl_BMP_Image.H>
 
+#include "store/regular_file.h"
+
 namespace {
 
 constexpr int32_t kMaxSide = 1024;
@@ -19,7 +21,8 @@ int32_t Le16(const unsigned char* p) { return p[0] | p[1] << 8; }
 
 bool HeaderLooksSane(const char* path) {
   unsigned char header[26];
-  FILE* file = std::fopen(path, "rb");
+  // Only a regular file: FLTK would block on a FIFO and read a device for ever.
+  FILE* file = OpenRegularFile(path, "rb");
   if (file == nullptr) return false;
   const size_t got = std::fread(header, 1, sizeof header, file);
   std::fclose(file);

@@ -37,15 +37,31 @@ bool ReleasedByOtherMouseButton() {
   return Fl::event() == FL_RELEASE && Fl::event_button() != FL_LEFT_MOUSE;
 }
 
+// A procedure changes labels, values, places and visibility of many widgets.
+// A widget's own redraw leaves its outside label and the place it moved from
+// to whoever overlaps them, which showed a nozzle label cut in half: after a
+// procedure the whole window is drawn again.
+void RunProcedure(void (*procedure)()) {
+  procedure();
+  MainForm->redraw();
+}
+
 void OpenCloseClicked(Fl_Widget*, void*) {
-  if (!ReleasedByOtherMouseButton()) OpenClosePort();
+  if (!ReleasedByOtherMouseButton()) RunProcedure(OpenClosePort);
 }
 void ReadClicked(Fl_Widget*, void*) {
-  if (!ReleasedByOtherMouseButton()) ReadController();
+  if (!ReleasedByOtherMouseButton()) RunProcedure(ReadController);
 }
 void WriteClicked(Fl_Widget*, void*) {
-  if (!ReleasedByOtherMouseButton()) WriteCoefficients();
+  if (!ReleasedByOtherMouseButton()) RunProcedure(WriteCoefficients);
 }
+void LoadClicked(Fl_Widget* widget, void* nozzleIndex) {
+  LoadNozzleCallback(widget, nozzleIndex);
+  MainForm->redraw();
+}
+
+// Another Address may name another controller: what was read is not its.
+void AddressChanged(Fl_Widget*, void*) { AddressEdited(); }
 
 // The Write procedure writes only the nozzles the operator has touched.
 void CoefficientEdited(Fl_Widget*, void* nozzleIndex) {
@@ -63,7 +79,10 @@ void* NozzleIndexData(int index) {
 void FillPortChoice(Fl_Choice* choice) {
   Fl_Menu_Item items[kPortNameListSize + 1];   // copied by the choice
   const int count = PortNameList.count < kPortNameListSize ? PortNameList.count : kPortNameListSize;
-  if (count <= 0) return;   // an empty menu would still report item 0 selected
+  if (count <= 0) {   // an empty menu would still report item 0 selected
+    choice->clear();
+    return;
+  }
   for (int i = 0; i < count; i++) {
     items[i] = Fl_Menu_Item{};
     items[i].text = PortNameList.names[i];
@@ -94,14 +113,14 @@ void BuildNozzleRow(int n) {
   nozzleCoefficientInputs[n] = coefficient;
 
   Fl_Button* load = new Fl_Button(384, y, 78, 25, tr("Load 10l"));
-  load->callback(LoadNozzleCallback, NozzleIndexData(n - 1));
+  load->callback(LoadClicked, NozzleIndexData(n - 1));
   nozzleLoadButtons[n] = load;
 
   nozzleNumberFields[n] = new Fl_Input(467, y, 49, 25);
 }
 
-// The stored name is cut to the 100-byte buffer. Discovered names are at most
-// 19 characters, so a cut name never matches one.
+// The stored name is cut to the 100-byte buffer. Listed names are at most
+// 47 characters, so a cut name never matches one.
 void ReadRememberedPort() {
   char value[501];
   TIniReader* reader = new TIniReader();
@@ -155,7 +174,7 @@ xMainForm::xMainForm(int width, int height, const char* title)
   statusTimeoutFactor = 4;   // status replies may take 4 x 55 ms
   statusErrorTolerance = 1;
 
-  portChoice = new Fl_Choice(8, 8, 180, 24);
+  portChoice = new xPortChoice(8, 8, 180, 24);
 
   openCloseButton = new Fl_Button(8, 40, 96, 24, tr("Open Port"));
   openCloseButton->labelsize(kTextSize);
@@ -170,6 +189,8 @@ xMainForm::xMainForm(int width, int height, const char* title)
   addressInput->textsize(kTextSize);
   addressInput->align(kAboveLeft);
   addressInput->value(tr("1"));
+  addressInput->when(FL_WHEN_CHANGED);
+  addressInput->callback(AddressChanged);
 
   writeButton = new Fl_Button(104, 256, 96, 24, tr("Write"));
   writeButton->labelsize(kTextSize);
@@ -239,3 +260,34 @@ xMainForm::xMainForm(int width, int height, const char* title)
 }
 
 xMainForm::~xMainForm() {}
+
+int xPortChoice::handle(int event) {
+  if (event == FL_PUSH || (event == FL_KEYBOARD && Fl::focus() == this &&
+                           (Fl::event_key() == ' ' || Fl::event_key() == FL_Down))) {
+    RefreshPortChoice();
+  }
+  return Fl_Choice::handle(event);
+}
+
+void RefreshPortChoice() {
+  // While a port is open the list is not in use (Close Port needs no name),
+  // and a USB scan is not run past a channel that is in use.
+  if (OpenPortHandle != 0 || MainForm == nullptr) return;
+  Fl_Choice* choice = MainForm->portChoice;
+  char selected[kListedNameSize] = "";
+  const int index = choice->value();
+  if (index >= 0 && index < PortNameList.count) {
+    std::memcpy(selected, PortNameList.names[index], kListedNameSize);
+  }
+  DiscoverPorts();
+  FillPortChoice(choice);
+  // A port that is gone leaves nothing chosen rather than its neighbour.
+  choice->value(-1);
+  for (int i = 0; i < PortNameList.count && i < kPortNameListSize; i++) {
+    if (selected[0] != '\0' && std::strcmp(selected, PortNameList.names[i]) == 0) {
+      choice->value(i);
+      break;
+    }
+  }
+  choice->redraw();
+}

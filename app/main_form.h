@@ -15,6 +15,14 @@ class Trk;
 
 constexpr int kNozzleRows = 8;
 
+// The port list, discovered afresh each time the operator opens it, so an
+// adapter plugged in, or back under a new name, is offered without a restart.
+class xPortChoice : public Fl_Choice {
+ public:
+  xPortChoice(int x, int y, int w, int h) : Fl_Choice(x, y, w, h) {}
+  int handle(int event) override;
+};
+
 class xMainForm : public Fl_Double_Window {
  public:
   xMainForm(int width, int height, const char* title);
@@ -45,6 +53,11 @@ extern Fl_Input* nozzleNumberFields[kNozzleRows + 1];
 // Which coefficient inputs the operator changed since the last read; index
 // 0..7 is nozzle 1..8 (the inputs' user data).
 extern int nozzleEdited[kNozzleRows];
+
+// Discovers the ports again and refills the port list, keeping the chosen
+// name chosen while it is still offered (nothing is chosen when it is gone).
+// Does nothing while a port is open.
+void RefreshPortChoice();
 
 // Program-wide state of the procedures.
 extern xMainForm* MainForm;

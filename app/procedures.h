@@ -6,6 +6,8 @@ class Fl_Widget;
 
 // Open/Close Port button.
 void OpenClosePort();
+// The Address input changed: what was read may be another controller's.
+void AddressEdited();
 // Read button; also run again after a write to a variant-2 controller.
 void ReadController();
 // Write button: password, coefficient records, counter and date, commit.

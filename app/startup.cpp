@@ -30,6 +30,13 @@ xMainForm* OpenMainWindow(int argc, char** argv) {
 }
 
 void CloseDown() {
+  // The port is closed rather than left to the end of the process: a serial
+  // device's exclusive mode lives on the tty, not on the descriptor, and would
+  // refuse the next open by anyone but root.
+  if (OpenPortHandle != 0) {
+    PortClose(OpenPortHandle);
+    OpenPortHandle = 0;
+  }
   PortLayerStop();
   tickStop();
 }

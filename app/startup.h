@@ -7,6 +7,6 @@ class xMainForm;
 // Loads the catalog, builds and shows the window, starts the tick thread and
 // the port layer, and leaves Read and Write inactive until a port is open.
 xMainForm* OpenMainWindow(int argc, char** argv);
-// Stops the port layer (closing port.out) and the tick thread. Ports still
-// open stay open and the window is not deleted.
+// Closes the open port, stops the port layer (closing port.out) and the tick
+// thread. The window is not deleted.
 void CloseDown();

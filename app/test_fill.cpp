@@ -2,6 +2,7 @@
 // on its Load button until the nozzle is idle again.
 #include "app/test_fill.h"
 
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 
@@ -28,6 +29,28 @@ constexpr uint8_t kStateRunning = '0';   // 0x30
 constexpr uint8_t kStateFinished = 0x40;
 constexpr uint8_t kStateFinishedClosed = 0x41;
 
+// A pump that has not left idle this long after its preset is taken not to
+// have started (it refused the preset, or never got it): the window stops
+// following it. The link believes a sudden amount only on the third reply,
+// so a pump that reports an amount at once still shows idle for two polls.
+constexpr std::chrono::seconds kStartBound{5};
+// Status polls that tell whether a preset whose answer was lost started the
+// pump anyway: enough for the two held-back replies and a few failed polls.
+constexpr int kPresetCheckPolls = 6;
+constexpr int kPresetCheckPauseMs = 10;
+
+// The fill being followed. Until the nozzle is seen leaving idle, an idle
+// state is the one from before the preset and does not end the fill.
+struct Following {
+  bool leftIdle = false;
+  std::chrono::steady_clock::time_point startedAt;
+};
+Following Fill;
+
+bool IsIdle(uint8_t state) { return state == kStateIdle || state == kStateIdleReady; }
+// Running, finished, stopped or any other state above idle-ready.
+bool LeftIdle(uint8_t state) { return state > kStateIdleReady; }
+
 NozzleRecord& SharedRecord(int i) {
   return NozzleTable[AppLink->dispenser * kNozzlesPerDispenser + i];
 }
@@ -51,6 +74,28 @@ void StopActiveFill(int i) {
   } else if (state >= 0x40) {
     SendCommand(i, kCodeStop, 0, 1);
   }
+}
+
+// A preset whose answer was missing or garbled may still have reached the
+// controller: the nozzle's status tells whether its pump runs.
+bool PumpStartedAnyway(int i) {
+  for (int poll = 0; poll < kPresetCheckPolls; ++poll) {
+    NozzleRecord status;
+    if (AppLink->readNozzleStatus(i, &status) == 1 && LeftIdle(status.state)) return true;
+    SleepMs(kPresetCheckPauseMs);
+  }
+  return false;
+}
+
+void StartFollowing(Fl_Widget* button, int n, bool leftIdle) {
+  ActiveNozzle = n;
+  LastVolume[n - 1] = 0;
+  Fill.leftIdle = leftIdle;
+  Fill.startedAt = std::chrono::steady_clock::now();
+  button->copy_label(tr("Starting.."));
+  // A timer of the previous fill may still be due once more: one chain only.
+  Fl::remove_timeout(FillTimer);
+  Fl::add_timeout(0.001, FillTimer);
 }
 
 }  // namespace
@@ -90,16 +135,24 @@ void LoadNozzleCallback(Fl_Widget* widget, void* nozzleIndex) {
 
   AppLink->fillKind = 0;
   const int32_t preset = MainForm->fullTankCheck->value() ? 500000 : 10000;
-  if (SendCommand(i, kCodePreset, preset, 1) != 1) {
-    ShowAlert(tr("Failed to set volume"));
+  const int result = SendCommand(i, kCodePreset, preset, 1);
+  if (result == 1) {
+    StartFollowing(widget, n, false);
     return;
   }
-  ActiveNozzle = n;
-  LastVolume[i] = 0;
-  widget->copy_label(tr("Starting.."));
-  // A timer of the previous fill may still be due once more: one chain only.
+  // Refused is refused; a lost or garbled answer leaves it open.
+  if (result != -3 && PumpStartedAnyway(i)) {
+    StartFollowing(widget, n, true);
+    return;
+  }
+  ShowAlert(tr("Failed to set volume"));
+}
+
+void EndFollowedFill() {
   Fl::remove_timeout(FillTimer);
-  Fl::add_timeout(0.001, FillTimer);
+  const int n = ActiveNozzle;
+  ActiveNozzle = 0;
+  if (n >= 1 && n <= kNozzleRows) nozzleLoadButtons[n]->copy_label(tr("Load 10l"));
 }
 
 void FillTimer(void*) {
@@ -110,13 +163,14 @@ void FillTimer(void*) {
   if (AppLink->readNozzleStatus(n - 1, &status) == 1) {
     const uint8_t state = status.state;
     const char* format = nullptr;
+    if (LeftIdle(state)) Fill.leftIdle = true;
     if (state == kStateRunning) {
       format = tr("vol. %2d.%02d");
     } else if (state == kStateFinished || state == kStateFinishedClosed) {
       format = tr("fin %2d.%02d");
     } else if (state > kStateFinishedClosed) {
       format = tr("stp %2d.%02d");
-    } else if (state == kStateIdle || state == kStateIdleReady) {
+    } else if (IsIdle(state) && Fill.leftIdle) {
       button->copy_label(tr("Load 10l"));
       ActiveNozzle = 0;
     }
@@ -125,6 +179,13 @@ void FillTimer(void*) {
       LastVolume[n - 1] = status.amount;
       if (MainForm->cngDiagsOutput->visible()) UpdateDiagnostics();
     }
+  }
+  // Never seen running: the pump did not start, and the window is not to
+  // follow it for ever.
+  if (ActiveNozzle != 0 && !Fill.leftIdle &&
+      std::chrono::steady_clock::now() - Fill.startedAt >= kStartBound) {
+    button->copy_label(tr("Load 10l"));
+    ActiveNozzle = 0;
   }
   Fl::repeat_timeout(0.01, FillTimer);
 }

@@ -7,6 +7,10 @@
 // FLTK timeout handler: shows the active nozzle's volume on its button until
 // the nozzle is idle again.
 void FillTimer(void* unused);
+// Stops following the active nozzle's fill (its port is being closed): the
+// timer ends, the button says "Load 10l" again and every nozzle may start a
+// fill. The controller's own fill is left as it is.
+void EndFollowedFill();
 // Reads the diagnostics block and shows mass flow and pressure of the group.
 void UpdateDiagnostics();
 

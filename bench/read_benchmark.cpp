@@ -34,7 +34,8 @@ int ReadWireBytes() {
   const int reads[] = {1, 1, Controller.statusByte, kCommonBlockSize, kPasswordStateSize};
   int bytes = 0;
   for (int count : reads) bytes += kSelectAndHeader + count + 1;
-  bytes += Controller.nozzleCount * (kSelectAndHeader + kCalibrationRecordSize + 1);
+  bytes += Controller.nozzleCount *
+           (kSelectAndHeader + CalibrationTransferSize(Controller.variant) + 1);
   return bytes;
 }
 

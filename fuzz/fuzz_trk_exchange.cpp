@@ -5,7 +5,8 @@
 // steps. Whatever arrives, every exchange must end (by its time-out at the
 // latest) with one of its documented results and leave the link idle.
 //
-// A memory read answers -4 when its reply's checksum is wrong.
+// A memory read answers -4 when its reply's checksum is wrong; a memory write
+// when more than its one-byte answer came.
 //
 // Input, per exchange (until fewer than 4 bytes remain):
 //   op      0 readBlock, 1 writeBlock, 2 nozzleCommand, 3 readErrorRecord,
@@ -41,7 +42,7 @@ const int16_t kCommandCodes[] = {1, 15, 80, 3, 19, 176, 179, 180};
 bool documented(int op, int result) {
   switch (op) {
     case 0: return result == 1 || result == -4 || result == -6 || result == -1;  // -1: count out of range
-    case 1: return result == 1 || result == -3 || result == -6 || result == -1;
+    case 1: return result == 1 || result == -3 || result == -4 || result == -6 || result == -1;
     case 2: return result == 1 || result == -1 || result == -3 || result == -6;
     case 3: return result == 1 || result == -6;
     default: return result == 1 || result == -1 || result == -4 || result == -6;

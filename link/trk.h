@@ -149,14 +149,25 @@ class Trk {
   // nameText need not hold a terminator; name() hands out this copy that does.
   char nameTerminated_[sizeof nameText + 1];
 
-  // After an unanswered block exchange the next one waits for the line to
-  // settle until settleDeadline_ (see trk_block.cpp).
+  // After an exchange that went unanswered or took bytes it cannot vouch
+  // for, the next block exchange or nozzle command waits for the line to
+  // settle until settleDeadline_ (see trk_line.cpp).
   bool settling_ = false;
   int32_t settleDeadline_ = 0;
   void startSettling();
-  int noReply(int waitedMs);   // waitedMs: the time-out that passed, for the trace
   bool lineSettled();
 
-  int sendNozzleCommand(int nozzle, int code, const NozzleCommand& cmd);
+  // A one-byte answer is taken once the line has stayed quiet behind it.
+  struct LoneByteWait {
+    bool seen = false;        // a byte is there; the quiet time runs
+    int32_t quietUntil = 0;
+  };
+  LoneByteWait writeAnswer_;
+  LoneByteWait commandAnswer_;
+  int takeLoneByte(LoneByteWait& wait, uint8_t* byte);
+
+  int noReply(int waitedMs);   // waitedMs: the time-out that passed, for the trace
+  bool buildNozzleCommand(int nozzle, int code, const NozzleCommand& cmd, uint8_t* body,
+                          int* function);
   int mergeRecord(const uint8_t* record, int address);
 };

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "link/frame.h"
+#include "link/reply_wait.h"
 #include "link/timer_slot.h"
 #include "link/trk.h"
 #include "link/wire_trace.h"
@@ -26,8 +27,6 @@ constexpr int kShortReplyMs = 300;
 constexpr int kErrorRecordMs = 300;
 // The totaliser reply has no time-out of its own; it gets the memory read's.
 constexpr int kTotalReplyMs = 1000;
-// How long a late reply is waited out before the next request goes.
-constexpr int kLateReplyAllowanceMs = 1000;
 
 constexpr int kFunctionWrite = 0x40;
 constexpr int kFunctionRead = 0x48;
@@ -55,33 +54,14 @@ void buildHeader(uint8_t* header, uint8_t kind, int address, uint8_t firstData,
 
 }  // namespace
 
-// Replies carry no address: one that comes after its exchange gave up would be
-// taken, whole and with a good checksum, as the reply of the next request. So
-// after an exchange of the block machine went unanswered (or took a reply that
-// failed its checksum), the next one first lets the line settle: whatever
-// arrives in that time is dropped, then the request goes out as usual.
-void Trk::startSettling() {
-  settling_ = true;
-  settleDeadline_ = static_cast<int32_t>(tickNow.load() + kLateReplyAllowanceMs);
-}
-
+// An exchange that got no reply in time: its reply may still come, so the
+// next one waits for the line to settle first.
 int Trk::noReply(int waitedMs) {
   WireTraceNoReply(static_cast<uint16_t>(port), waitedMs);
   blockState = kIdle;
   lastError = kErrorNoAnswer;
   startSettling();
   return -6;
-}
-
-bool Trk::lineSettled() {
-  if (!settling_) return true;
-  // PortAvailable first: a TCP port's clear drops only what was already taken
-  // from the socket, and a late reply still in it would outlast the settling.
-  PortAvailable(static_cast<uint16_t>(port));
-  PortClearFor(static_cast<uint16_t>(port), "while the line settled");
-  if (!tickReached(settleDeadline_)) return false;
-  settling_ = false;
-  return true;
 }
 
 int Trk::readBlock(int memAddress, int bank, int count, uint8_t* dest) {
@@ -101,7 +81,7 @@ int Trk::readBlock(int memAddress, int bank, int count, uint8_t* dest) {
     }
     case kReplyPending: {
       if (PortAvailable(handle) < count + 1) {
-        if (!slotExpired(stateTimer)) return 0;
+        if (!replyAbandoned(stateTimer, port)) return 0;
         return noReply(kReadReplyMs);
       }
       slotRelease(stateTimer);
@@ -133,12 +113,17 @@ int Trk::writeBlock(int memAddress, int bank, const uint8_t* data, int size) {
       uint8_t header[kHeaderSize];
       buildHeader(header, 0x01, memAddress, data[0], size);
       sendSelect(handle, address, kFunctionWrite + (bank & 7));
-      PortWrite(handle, header, kHeaderSize);
       if (size == 1) {
+        // The header carries the byte and the reply follows it: nothing
+        // received before it goes out can be that reply (the select frame
+        // already dropped it, except on a point-to-point link).
+        PortClear(handle);
+        PortWrite(handle, header, kHeaderSize);
         slotArm(stateTimer, kShortReplyMs);
         blockState = kShortReply;
         return 0;
       }
+      PortWrite(handle, header, kHeaderSize);
       writeBodySize_ = size;
       std::memcpy(writeBody_, data + 1, static_cast<size_t>(size - 1));
       writeBody_[size - 1] = static_cast<uint8_t>(frameChecksum(writeBody_, size - 1));
@@ -149,18 +134,31 @@ int Trk::writeBlock(int memAddress, int bank, const uint8_t* data, int size) {
     case kBodyPending:
       // The controller takes the body only after the header has left the
       // line and a pause has passed.
-      if (!slotExpired(stateTimer)) return 0;
+      if (!replyAbandoned(stateTimer, port)) return 0;
       if (!PortTxEmpty(handle)) return 0;
+      // Whatever came during the pause (noise, the tail of an earlier reply)
+      // arrived before the body went out and cannot be its acknowledgement.
+      PortClear(handle);
       PortWrite(handle, writeBody_, writeBodySize_);
       slotArm(stateTimer, kLongReplyMs);
       blockState = kLongReply;
       return 0;
     case kLongReply: {
-      if (PortAvailable(handle) < 1) break;
-      slotRelease(stateTimer);
       uint8_t reply = 0;
-      PortRead(handle, &reply, 1);
+      const int taken = takeLoneByte(writeAnswer_, &reply);
+      if (taken == 0) {
+        if (writeAnswer_.seen) return 0;
+        break;
+      }
+      slotRelease(stateTimer);
       blockState = kIdle;
+      if (taken < 0) {
+        // More than the one byte expected: which of them, if any, was the
+        // controller's answer cannot be told, so the write is not done.
+        lastError = kErrorUnexpectedByte;
+        startSettling();
+        return -4;
+      }
       return reply == 0xFF ? -3 : 1;
     }
     case kShortReply: {
@@ -175,7 +173,7 @@ int Trk::writeBlock(int memAddress, int bank, const uint8_t* data, int size) {
       return 0;
   }
   // A reply state still short of bytes.
-  if (!slotExpired(stateTimer)) return 0;
+  if (!replyAbandoned(stateTimer, port)) return 0;
   return noReply(blockState == kShortReply ? kShortReplyMs : kLongReplyMs);
 }
 
@@ -190,7 +188,7 @@ int Trk::readErrorRecord() {
       return 0;
     case kReplyPending:
       if (PortAvailable(handle) < kErrorRecordSize) {
-        if (!slotExpired(stateTimer)) return 0;
+        if (!replyAbandoned(stateTimer, port)) return 0;
         return noReply(kErrorRecordMs);
       }
       slotRelease(stateTimer);
@@ -224,7 +222,7 @@ int Trk::readTotal(int, int nozzle, int) {
     }
     case kReplyPending: {
       if (PortAvailable(handle) < kTotalReplySize) {
-        if (!slotExpired(stateTimer)) return 0;
+        if (!replyAbandoned(stateTimer, port)) return 0;
         return noReply(kTotalReplyMs);
       }
       slotRelease(stateTimer);

@@ -2,6 +2,7 @@
 // reply byte; a refusal on a type 18 controller fetches the error record.
 #include "link/frame.h"
 #include "link/packed_bcd.h"
+#include "link/reply_wait.h"
 #include "link/timer_slot.h"
 #include "link/trk.h"
 #include "link/wire_trace.h"
@@ -36,16 +37,17 @@ uint32_t tens(int32_t value) { return value > 0 ? static_cast<uint32_t>(value / 
 
 }  // namespace
 
-// Sends the command's frames and returns 0, or returns 1 when the command
-// needs nothing on the wire.
-int Trk::sendNozzleCommand(int nozzle, int code, const NozzleCommand& cmd) {
+// The command's function byte and 8-byte body; false when the command needs
+// nothing on the wire (it is then done at once).
+bool Trk::buildNozzleCommand(int nozzle, int code, const NozzleCommand& cmd, uint8_t* body,
+                             int* function) {
   const bool type18 = type == kTypeWithErrorRecord;
-  uint8_t body[kBodySize] = {};
+  for (int b = 0; b < kBodySize; ++b) body[b] = 0;
   body[0] = static_cast<uint8_t>(code);
-  int function = kFunctionCommand + code;
+  *function = kFunctionCommand + code;
 
   if (cmd.code == kCodePreset) {
-    function = kFunctionPreset + code;
+    *function = kFunctionPreset + code;
     body[1] = 0x00;
     packBcd(tens(cmd.value), body + 2, 3);
     body[5] = cmd.grade;
@@ -57,13 +59,13 @@ int Trk::sendNozzleCommand(int nozzle, int code, const NozzleCommand& cmd) {
       case kCodeFunction03: commandFunction = 0x03; break;
       case kCodeFunction13: commandFunction = 0x13; break;
       case kCode03:
-        if (type18) return 1;
+        if (type18) return false;
         commandFunction = 0x03;
         break;
       case kCode19:
         if (type18) {
           const NozzleRecord* record = nozzleRecord(nozzle);
-          if (record && (record->flags & 0x80)) return 1;
+          if (record && (record->flags & 0x80)) return false;
         }
         commandFunction = 0x13;
         break;
@@ -75,11 +77,7 @@ int Trk::sendNozzleCommand(int nozzle, int code, const NozzleCommand& cmd) {
     packBcd(tens(cmd.value), body + 3, 4);
   }
   body[7] = static_cast<uint8_t>(frameChecksum(body, 7));
-
-  const uint16_t handle = static_cast<uint16_t>(port);
-  sendSelect(handle, address, function);
-  PortWrite(handle, body, kBodySize);
-  return 0;
+  return true;
 }
 
 int Trk::nozzleCommand(int nozzle, NozzleCommand* cmd) {
@@ -94,7 +92,14 @@ int Trk::nozzleCommand(int nozzle, NozzleCommand* cmd) {
       lastError = kErrorUnexpectedByte;
       return -1;
     }
-    if (sendNozzleCommand(nozzle, code, *cmd) != 0) return 1;
+    uint8_t body[kBodySize];
+    int function = 0;
+    if (!buildNozzleCommand(nozzle, code, *cmd, body, &function)) return 1;
+    // The answer of an earlier command that went unanswered may still come;
+    // taken as this one's, a stop the controller never got would count as done.
+    if (!lineSettled()) return 0;
+    sendSelect(handle, address, function);
+    PortWrite(handle, body, kBodySize);
     slotArm(commandTimer, commandReplyMs(type));
     commandState = kReplyPending;
     // The reply may already be there: look at once.
@@ -103,21 +108,26 @@ int Trk::nozzleCommand(int nozzle, NozzleCommand* cmd) {
   switch (commandState) {
     case kReplyPending: {
       uint8_t reply = 0;
-      if (!PortRead(handle, &reply, 1)) {
-        if (!slotExpired(commandTimer)) return 0;
+      const int taken = takeLoneByte(commandAnswer_, &reply);
+      if (taken == 0) {
+        if (commandAnswer_.seen || !replyAbandoned(commandTimer, port)) return 0;
         WireTraceNoReply(handle, commandReplyMs(type));
         commandState = kIdle;
         lastError = kErrorNoAnswer;
+        startSettling();
         return -6;
       }
       slotRelease(commandTimer);
-      if (reply == 0x00) {
+      if (taken > 0 && reply == 0x00) {
         commandState = kIdle;
         return 1;
       }
-      if (reply != 0xFF) {
+      if (taken < 0 || reply != 0xFF) {
+        // A stray byte, or more than one: the controller's own answer may
+        // still be on its way.
         commandState = kIdle;
         lastError = kErrorUnexpectedByte;
+        startSettling();
         return -1;
       }
       if (type != kTypeWithErrorRecord) {

@@ -4,6 +4,7 @@
 
 #include "link/frame.h"
 #include "link/packed_bcd.h"
+#include "link/reply_wait.h"
 #include "link/timer_slot.h"
 #include "link/trk.h"
 #include "link/wire_trace.h"
@@ -46,7 +47,7 @@ int Trk::collectStatus(int) {
   const int length = std::clamp(statusLength, 0, kStatusReplyMax);
   const int available = PortAvailable(handle);
   if (available < length) {
-    if (!slotExpired(statusTimer)) return 0;
+    if (!replyAbandoned(statusTimer, port)) return 0;
     // Whatever part of the reply came is dropped with it; a poll that gets no
     // answer says nothing new about the controller's own errors.
     PortRead(handle, statusReply_, std::min(available, length));

@@ -10,6 +10,7 @@
 
 #include "link/frame_decoder.h"
 #include "link/frame_words.h"
+#include "port/port.h"
 #include "port/port_table.h"
 #include "port/port_tap.h"
 
@@ -198,5 +199,9 @@ bool WireTraceOn() { return active != nullptr; }
 
 void WireTraceNoReply(uint16_t port, int ms) {
   if (!active) return;
+  if (PortLost(port)) {
+    active->note(port, "no reply: the line is lost");
+    return;
+  }
   active->note(port, "no reply after " + std::to_string(ms) + " ms");
 }

@@ -4,7 +4,9 @@
 #include <cstdint>
 
 constexpr int kPortNameListSize = 16;
-constexpr int kListedNameSize = 20;   // at most 19 characters and a NUL
+// Room for the longest TCP name (TCPS_255.255.255.255:65535@255.255.255.255)
+// and a NUL.
+constexpr int kListedNameSize = 48;
 
 struct PortNameListType {
   char names[kPortNameListSize][kListedNameSize];

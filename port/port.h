@@ -10,13 +10,24 @@
 void PortLayerStart();
 void PortLayerStop();
 
-// Opens the port called name: "STUB", "TCPS_<port>", "TCPC_<ip>:<port>" or a
-// serial device. 0 on success with *handle set; 1 all slots in use, 3 empty
-// name, 9 layer not started, -1 TCP set-up failed, otherwise the platform's
-// error code from the serial device (*handle set to 0).
+// Opens the port called name: "STUB", a TCP name (tcp_name.h) or a serial
+// device. 0 on success with *handle set; 1 all slots in use, 3 empty name,
+// 9 layer not started, -1 TCP name malformed or set-up failed, otherwise the
+// platform's error code from the serial device (*handle set to 0).
 int PortOpen(uint16_t* handle, const char* name);
 // The name the port was opened by; "" for no port.
 const char* PortNameOf(uint16_t handle);
+
+// Why the last PortOpen failed, in terms the operator can act on.
+enum class PortOpenFailure {
+  Opened,            // the last open succeeded
+  Busy,              // another program (or this one) holds the device or TCP port
+  NotFound,          // no such device, or a TCP address that is not this machine's
+  PermissionDenied,  // the user may not open the device
+  MalformedTcpName,  // a TCP name outside the grammar, or a port outside 1..65535
+  Other,
+};
+PortOpenFailure PortLastOpenFailure();
 // Closes the port; always 1.
 int PortClose(uint16_t handle);
 
@@ -37,3 +48,8 @@ int PortTxEmpty(uint16_t handle);
 void PortClear(uint16_t handle);
 // The same, saying why for the wire trace ("while the line settled").
 void PortClearFor(uint16_t handle, const char* why);
+// 1 once the port's line has hung up or failed (an unplugged adapter, a peer
+// that closed its pseudo-terminal): its device is closed, every byte
+// operation does nothing, and no reply will ever come on it. It stays so until
+// PortClose. 0 for a live port and for handles that name no open port.
+int PortLost(uint16_t handle);

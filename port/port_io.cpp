@@ -24,9 +24,23 @@ void tcpStep(PortSlot& slot) {
   if (slot.kind == PortKind::TcpServer) TcpAcceptStep(slot);
 }
 
+// A serial line that hung up or failed is closed at once: a dead device
+// would otherwise answer every wait at once (spinning the caller) and every
+// exchange would sit out its whole time-out.
+bool serialLive(PortSlot& slot) {
+  if (slot.kind != PortKind::Serial) return true;
+  if (slot.lineLost) return false;
+  if (!SerialLineLost(slot.osHandle)) return true;
+  SerialClose(slot.osHandle);
+  slot.osHandle = -1;
+  slot.lineLost = 1;
+  return false;
+}
+
 // Moves what the driver holds into the ring. Bytes beyond the ring's room
 // are dropped (the ring keeps what is unread).
 void serialPoll(PortSlot& slot) {
+  if (!serialLive(slot)) return;
   int waiting = SerialInputCount(slot.osHandle);
   if (waiting <= 0) return;
   std::vector<uint8_t> buffer(static_cast<size_t>(waiting));
@@ -40,10 +54,10 @@ void PortPoll(PortSlot& slot) {
   if (isTcp(slot)) TcpReceive(slot);
 }
 
-// What a clear is about to drop, handed to the tap: the ring and, on a serial
-// line, what the driver holds (dropped with it anyway).
+// What a clear is about to drop, handed to the tap: the ring and what the
+// driver or the socket holds (dropped with it anyway).
 void reportDropped(PortSlot& slot, uint16_t handle, const char* why) {
-  if (slot.kind == PortKind::Serial) serialPoll(slot);
+  PortPoll(slot);
   const int count = RingCount(slot);
   if (count <= 0) return;
   std::vector<uint8_t> bytes(static_cast<size_t>(count));
@@ -60,7 +74,9 @@ void PortWrite(uint16_t handle, const uint8_t* bytes, int count) {
   if (slot == nullptr || bytes == nullptr || count <= 0) return;
   tcpStep(*slot);
   if (portTap) portTap->sent(handle, slot->name, bytes, count);
-  if (slot->kind == PortKind::Serial) SerialWrite(slot->osHandle, bytes, count);
+  if (slot->kind == PortKind::Serial && serialLive(*slot)) {
+    SerialWrite(slot->osHandle, bytes, count);
+  }
   if (isTcp(*slot)) TcpSend(*slot, bytes, count);
 }
 
@@ -87,8 +103,11 @@ int PortRead(uint16_t handle, uint8_t* dest, int count) {
 void PortWaitReadable(uint16_t handle, int ms) {
   if (ms <= 0) return;
   PortSlot* slot = PortSlotOf(handle);
-  if (slot != nullptr && slot->kind == PortKind::Serial) {
+  if (slot != nullptr && slot->kind == PortKind::Serial && serialLive(*slot)) {
     SerialWaitReadable(slot->osHandle, ms);
+    // A hang-up during the wait ends it at once: look again, so the next
+    // wait sleeps instead of returning at once again.
+    serialLive(*slot);
     return;
   }
   std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -96,7 +115,7 @@ void PortWaitReadable(uint16_t handle, int ms) {
 
 int PortTxEmpty(uint16_t handle) {
   PortSlot* slot = PortSlotOf(handle);
-  if (slot == nullptr || slot->kind != PortKind::Serial) return 1;
+  if (slot == nullptr || slot->kind != PortKind::Serial || !serialLive(*slot)) return 1;
   return SerialOutputCount(slot->osHandle) == 0 ? 1 : 0;
 }
 
@@ -108,7 +127,13 @@ void PortClearFor(uint16_t handle, const char* why) {
   tcpStep(*slot);
   if (portTap) reportDropped(*slot, handle, why);
   RingDrop(*slot);
-  // Serial input still in the driver goes too; a socket keeps what it holds,
-  // which arrives with the next poll.
-  if (slot->kind == PortKind::Serial) SerialDropInput(slot->osHandle);
+  // Input still in the driver or the sockets goes too.
+  if (slot->kind == PortKind::Serial && serialLive(*slot)) SerialDropInput(slot->osHandle);
+  if (isTcp(*slot)) TcpDropInput(*slot);
+}
+
+int PortLost(uint16_t handle) {
+  PortSlot* slot = PortSlotOf(handle);
+  if (slot == nullptr) return 0;
+  return serialLive(*slot) ? 0 : 1;
 }

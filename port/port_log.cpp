@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "store/regular_file.h"
+
 // Stored as CP866 bytes, the code page of the log, so no conversion happens
 // at run time whatever the locale.
 const unsigned char kPortLogEntry[kPortLogEntrySize] = {
@@ -18,7 +20,8 @@ std::FILE* logFile = nullptr;
 
 void PortLogOpen() {
   if (logFile != nullptr) return;
-  logFile = std::fopen("port.out", "ab");
+  // A FIFO or device in its place is left alone: it could block the start.
+  logFile = OpenRegularFile("port.out", "ab");
   if (logFile == nullptr) return;
   std::fwrite(kPortLogEntry, 1, kPortLogEntrySize, logFile);
   // Flushed at once: a run that ends in a crash still leaves its entry.

@@ -1,5 +1,6 @@
 #include "port/port_name_list.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -10,8 +11,14 @@ PortNameListType PortNameList;
 
 void PortNameAppend(const char* name, size_t length) {
   if (PortNameListFull()) return;
+  // Cut short, a name would open another port than the one meant
+  // (TCPC_127.0.0.1:50011 would reach port 5001): it is left out instead.
+  if (length > kListedNameSize - 1) {
+    std::fprintf(stderr, "tarvo_6: port name \"%.*s\" is longer than %d characters; not listed\n",
+                 static_cast<int>(length), name, kListedNameSize - 1);
+    return;
+  }
   char* entry = PortNameList.names[PortNameList.count++];
-  if (length > kListedNameSize - 1) length = kListedNameSize - 1;
   std::memcpy(entry, name, length);
   entry[length] = '\0';
 }

@@ -3,8 +3,9 @@
 #pragma once
 #include <cstddef>
 
-// Appends the first length bytes of name (at most 19 of them, the way a list
-// entry is cut) as the next entry; nothing when the list is full.
+// Appends the first length bytes of name as the next entry; nothing when the
+// list is full. A name longer than an entry holds is left out, with a line on
+// standard error saying so.
 void PortNameAppend(const char* name, size_t length);
 bool PortNameListFull();
 // Orders the listed names: two names beginning "COM" by the number after it

@@ -17,7 +17,9 @@ namespace {
 // Undoes what the kind's set-up opened.
 void closeTransport(PortSlot& slot) {
   switch (slot.kind) {
-    case PortKind::Serial: SerialClose(slot.osHandle); break;
+    case PortKind::Serial:
+      if (!slot.lineLost) SerialClose(slot.osHandle);  // a lost line's is closed already
+      break;
     case PortKind::TcpServer:
     case PortKind::TcpClient: TcpClose(slot); break;
     case PortKind::Stub: break;
@@ -31,23 +33,27 @@ void closeSlot(PortSlot& slot) {
   slot.inUse = 0;
 }
 
+PortOpenFailure lastOpenFailure = PortOpenFailure::Opened;
+
 // Chooses the kind from the name and runs its set-up: 0, or the status
-// PortOpen returns (-1 for TCP, the platform code for a serial device).
+// PortOpen returns (-1 for TCP, the platform code for a serial device), with
+// lastOpenFailure saying why.
 int openTransport(PortSlot& slot, const char* name) {
   if (std::strcmp(name, "STUB") == 0) {
     slot.kind = PortKind::Stub;
     return 0;
   }
-  if (std::strncmp(name, "TCPS_", 5) == 0) {
-    slot.kind = PortKind::TcpServer;
-    return TcpServerOpen(slot, name) == 0 ? 0 : -1;
-  }
-  if (std::strncmp(name, "TCPC_", 5) == 0) {
-    slot.kind = PortKind::TcpClient;
-    return TcpClientOpen(slot, name) == 0 ? 0 : -1;
+  const bool server = std::strncmp(name, "TCPS_", 5) == 0;
+  if (server || std::strncmp(name, "TCPC_", 5) == 0) {
+    slot.kind = server ? PortKind::TcpServer : PortKind::TcpClient;
+    const int status = server ? TcpServerOpen(slot, name, &lastOpenFailure)
+                              : TcpClientOpen(slot, name, &lastOpenFailure);
+    return status == 0 ? 0 : -1;
   }
   slot.kind = PortKind::Serial;
-  return SerialOpen(name, &slot.osHandle);
+  const int status = SerialOpen(name, &slot.osHandle);
+  if (status != 0) lastOpenFailure = SerialOpenFailure(status);
+  return status;
 }
 
 }  // namespace
@@ -81,7 +87,10 @@ void PortLayerStop() {
   PortTable.started = 0;
 }
 
+PortOpenFailure PortLastOpenFailure() { return lastOpenFailure; }
+
 int PortOpen(uint16_t* handle, const char* name) {
+  lastOpenFailure = PortOpenFailure::Other;
   if (!PortTable.started) return 9;
   int index = 0;
   while (index < kPortSlotCount && PortTable.slots[index].inUse) ++index;
@@ -101,6 +110,7 @@ int PortOpen(uint16_t* handle, const char* name) {
     if (slot.rxRing == nullptr) {
       closeTransport(slot);
       status = ENOMEM;
+      lastOpenFailure = PortOpenFailure::Other;
     }
   }
   if (status != 0) {
@@ -112,6 +122,7 @@ int PortOpen(uint16_t* handle, const char* name) {
   slot.rxRead = 0;
   *handle = static_cast<uint16_t>(index + 1);
   slot.inUse = 1;
+  lastOpenFailure = PortOpenFailure::Opened;
   return 0;
 }
 

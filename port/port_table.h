@@ -30,6 +30,15 @@ struct PortSlot {
   int32_t connectState;
   uint32_t peerAddress;       // network byte order
   uint16_t peerPort;
+  // TcpServer: the local address listened on (0 = every interface) and, when
+  // peerRestricted, the only peer address let in.
+  uint32_t localAddress;
+  int32_t peerRestricted;
+  uint32_t allowedPeer;
+  // TcpServer: frames sent to the peer since it last sent a byte.
+  int32_t unansweredSends;
+  // Serial: the line hung up or failed and the device is closed (PortLost).
+  int32_t lineLost;
 };
 
 struct PortTableType {

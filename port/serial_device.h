@@ -4,11 +4,18 @@
 #pragma once
 #include <cstdint>
 
+#include "port/port.h"
+
 // Opens the device called name with exclusive access and the fixed line
 // settings (4800 baud, 8 data bits, no parity, one stop bit, no flow control,
 // reads that never wait). 0 with *device set, or the platform's error code
 // with nothing left open.
 int SerialOpen(const char* name, intptr_t* device);
+// What a SerialOpen error code means to the operator.
+PortOpenFailure SerialOpenFailure(int code);
+// true when the line has hung up or failed: the device was unplugged, or the
+// far end of a pseudo-terminal closed. Does not wait.
+bool SerialLineLost(intptr_t device);
 void SerialClose(intptr_t device);
 
 // Bytes the driver holds for reading / still has to transmit; 0 when the

@@ -16,7 +16,7 @@ namespace {
 
 const char kSerialCommKey[] = "HARDWARE\\DEVICEMAP\\SERIALCOMM";
 
-// A value's data is a NUL-terminated name; the list keeps its first 19 bytes.
+// A value's data is a NUL-terminated name; one too long for the list is left out.
 void appendValueData(const char* data, DWORD size) {
   PortNameAppend(data, strnlen(data, size));
 }

@@ -62,6 +62,32 @@ int SerialOpen(const char* name, intptr_t* device) {
   return 0;
 }
 
+PortOpenFailure SerialOpenFailure(int code) {
+  switch (code) {
+    case EBUSY:
+    case EWOULDBLOCK:  // the flock another user holds
+      return PortOpenFailure::Busy;
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+    case ENOTDIR:
+      return PortOpenFailure::NotFound;
+    case EACCES:
+    case EPERM:
+      return PortOpenFailure::PermissionDenied;
+    default:
+      return PortOpenFailure::Other;
+  }
+}
+
+// A tty whose device is gone, or a pseudo-terminal whose master side closed,
+// reports a hang-up (or an error) at once and for ever.
+bool SerialLineLost(intptr_t device) {
+  pollfd p{static_cast<int>(device), POLLIN, 0};
+  if (poll(&p, 1, 0) < 0) return errno != EINTR;
+  return (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+}
+
 void SerialClose(intptr_t device) {
   int fd = static_cast<int>(device);
   // The exclusive mark lives on the tty, not the descriptor: clear it so the

@@ -76,6 +76,25 @@ int SerialOpen(const char* name, intptr_t* device) {
   return 0;
 }
 
+PortOpenFailure SerialOpenFailure(int code) {
+  switch (code) {
+    case ERROR_ACCESS_DENIED:  // the device is opened without sharing: someone holds it
+    case ERROR_SHARING_VIOLATION:
+      return PortOpenFailure::Busy;
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+      return PortOpenFailure::NotFound;
+    default:
+      return PortOpenFailure::Other;
+  }
+}
+
+// A USB adapter pulled out leaves a handle on which the queue status fails.
+bool SerialLineLost(intptr_t device) {
+  COMSTAT status;
+  return !queueStatus(device, &status);
+}
+
 void SerialClose(intptr_t device) { CloseHandle(asHandle(device)); }
 
 int SerialInputCount(intptr_t device) {

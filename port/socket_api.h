@@ -6,6 +6,8 @@
 #pragma once
 #include <cstdint>
 
+#include "port/port.h"
+
 constexpr int32_t kNoSocket = -1;
 
 // What the last failed call meant to the transport. The OS error number stays
@@ -27,9 +29,17 @@ int32_t SocketCreate();
 // Binds the socket to every local interface at port and listens with backlog.
 // A port just closed can be listened on again at once. 0, or -1.
 int SocketListenAny(int32_t sock, uint16_t port, int backlog);
+// Binds the socket to one local address (network order; 0 = every interface)
+// at port and listens with backlog. 0, or -1 (see SocketListenFailure).
+int SocketListenAt(int32_t sock, uint32_t address, uint16_t port, int backlog);
+// Why the last SocketListenAt failed: Busy when another socket holds the
+// port, NotFound when the address is not one of this machine's.
+PortOpenFailure SocketListenFailure();
 // The next waiting peer as a socket with the settings above, or -1 when none
 // waits (or accepting failed).
 int32_t SocketAccept(int32_t listener);
+// As SocketAccept, also giving the peer's IPv4 address (network order).
+int32_t SocketAcceptPeer(int32_t listener, uint32_t* address);
 
 // Starts connecting to address (network order) : port. 0 when connected at
 // once, else -1 with SocketLastError() WouldBlock (still under way),

@@ -70,16 +70,38 @@ int32_t SocketCreate() {
 
 // Without SO_REUSEADDR a port re-opened right after a close would be refused
 // while the old connections sit in TIME_WAIT.
-int SocketListenAny(int32_t sock, uint16_t port, int backlog) {
+int SocketListenAt(int32_t sock, uint32_t address, uint16_t port, int backlog) {
   if (setFlag(sock, SOL_SOCKET, SO_REUSEADDR) != 0) return -1;
-  sockaddr_in sa = endpoint(htonl(INADDR_ANY), port);
+  sockaddr_in sa = endpoint(address, port);
   if (bind(sock, reinterpret_cast<const sockaddr*>(&sa), sizeof sa) != 0) return -1;
   return listen(sock, backlog);
+}
+
+int SocketListenAny(int32_t sock, uint16_t port, int backlog) {
+  return SocketListenAt(sock, htonl(INADDR_ANY), port, backlog);
+}
+
+PortOpenFailure SocketListenFailure() {
+  switch (errno) {
+    case EADDRINUSE: return PortOpenFailure::Busy;
+    case EADDRNOTAVAIL: return PortOpenFailure::NotFound;
+    case EACCES: return PortOpenFailure::PermissionDenied;
+    default: return PortOpenFailure::Other;
+  }
 }
 
 // Accepted sockets do not inherit non-blocking mode on Linux: ask for it.
 int32_t SocketAccept(int32_t listener) {
   return configured(accept4(listener, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC));
+}
+
+int32_t SocketAcceptPeer(int32_t listener, uint32_t* address) {
+  sockaddr_in sa{};
+  socklen_t size = sizeof sa;
+  int32_t sock = configured(accept4(listener, reinterpret_cast<sockaddr*>(&sa), &size,
+                                    SOCK_NONBLOCK | SOCK_CLOEXEC));
+  *address = sa.sin_addr.s_addr;
+  return sock;
 }
 
 int SocketConnect(int32_t sock, uint32_t address, uint16_t port) {

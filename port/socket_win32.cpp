@@ -64,13 +64,34 @@ int32_t SocketCreate() { return configured(socket(AF_INET, SOCK_STREAM, IPPROTO_
 
 // No SO_REUSEADDR here: on Windows it would let another program take over a
 // port this one listens on.
-int SocketListenAny(int32_t sock, uint16_t port, int backlog) {
-  sockaddr_in sa = endpoint(htonl(INADDR_ANY), port);
+int SocketListenAt(int32_t sock, uint32_t address, uint16_t port, int backlog) {
+  sockaddr_in sa = endpoint(address, port);
   if (bind(asSocket(sock), reinterpret_cast<const sockaddr*>(&sa), sizeof sa) != 0) return -1;
   return listen(asSocket(sock), backlog) == 0 ? 0 : -1;
 }
 
+int SocketListenAny(int32_t sock, uint16_t port, int backlog) {
+  return SocketListenAt(sock, htonl(INADDR_ANY), port, backlog);
+}
+
+PortOpenFailure SocketListenFailure() {
+  switch (WSAGetLastError()) {
+    case WSAEADDRINUSE: return PortOpenFailure::Busy;
+    case WSAEADDRNOTAVAIL: return PortOpenFailure::NotFound;
+    case WSAEACCES: return PortOpenFailure::Busy;  // another program holds it exclusively
+    default: return PortOpenFailure::Other;
+  }
+}
+
 int32_t SocketAccept(int32_t listener) { return configured(accept(asSocket(listener), nullptr, nullptr)); }
+
+int32_t SocketAcceptPeer(int32_t listener, uint32_t* address) {
+  sockaddr_in sa{};
+  int size = sizeof sa;
+  int32_t sock = configured(accept(asSocket(listener), reinterpret_cast<sockaddr*>(&sa), &size));
+  *address = sa.sin_addr.s_addr;
+  return sock;
+}
 
 int SocketConnect(int32_t sock, uint32_t address, uint16_t port) {
   sockaddr_in sa = endpoint(address, port);

@@ -1,7 +1,8 @@
 // TCP kinds of port, driven only by the byte operations' polls: nothing here
-// waits. A client connects one step at a time and gives an attempt 10 s; a
-// server takes at most one new peer per step into 16 fixed entries, and every
-// peer's bytes go into the slot's one ring in entry order.
+// waits. A client connects one step at a time and gives an attempt 10 s. A
+// server talks to one peer at a time: frames go to that peer alone and only
+// its bytes reach the ring, so a stranger that connects cannot join the
+// controller's conversation, hear the password or answer in its place.
 #include "port/tcp_transport.h"
 
 #include <cstdlib>
@@ -11,18 +12,13 @@
 #include "link/tick.h"
 #include "port/rx_ring.h"
 #include "port/socket_api.h"
+#include "port/tcp_name.h"
 
 namespace {
 
-constexpr int kPrefixLength = 5;          // "TCPC_" or "TCPS_"
 constexpr int kListenBacklog = 5;
 constexpr uint16_t kConnectWaitMs = 10000;
 constexpr int kClientReceiveSize = 1024;
-
-// The leading decimal number of text, as atoi reads it, kept as 16 bits.
-uint16_t portNumber(const char* text) {
-  return static_cast<uint16_t>(std::strtol(text, nullptr, 10));
-}
 
 void clearSockets(PortSlot& slot) {
   for (int32_t& sock : slot.sockets) sock = kNoSocket;
@@ -58,59 +54,78 @@ void clientReceive(PortSlot& slot) {
   // 0: the peer has closed its side; a later send finds out whether it is gone.
 }
 
+// A peer's frames are requests; its bytes are the answers. One that has let
+// this many frames go by without a byte (about six requests: most carry a
+// select frame and a header) is taken for dead or for a stranger, and is
+// dropped so that a converter reconnecting can take its place.
+constexpr int kUnansweredSendsBeforeDrop = 12;
+// Connections taken per step at most; each beyond the first peer is closed
+// at once, so none waits in the backlog to be taken later.
+constexpr int kAcceptsPerStep = 16;
+
+constexpr int kServerPeer = 0;  // the one entry a server uses
+
+bool peerAllowed(const PortSlot& slot, uint32_t address) {
+  return !slot.peerRestricted || address == slot.allowedPeer;
+}
+
+// The server's one peer. Bytes from it go to the ring; its leaving, or an
+// error, frees the place.
 void serverReceive(PortSlot& slot) {
-  for (int entry = 0; entry < kTcpPeerCount; ++entry) {
-    int32_t peer = slot.sockets[entry];
-    if (peer == kNoSocket) continue;
-    int waiting = 0;
-    if (SocketBytesWaiting(peer, &waiting) != 0) {
-      dropPeer(slot, entry);
-      return;  // the later entries wait for the next poll
-    }
-    // A peer that has left shows nothing waiting for ever; asking for one
-    // byte lets its end of stream be seen and its entry be freed.
-    int size = waiting > 0 ? waiting : 1;
-    uint8_t small[kClientReceiveSize];
-    std::unique_ptr<uint8_t[]> large;
-    uint8_t* buffer = small;
-    if (size > kClientReceiveSize) {
-      large.reset(new uint8_t[size]);
-      buffer = large.get();
-    }
-    int n = SocketReceive(peer, buffer, size);
-    if (n > 0) {
-      RingAppend(slot, buffer, n);
-    } else if (n == 0 || SocketLastError() != SocketError::WouldBlock) {
-      dropPeer(slot, entry);
-    }
+  int32_t peer = slot.sockets[kServerPeer];
+  if (peer == kNoSocket) return;
+  int waiting = 0;
+  if (SocketBytesWaiting(peer, &waiting) != 0) {
+    dropPeer(slot, kServerPeer);
+    return;
   }
+  // A peer that has left shows nothing waiting for ever; asking for one
+  // byte lets its end of stream be seen and its place be freed.
+  int size = waiting > 0 ? waiting : 1;
+  uint8_t small[kClientReceiveSize];
+  std::unique_ptr<uint8_t[]> large;
+  uint8_t* buffer = small;
+  if (size > kClientReceiveSize) {
+    large.reset(new uint8_t[size]);
+    buffer = large.get();
+  }
+  int n = SocketReceive(peer, buffer, size);
+  if (n > 0) {
+    RingAppend(slot, buffer, n);
+    slot.unansweredSends = 0;
+  } else if (n == 0 || SocketLastError() != SocketError::WouldBlock) {
+    dropPeer(slot, kServerPeer);
+  }
+}
+
+void serverSend(PortSlot& slot, const uint8_t* bytes, int count) {
+  int32_t peer = slot.sockets[kServerPeer];
+  if (peer == kNoSocket) return;  // no peer: the frame is dropped
+  if (SocketSend(peer, bytes, count) < 0 && SocketLastError() != SocketError::WouldBlock) {
+    dropPeer(slot, kServerPeer);
+    return;
+  }
+  if (++slot.unansweredSends >= kUnansweredSendsBeforeDrop) dropPeer(slot, kServerPeer);
 }
 
 }  // namespace
 
-int TcpClientOpen(PortSlot& slot, const char* name) {
-  if (SocketLibraryStart() != 0) return -1;
-  const char* target = name + kPrefixLength;
-  const char* colon = std::strchr(target, ':');
-  if (colon == nullptr) {
-    SocketLibraryEnd();
+int TcpClientOpen(PortSlot& slot, const char* name, PortOpenFailure* failure) {
+  TcpPortName parsed;
+  if (!ParseTcpPortName(name, &parsed) || parsed.server) {
+    *failure = PortOpenFailure::MalformedTcpName;
     return -1;
   }
-  // No IPv4 address is near this long; a longer text stays unreadable.
-  char address[kPortNameSize];
-  size_t length = static_cast<size_t>(colon - target);
-  if (length >= sizeof address) length = sizeof address - 1;
-  std::memcpy(address, target, length);
-  address[length] = '\0';
-
+  *failure = PortOpenFailure::Other;
+  if (SocketLibraryStart() != 0) return -1;
   clearSockets(slot);
   int32_t sock = SocketCreate();
   if (sock == kNoSocket) {
     SocketLibraryEnd();
     return -1;
   }
-  slot.peerAddress = SocketParseIPv4(address);
-  slot.peerPort = portNumber(colon + 1);
+  slot.peerAddress = parsed.address;
+  slot.peerPort = parsed.port;
   slot.sockets[0] = sock;
   slot.osHandle = sock;
   slot.connected = 0;
@@ -119,7 +134,13 @@ int TcpClientOpen(PortSlot& slot, const char* name) {
   return 0;
 }
 
-int TcpServerOpen(PortSlot& slot, const char* name) {
+int TcpServerOpen(PortSlot& slot, const char* name, PortOpenFailure* failure) {
+  TcpPortName parsed;
+  if (!ParseTcpPortName(name, &parsed) || !parsed.server) {
+    *failure = PortOpenFailure::MalformedTcpName;
+    return -1;
+  }
+  *failure = PortOpenFailure::Other;
   if (SocketLibraryStart() != 0) return -1;
   clearSockets(slot);
   int32_t listener = SocketCreate();
@@ -127,12 +148,17 @@ int TcpServerOpen(PortSlot& slot, const char* name) {
     SocketLibraryEnd();
     return -1;
   }
-  if (SocketListenAny(listener, portNumber(name + kPrefixLength), kListenBacklog) != 0) {
+  if (SocketListenAt(listener, parsed.address, parsed.port, kListenBacklog) != 0) {
+    *failure = SocketListenFailure();
     SocketClose(listener);
     SocketLibraryEnd();
     return -1;
   }
   slot.osHandle = listener;
+  slot.localAddress = parsed.address;
+  slot.peerRestricted = parsed.peerRestricted ? 1 : 0;
+  slot.allowedPeer = parsed.peerAddress;
+  slot.unansweredSends = 0;
   slot.connected = 0;
   slot.connectState = kTcpIdle;
   slot.kind = PortKind::TcpServer;
@@ -175,11 +201,19 @@ int TcpConnectStep(PortSlot& slot) {
   return -1;  // nothing changes; the next step calls connect again
 }
 
+// Takes every connection waiting: the first allowed one becomes the peer
+// when there is none, every other is closed at once.
 void TcpAcceptStep(PortSlot& slot) {
-  for (int entry = 0; entry < kTcpPeerCount; ++entry) {
-    if (slot.sockets[entry] == kNoSocket) {
-      slot.sockets[entry] = SocketAccept(static_cast<int32_t>(slot.osHandle));
-      return;
+  const int32_t listener = static_cast<int32_t>(slot.osHandle);
+  for (int taken = 0; taken < kAcceptsPerStep; ++taken) {
+    uint32_t address = 0;
+    int32_t sock = SocketAcceptPeer(listener, &address);
+    if (sock == kNoSocket) return;
+    if (slot.sockets[kServerPeer] == kNoSocket && peerAllowed(slot, address)) {
+      slot.sockets[kServerPeer] = sock;
+      slot.unansweredSends = 0;
+    } else {
+      SocketClose(sock);
     }
   }
 }
@@ -192,13 +226,23 @@ void TcpReceive(PortSlot& slot) {
   }
 }
 
+// A late reply is as likely to wait in the socket as in the ring; left there,
+// it would reach the ring with the next poll and be read as the reply to the
+// request that follows the clear. Bounded, so a peer that never stops sending
+// cannot hold the caller here.
+void TcpDropInput(PortSlot& slot) {
+  constexpr int kMostRounds = 64;   // 64 receives of up to 1 KiB each
+  for (int round = 0; round < kMostRounds; ++round) {
+    RingDrop(slot);
+    TcpReceive(slot);
+    if (RingCount(slot) == 0) return;
+  }
+  RingDrop(slot);
+}
+
 void TcpSend(PortSlot& slot, const uint8_t* bytes, int count) {
   if (slot.kind == PortKind::TcpServer) {
-    for (int entry = 0; entry < kTcpPeerCount; ++entry) {
-      if (slot.sockets[entry] != kNoSocket && SocketSend(slot.sockets[entry], bytes, count) < 0) {
-        dropPeer(slot, entry);
-      }
-    }
+    serverSend(slot, bytes, count);
   } else if (slot.kind == PortKind::TcpClient) {
     if (!slot.connected) return;  // dropped: nothing is queued for later
     // A full send buffer leaves the connection as it is; any other failure

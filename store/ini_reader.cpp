@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "store/regular_file.h"
+
 // Only the space counts as a blank; a tab is part of the text.
 static const char kBlank = ' ';
 
@@ -37,17 +39,20 @@ TIniReader::~TIniReader() {
 int TIniReader::Open(const char* path) {
   CloseFile();
   if (!path || !readBuffer) return 0;
-  file = fopen(path, "rb");
+  file = OpenRegularFile(path, "rb");
   if (!file) return 0;
   lineLength = 0;
   collecting = true;
   overlong = false;
-  // Reading stops at the end of the file or at a read error.
-  for (;;) {
-    size_t got = fread(readBuffer, 1, kReadSize, file);
+  // Reading stops at the end of the file, at a read error or at kFileMax.
+  size_t left = kFileMax;
+  while (left > 0) {
+    const size_t want = left < size_t(kReadSize) ? left : size_t(kReadSize);
+    size_t got = fread(readBuffer, 1, want, file);
     if (got == 0) break;
     ParseData(readBuffer, got);
-    if (got < size_t(kReadSize)) break;
+    left -= got;
+    if (got < want) break;
   }
   // A last line without a line end still counts.
   if (lineLength > 0 && !overlong) ParseLine(lineBuffer, lineLength);

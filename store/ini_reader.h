@@ -16,6 +16,10 @@ class TIniReader {
   static constexpr int32_t kKeyMax = 499;       // longer keys are ignored
   static constexpr int32_t kValueMax = 500;     // longer values are cut
   static constexpr int32_t kReadSize = 600000;  // bytes per file read
+  // The most of a file that is read. The tool's own file is one line; a file
+  // far larger is not a settings file, and reading it whole only costs time
+  // and memory before the window appears.
+  static constexpr int32_t kFileMax = 4 * kReadSize;
 
   TIniReader();
   ~TIniReader();
@@ -23,7 +27,8 @@ class TIniReader {
   TIniReader& operator=(const TIniReader&) = delete;
 
   // 1: path opened and parsed (its sections and entries are added to those
-  // already held); 0: it cannot be opened. The file stays open until
+  // already held; past kFileMax bytes the file is not read); 0: it cannot be
+  // opened or is not a regular file (a FIFO or a device is never read). The file stays open until
   // CloseFile or destruction.
   int Open(const char* path);
   // 1: the value of key in section copied to dest (which holds 501 bytes);

@@ -152,7 +152,7 @@ const Fl_Align kInsideLeft = FL_ALIGN_LEFT | FL_ALIGN_INSIDE;
 
 // In the order the window builds them.
 const WidgetDesign kDesign[] = {
-    {"port choice", W(portChoice), &typeid(Fl_Choice), nullptr, 8, 8, 180, 24, FL_ALIGN_LEFT, 14, 0, true, true},
+    {"port choice", W(portChoice), &typeid(xPortChoice), nullptr, 8, 8, 180, 24, FL_ALIGN_LEFT, 14, 0, true, true},
     {"open/close", W(openCloseButton), &typeid(Fl_Button), "Open Port", 8, 40, 96, 24, FL_ALIGN_CENTER, 12, 0, true, true},
     {"read", W(readButton), &typeid(Fl_Button), "Read..", 112, 88, 96, 24, FL_ALIGN_CENTER, 12, 0, true, false},
     {"address", W(addressInput), &typeid(Fl_Input), "Address", 8, 88, 96, 24, kAboveLeft, 12, 12, true, true},
@@ -334,6 +334,34 @@ TEST_F(MainWindowTest, PortChoiceListsEveryDiscoveredNameAndSelectsTheFirst) {
   EXPECT_EQ(4u, listed.size());
   EXPECT_EQ(0, window_->portChoice->value());
   EXPECT_EQ(0, RememberedPort[0]) << "no tarvo_6.ini";
+}
+
+// Opening the list discovers the ports again: a name that came is offered,
+// the chosen one stays chosen while it is there, and one that went leaves
+// nothing chosen rather than its neighbour. An open port freezes the list.
+TEST_F(MainWindowTest, ThePortListIsDiscoveredAgainKeepingTheChoiceWhileItExists) {
+  setenv("TARVO6_PORTS", "STUB TCPC_127.0.0.1:4001", 1);
+  Start();
+  window_->portChoice->value(1);
+  setenv("TARVO6_PORTS", "/dev/pts/96 STUB TCPC_127.0.0.1:4001 TCPC_127.0.0.1:65535", 1);
+  RefreshPortChoice();
+  EXPECT_EQ((std::vector<std::string>{"/dev/pts/96", "STUB", "TCPC_127.0.0.1:4001",
+                                      "TCPC_127.0.0.1:65535"}),
+            PortItems());
+  EXPECT_STREQ("TCPC_127.0.0.1:4001", window_->portChoice->text());
+
+  setenv("TARVO6_PORTS", "/dev/pts/96 STUB", 1);
+  RefreshPortChoice();
+  EXPECT_EQ(2, PortNameList.count);
+  EXPECT_EQ(-1, window_->portChoice->value());
+
+  window_->portChoice->value(1);
+  OpenPortHandle = 7;   // as if a port were open
+  setenv("TARVO6_PORTS", "STUB", 1);
+  RefreshPortChoice();
+  OpenPortHandle = 0;
+  EXPECT_EQ(2, PortNameList.count);
+  EXPECT_STREQ("STUB", window_->portChoice->text());
 }
 
 TEST_F(MainWindowTest, TheRememberedPortIsSelectedWhenListed) {

@@ -1,6 +1,9 @@
 // Test fills, the CNG diagnostics and About against the simulated controller.
+#include <chrono>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
+#include <fstream>
 #include <set>
 #include <string>
 
@@ -8,17 +11,24 @@
 #include "app/main_form.h"
 #include "app/procedures.h"
 #include "app/test_fill.h"
+#include "link/trk.h"
 #include <FL/Fl.H>
 #include "tests/app/procedure_fixture.h"
 
 namespace {
 
-// The simulated pump starts 100 ms after a preset, as a real one takes a
-// moment: until then the nozzle runs with amount 0. (The link takes a
-// non-zero amount only on every third status reply, so a fill that delivered
-// at once would still look idle to the first polls.)
+// A pump may start at once (a non-zero amount at the very first poll, which
+// the link believes only on the third reply) or take a moment with amount 0
+// (--start-ms): the window follows both to the end.
 class FillTest : public ProcedureTest {
  protected:
+  // Each test starts a fresh controller; the nozzle table must not carry the
+  // last one's fill over (the link would hold its sudden change back).
+  void SetUp() override {
+    ProcedureTest::SetUp();
+    std::memset(NozzleTable, 0, sizeof NozzleTable);
+    for (int n = 1; n <= kNozzleRows; ++n) nozzleLoadButtons[n]->copy_label("Load 10l");
+  }
   void ConnectAndRead(const MemoryImage& image, const std::vector<std::string>& args) {
     Connect(image, args);
     Read("1");
@@ -47,8 +57,122 @@ class FillTest : public ProcedureTest {
     }
     return out;
   }
+  // Runs the event loop until condition() holds, noting every label of row n
+  // in the order shown (repeats folded).
+  template <typename Condition>
+  bool PumpNotingLabels(int n, Condition condition, int timeoutMs = 5000) {
+    return PumpUntil([&] {
+      const std::string label = Label(n);
+      seen.insert(label);
+      if (shown.empty() || shown.back() != label) shown.push_back(label);
+      return condition();
+    }, timeoutMs);
+  }
+  int Requests(const std::string& what) {
+    int count = 0;
+    for (const Received& r : ReceivedRequests()) count += r.what.find(what) != std::string::npos;
+    return count;
+  }
   std::set<std::string> seen;
+  std::vector<std::string> shown;
 };
+
+uint64_t K(const MemoryImage& m) {
+  uint64_t v = m.get(0, 0x1004);
+  for (int i = 3; i >= 0; --i) v = v << 8 | m.get(0, 0x1000 + i);
+  return v;
+}
+
+bool StartsWith(const std::string& text, const std::string& prefix) {
+  return text.rfind(prefix, 0) == 0;
+}
+
+// Both ways a pump starts: at once, and after 100 ms at amount 0.
+class FillStartTest : public FillTest, public ::testing::WithParamInterface<const char*> {
+ protected:
+  std::vector<std::string> Args(std::vector<std::string> args) {
+    args.insert(args.end(), {"--start-ms", GetParam()});
+    return args;
+  }
+};
+INSTANTIATE_TEST_SUITE_P(PumpStart, FillStartTest, ::testing::Values("0", "100"));
+
+TEST_P(FillStartTest, FollowedFromThePresetUntilTheNozzleIsIdleAgain) {
+  ConnectAndRead(FreshImage(1, 4), Args({"--rate", "20000", "--hold-ms", "300"}));
+  Load(1);
+  EXPECT_TRUE(alerts.empty());
+  ASSERT_TRUE(PumpNotingLabels(1, [] { return ActiveNozzle == 0; }));
+  // Starting, the volume while running, finished, and free again only once
+  // the controller reported the nozzle idle after the fill.
+  ASSERT_GE(shown.size(), 4u);
+  EXPECT_EQ(shown.front(), "Starting..");
+  EXPECT_TRUE(StartsWith(shown[1], "vol. ")) << shown[1];
+  EXPECT_EQ(shown[shown.size() - 2], "fin 10.00");
+  EXPECT_EQ(shown.back(), "Load 10l");
+  for (size_t i = 0; i + 1 < shown.size(); ++i) EXPECT_NE(shown[i], "Load 10l") << i;
+  EXPECT_EQ(LastVolume[0], 10000);
+
+  // "..." has the test fill's volume to scale by (10 l: the coefficient stays).
+  Type(1, "...");
+  WriteCoefficients();
+  EXPECT_TRUE(alerts.empty());
+  int commits = 0;
+  StopAndLoadImage(&commits);
+  EXPECT_EQ(commits, 1);
+}
+
+TEST_P(FillStartTest, ASecondPressStopsTheFillAndDotsScaleByWhatWasDelivered) {
+  const MemoryImage before = FreshImage(1, 4);
+  ConnectAndRead(before, Args({"--rate", "5000", "--hold-ms", "300"}));
+  Load(1);
+  ASSERT_TRUE(PumpNotingLabels(1, [] { return LastVolume[0] >= 1000; }));
+  ForgetReceived();
+  Load(3);
+  EXPECT_EQ(alerts, std::vector<std::string>{"Another nozzle is active!"});
+  EXPECT_TRUE(ReceivedRequests().empty());
+
+  Load(1);
+  EXPECT_EQ(Commands(), std::vector<std::string>{"command 0x0F modifier 0 value 00000000"});
+  ASSERT_TRUE(PumpNotingLabels(1, [] { return ActiveNozzle == 0; }));
+  EXPECT_EQ(Label(1), "Load 10l");
+  const int32_t volume = LastVolume[0];
+  ASSERT_GE(volume, 1000);
+  ASSERT_LT(volume, 10000);
+  char stopped[32];
+  std::snprintf(stopped, sizeof stopped, "stp %2d.%02d", volume / 1000, (volume / 10) % 100);
+  EXPECT_EQ(shown[shown.size() - 2], stopped);
+
+  alerts.clear();
+  Type(1, "...");
+  WriteCoefficients();
+  EXPECT_TRUE(alerts.empty());
+  const long double x = 100000.0L / volume;
+  EXPECT_EQ(K(StopAndLoadImage()), static_cast<uint64_t>(std::floor(K(before) * (x / 10) + 0.5L)));
+}
+
+TEST_F(FillTest, APumpThatNeverStartsIsFollowedForFiveSecondsOnly) {
+  ConnectAndRead(FreshImage(1, 2), {"--lift-ms", "60000"});
+  Load(1);
+  ASSERT_EQ(ActiveNozzle, 1);
+  const auto start = std::chrono::steady_clock::now();
+  ASSERT_TRUE(PumpNotingLabels(1, [] { return ActiveNozzle == 0; }, 9000));
+  const auto followed = std::chrono::steady_clock::now() - start;
+  EXPECT_GE(followed, std::chrono::milliseconds(4900));
+  EXPECT_LT(followed, std::chrono::milliseconds(7000));
+  EXPECT_EQ(shown, (std::vector<std::string>{"Starting..", "Load 10l"}));
+  EXPECT_TRUE(alerts.empty());
+  EXPECT_GT(Requests("status of nozzle 1"), 20);
+}
+
+TEST_F(FillTest, IdlePollsBeforeThePumpStartsDoNotEndTheFill) {
+  ConnectAndRead(FreshImage(1, 2), {"--lift-ms", "1500", "--rate", "20000", "--hold-ms", "0"});
+  Load(1);
+  ASSERT_TRUE(PumpNotingLabels(1, [] { return StartsWith(Label(1), "fin"); }));
+  EXPECT_EQ(ActiveNozzle, 1);
+  EXPECT_EQ(shown.front(), "Starting..");
+  EXPECT_EQ(seen.count("Load 10l"), 0u);
+  EXPECT_EQ(Label(1), "fin 10.00");
+}
 
 TEST_F(FillTest, TenLitresRunFinishAndCloseOnTheButton) {
   ConnectAndRead(FreshImage(1, 4), {"--rate", "20000", "--start-ms", "100", "--hold-ms", "0"});
@@ -165,8 +289,8 @@ TEST_F(FillTest, APumpThatStaysBusyRefusesTheFill) {
   EXPECT_EQ(ActiveNozzle, 0);
 }
 
-TEST_F(FillTest, CngDiagnosticsFollowTheFill) {
-  ConnectAndRead(FreshImage(2, 2), {"--rate", "10000", "--start-ms", "100", "--hold-ms", "0"});
+TEST_P(FillStartTest, CngDiagnosticsFollowTheFill) {
+  ConnectAndRead(FreshImage(2, 2), Args({"--rate", "10000", "--hold-ms", "0"}));
   ASSERT_TRUE(MainForm->cngDiagsOutput->visible());
   std::set<std::string> texts;
   Load(1);
@@ -183,9 +307,70 @@ TEST_F(FillTest, CngDiagnosticsFollowTheFill) {
       sawFlow = true;
   }
   EXPECT_TRUE(sawFlow);
+  EXPECT_GT(Requests("read 24 bytes at 2:000029"), 3);
   EXPECT_TRUE(PumpUntil([] {
     return std::string(MainForm->cngDiagsOutput->value()) == "mass flow   0.0\npressure  200.0";
   }));
+}
+
+// A preset whose answer was lost or garbled may still have started the pump:
+// the nozzle's status decides, and a running pump is followed and can be
+// stopped from its button. A refusal, or a preset the controller never got,
+// fails as before.
+struct PresetFault {
+  const char* fault;
+  bool pumpRuns;
+};
+class PresetAnswerTest : public FillTest, public ::testing::WithParamInterface<PresetFault> {};
+INSTANTIATE_TEST_SUITE_P(
+    Faults, PresetAnswerTest,
+    ::testing::Values(PresetFault{"truncate:command 0x01", true},
+                      PresetFault{"noise:command 0x01", true},
+                      PresetFault{"refuse:command 0x01", false},
+                      PresetFault{"no-reply:command 0x01", false}));
+
+TEST_P(PresetAnswerTest, ThePumpsStatusDecidesWhetherTheFillIsFollowed) {
+  ConnectAndRead(FreshImage(1, 2),
+                 {"--fault-once", GetParam().fault, "--rate", "5000", "--hold-ms", "0"});
+  Load(1);
+  EXPECT_EQ(Requests("command 0x01"), 1);
+  EXPECT_GE(Requests("status of nozzle 1"), 2);
+  if (!GetParam().pumpRuns) {
+    EXPECT_EQ(alerts, std::vector<std::string>{"Failed to set volume"});
+    EXPECT_EQ(ActiveNozzle, 0);
+    EXPECT_EQ(Label(1), "Load 10l");
+    return;
+  }
+  EXPECT_TRUE(alerts.empty());
+  ASSERT_EQ(ActiveNozzle, 1);
+  ASSERT_TRUE(PumpUntilLabel(1, "vol."));
+  ForgetReceived();
+  Load(1);
+  EXPECT_EQ(Commands(), std::vector<std::string>{"command 0x0F modifier 0 value 00000000"});
+  ASSERT_TRUE(PumpUntilLabel(1, "stp"));
+}
+
+// The first stop's answer comes late, and the controller never gets the
+// second stop, pressed at once: the second goes out only after the first
+// one's answer had time to come, so it cannot take that answer as its own.
+TEST_F(FillTest, ASecondStopWaitsOutTheLateAnswerOfTheFirst) {
+  ConnectAndRead(FreshImage(1, 2), {"--rate", "2000", "--hold-ms", "0", "--late-ms", "450",
+                                    "--fault-once", "late:command 0x0F", "--fault-once",
+                                    "no-reply:command 0x0F"});
+  Load(1);
+  ASSERT_TRUE(PumpUntilLabel(1, "vol."));
+  Load(1);
+  Load(1);
+  std::vector<double> stops;   // when the controller received each stop, ms
+  std::ifstream trace(tracePath);
+  std::string line;
+  while (std::getline(trace, line)) {
+    if (line.find(" rx ") != std::string::npos && line.find("command 0x0F") != std::string::npos)
+      stops.push_back(std::stod(line));
+  }
+  ASSERT_EQ(stops.size(), 2u);
+  EXPECT_GE(stops[1] - stops[0], 450);
+  ASSERT_TRUE(PumpUntilLabel(1, "stp"));   // the first stop did reach it
 }
 
 TEST(FillTexts, VolumesInLitresAndHundredthsDiagnosticsInTenths) {

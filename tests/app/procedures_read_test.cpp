@@ -48,10 +48,11 @@ TEST_F(ReadTest, VariantOneReadsEverythingInOrderAndShowsIt) {
       "read 1 bytes at 0:003100 (main settings length)",
       "read 16 bytes at 0:003101 (main settings)",
       "read 6 bytes at 0:004000 (common block, group 0)",
-      "read 19 bytes at 0:001000 (calibration record, group 0 nozzle 1)",
-      "read 19 bytes at 0:001100 (calibration record, group 0 nozzle 2)",
-      "read 19 bytes at 0:001200 (calibration record, group 0 nozzle 3)",
-      "read 19 bytes at 0:001300 (calibration record, group 0 nozzle 4)",
+      // Variant 1 takes the byte after each record along: Write sends it back.
+      "read 20 bytes at 0:001000 (calibration record, group 0 nozzle 1)",
+      "read 20 bytes at 0:001100 (calibration record, group 0 nozzle 2)",
+      "read 20 bytes at 0:001200 (calibration record, group 0 nozzle 3)",
+      "read 20 bytes at 0:001300 (calibration record, group 0 nozzle 4)",
       "read 16 bytes at 0:005300 (password state)"};
   EXPECT_EQ(MemoryRequests(), expected);
   // The first request on the wire, byte for byte: select, then read header.
@@ -166,7 +167,7 @@ TEST_F(ReadTest, ZeroNozzlesHidesEveryRowYetReadsNozzleZero) {
   for (int n = 1; n <= 8; ++n) EXPECT_TRUE(RowHidden(n)) << n;
   const std::vector<std::string> requests = MemoryRequests();
   ASSERT_EQ(requests.size(), 6u);
-  EXPECT_EQ(requests[4].substr(0, 25), "read 19 bytes at 0:001000");
+  EXPECT_EQ(requests[4].substr(0, 25), "read 20 bytes at 0:001000");
   EXPECT_EQ(Controller.nozzleCount, 1);
   EXPECT_EQ(MainForm->commonCounterInput->y(), nozzleCoefficientInputs[1]->y() + 42);
 }
@@ -181,7 +182,7 @@ TEST_F(ReadTest, MoreNozzlesThanRowsReadsTheEightThereAreRoom) {
   for (int n = 1; n <= 8; ++n) EXPECT_TRUE(RowVisible(n)) << n;
   const std::vector<std::string> requests = MemoryRequests();
   ASSERT_EQ(requests.size(), 13u);   // status, length, block, common, 8 records, password
-  EXPECT_EQ(requests[11].substr(0, 25), "read 19 bytes at 0:001700");
+  EXPECT_EQ(requests[11].substr(0, 25), "read 20 bytes at 0:001700");
   EXPECT_EQ(MainForm->commonCounterInput->y(), nozzleCoefficientInputs[8]->y() + 42);
 }
 
@@ -210,7 +211,7 @@ TEST_F(ReadTest, ClosingThePortDeactivatesReadAndWrite) {
   EXPECT_NE(AppLink->port, 0);   // the link keeps the old handle
   PortNameList.count = 0;
   OpenClosePort();   // nothing to open
-  EXPECT_EQ(alerts, std::vector<std::string>{"error"});
+  EXPECT_EQ(alerts, std::vector<std::string>{"error\nNo port is selected"});
   EXPECT_EQ(OpenPortHandle, 0);
 }
 

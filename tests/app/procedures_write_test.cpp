@@ -1,5 +1,6 @@
 // Write against the simulated controller: what lands in its memory, and what
 // never does.
+#include <algorithm>
 #include <csignal>
 #include <cmath>
 #include <ctime>
@@ -60,7 +61,8 @@ std::vector<uint8_t> Today() {
 }
 
 TEST_F(WriteTest, VariantOneRaisesByOnePercentCountsAndCommits) {
-  const MemoryImage before = FreshImage(1, 4);
+  MemoryImage before = FreshImage(1, 4);
+  before.set(0, 0x1013, 0x6E);   // the byte after record 1, unlike record 2's first
   ConnectAndRead(before);
   Type(1, "10.1");
   WriteCoefficients();
@@ -79,8 +81,8 @@ TEST_F(WriteTest, VariantOneRaisesByOnePercentCountsAndCommits) {
   // K2 keeps its ratio to K.
   EXPECT_NEAR(static_cast<double>(K2(new1)) / K(new1), static_cast<double>(K2(old1)) / K(old1), 1e-9);
   EXPECT_EQ(Count(new1), Count(old1) + 1);
-  // The twentieth byte is the next record's first.
-  EXPECT_EQ(after.get(0, 0x1013), Record(before, 1)[0]);
+  // The twentieth byte lands after the record: it goes back as it was read.
+  EXPECT_EQ(after.get(0, 0x1013), 0x6E);
   for (int i = 1; i < 4; ++i) EXPECT_EQ(Record(after, i), Record(before, i)) << i;
   const std::vector<uint8_t> today = Today();
   EXPECT_EQ(Bytes(after, 0, 0x4001, 5),
@@ -283,7 +285,10 @@ namespace {
 // replies are late follows from the simulator's seed: with this one, nozzle
 // 2's reply in the Read is the first.
 TEST_F(WriteTest, NoRecordIsComputedFromWhatCameAfterAnUnansweredRead) {
-  const MemoryImage before = FreshImage(1, 4);
+  MemoryImage before = FreshImage(1, 4);
+  // Bytes after each record unlike anything in the records: the twentieth
+  // byte of nozzle 1's write must be its own, even with nozzle 2 unread.
+  for (int i = 0; i < 4; ++i) before.set(0, 0x1013 + 0x100 * i, static_cast<uint8_t>(0x6E + i));
   Connect(before, {"--fault-late", "0.2", "--late-ms", "1500", "--seed", "6"});
   Read("1");
   EXPECT_STREQ(nozzleCoefficientInputs[1]->value(), "* 1.001000");
@@ -303,7 +308,140 @@ TEST_F(WriteTest, NoRecordIsComputedFromWhatCameAfterAnUnansweredRead) {
   const MemoryImage after = StopAndLoadImage(&commits);
   EXPECT_EQ(commits, 1);
   EXPECT_EQ(K(Record(after, 0)), Scaled(K(Record(before, 0)), 10.1L / 10));
-  for (int i = 1; i < 4; ++i) EXPECT_EQ(Record(after, i), Record(before, i)) << "nozzle " << i + 1;
+  // Nothing else of the records' pages changed: not the byte after nozzle 1's
+  // record, not the other records.
+  std::vector<uint8_t> expected = Bytes(before, 0, 0x1000, 0x400);
+  const std::vector<uint8_t> written = Record(after, 0);
+  std::copy(written.begin(), written.end(), expected.begin());
+  EXPECT_EQ(Bytes(after, 0, 0x1000, 0x400), expected);
+}
+
+}  // namespace
+
+namespace {
+
+const char kNotRead[] =
+    "Nothing written: read the controller first. The values shown were not read from the "
+    "controller now connected.";
+
+// Whether the window shows what was read as the connected controller's:
+// live rows and counter, or greyed ones.
+bool ShownAsCurrent(int rows) {
+  for (int n = 1; n <= rows; ++n) {
+    if (!nozzleCoefficientInputs[n]->active() || !nozzleNumberFields[n]->active()) return false;
+  }
+  return MainForm->commonCounterInput->active();
+}
+bool ShownAsStale(int rows) {
+  for (int n = 1; n <= rows; ++n) {
+    if (nozzleCoefficientInputs[n]->active() || nozzleNumberFields[n]->active()) return false;
+  }
+  return !MainForm->commonCounterInput->active();
+}
+
+// Controller A holds K = 2.0 on nozzle 1 and counter 40; B is a fresh one
+// (K = 1.001, counter 12). The operator reads A, moves to B's port, and
+// presses Write before, and after, a Read of B that B does not answer.
+TEST_F(WriteTest, NothingReachesAnotherControllerUntilItsReadGetsThrough) {
+  MemoryImage a = FreshImage(1, 4);
+  a.setBlock(0, 0x1000, std::vector<uint8_t>{0, 0, 0, 0, 2}.data(), 5);
+  a.set16(0, 0x4001, 40);
+  ConnectAndRead(a);
+  ASSERT_STREQ(nozzleCoefficientInputs[1]->value(), "* 2.000000");
+  OpenClosePort();
+  EXPECT_TRUE(ShownAsStale(4));
+  const std::unique_ptr<DispenserSim> simA = std::move(sim);
+
+  imagePath += ".b";
+  tracePath += ".b";
+  traceOffset = 0;
+  const MemoryImage b = FreshImage(1, 4);
+  Connect(b);
+  EXPECT_STREQ(MainForm->stateBox->label(), "Connection state");
+  Type(1, "10.1");
+  WriteCoefficients();   // the port changed: nothing read from B yet
+  EXPECT_EQ(alerts, std::vector<std::string>{kNotRead});
+
+  kill(sim->pid(), SIGSTOP);   // B does not answer this once
+  Read("1");
+  kill(sim->pid(), SIGCONT);
+  EXPECT_STREQ(MainForm->stateBox->label(), "No connection");
+  EXPECT_STREQ(nozzleCoefficientInputs[1]->value(), "10.1");   // rows kept, but greyed
+  EXPECT_TRUE(ShownAsStale(4));
+  alerts.clear();
+  WriteCoefficients();
+  EXPECT_EQ(alerts, std::vector<std::string>{kNotRead});
+  for (const std::string& request : MemoryRequests())
+    EXPECT_EQ(request.rfind("read ", 0), 0u) << "B received " << request;
+
+  // Once B's Read gets through, Write works from B's own record and counter.
+  alerts.clear();
+  Read("1");
+  ASSERT_TRUE(alerts.empty()) << alerts[0];
+  EXPECT_TRUE(ShownAsCurrent(4));
+  Type(1, "10.1");
+  WriteCoefficients();
+  EXPECT_TRUE(alerts.empty());
+  int commits = 0;
+  const MemoryImage after = StopAndLoadImage(&commits);
+  EXPECT_EQ(commits, 1);
+  EXPECT_EQ(K(Record(after, 0)), Scaled(K(Record(b, 0)), 10.1L / 10));
+  EXPECT_EQ(after.get16(0, 0x4001), 13);
+}
+
+// Two groups on one line at addresses 1 and 2: editing the Address alone
+// ends the trust in what address 1 answered.
+TEST_F(WriteTest, ChangingTheAddressAloneLeavesNothingToWriteUntilItIsRead) {
+  const MemoryImage before = FreshImage(1, 2, 2, {1, 2});
+  ConnectAndRead(before);
+  MainForm->addressInput->value("2");
+  MainForm->addressInput->do_callback();   // as typing does
+  EXPECT_TRUE(ShownAsStale(2));
+  Type(1, "10.1");
+  WriteCoefficients();
+  EXPECT_EQ(alerts, std::vector<std::string>{kNotRead});
+  EXPECT_TRUE(ReceivedRequests().empty());
+
+  // Typed without the input's callback (as a program would), the Address
+  // still has to be the one read.
+  alerts.clear();
+  Read("2");
+  MainForm->addressInput->value("1");
+  Type(1, "10.1");
+  WriteCoefficients();
+  EXPECT_EQ(alerts, std::vector<std::string>{kNotRead});
+
+  alerts.clear();
+  Read("2");
+  ForgetReceived();
+  Type(1, "10.1");
+  WriteCoefficients();
+  EXPECT_TRUE(alerts.empty());
+  EXPECT_EQ(MemoryRequests().front(),
+            "write 20 bytes at 0:001200 (calibration record, group 1 nozzle 1)");
+  const MemoryImage after = StopAndLoadImage();
+  EXPECT_EQ(K(Record(after, 0, 2, 1)), Scaled(K(Record(before, 0, 2, 1)), 10.1L / 10));
+  EXPECT_EQ(Record(after, 0, 2, 0), Record(before, 0, 2, 0));
+}
+
+// A Read that fails after the status byte (here the main settings' checksum)
+// leaves the variant and the rows of the controller before: still no Write.
+TEST_F(WriteTest, AReadFailingAtTheMainSettingsLeavesNothingToWrite) {
+  MemoryImage image = FreshImage(1, 2);
+  image.set(0, layout::kSettings + 15, image.get(0, layout::kSettings + 15) ^ 0x01);
+  ConnectAndRead(FreshImage(1, 2));
+  sim.reset();
+  OpenClosePort();
+  Connect(image);
+  Read("1");
+  ASSERT_EQ(alerts, std::vector<std::string>{"Warning! Wrong CRC in main settings"});
+  EXPECT_TRUE(ShownAsStale(2));
+  ForgetReceived();
+  Type(1, "10.1");
+  alerts.clear();
+  WriteCoefficients();
+  EXPECT_EQ(alerts, std::vector<std::string>{kNotRead});
+  EXPECT_TRUE(ReceivedRequests().empty());
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 ProcedureCalls Calls;
 
 void OpenClosePort() { Calls.openClose++; }
+void AddressEdited() { Calls.addressEdits++; }
 void ReadController() { Calls.read++; }
 void WriteCoefficients() { Calls.write++; }
 void LoadNozzleCallback(Fl_Widget*, void* nozzleIndex) {

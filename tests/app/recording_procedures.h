@@ -7,6 +7,7 @@
 
 struct ProcedureCalls {
   int openClose = 0;
+  int addressEdits = 0;
   int read = 0;
   int write = 0;
   int about = 0;

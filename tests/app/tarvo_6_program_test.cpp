@@ -2,6 +2,8 @@
 // operator see it: where its window opens, its icon, its clean exit, the
 // entry line it leaves in port.out, and a Read of the simulated controller
 // through clicks on its buttons.
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -121,6 +123,29 @@ TEST_F(Tarvo6ProgramTest, StartsWithoutLogoOrCatalogAndLogsEachRun) {
   }
   const std::string log = ReadFile("port.out");
   EXPECT_EQ(log.substr(0, 20), log.substr(20));
+}
+
+// A named pipe, or a link to an endless device, in place of each file the
+// tool reads at start is taken for a missing file: the window comes at once
+// and nothing is written into the pipe or device.
+TEST_F(Tarvo6ProgramTest, PipesAndDevicesInPlaceOfItsFilesAreTakenForMissing) {
+  const char* files[] = {"tarvo_6.ini", "qv.bmp", "ru/tarvo_6.mo", "port.out"};
+  fs::create_directories("ru");
+  for (bool fifo : {true, false}) {
+    SCOPED_TRACE(fifo ? "FIFO" : "/dev/zero");
+    for (const char* file : files) {
+      fs::remove(file);
+      if (fifo) {
+        ASSERT_EQ(0, mkfifo(file, 0600)) << file;
+      } else {
+        fs::create_symlink("/dev/zero", file);
+      }
+    }
+    StartTool();
+    EXPECT_EQ(519, Geometry()["WIDTH"]);
+    EXPECT_EQ(0, CloseTool());
+    EXPECT_TRUE(fs::is_fifo("port.out") || fs::is_symlink("port.out"));
+  }
 }
 
 // Open Port and Read clicked with the left button reach the simulated

@@ -54,6 +54,20 @@ int pollStep(Step step, int timeoutMs = 5000) {
   return result;
 }
 
+// Steps an exchange that is still pending (every step must return 0) until
+// the link has put count more bytes on the wire; what it sent.
+template <typename Step>
+Bytes stepUntilSent(PtyPair& pty, Step step, size_t count, int timeoutMs = 3000) {
+  Bytes sent;
+  waitUntil([&] {
+    EXPECT_EQ(step(), 0);
+    Bytes got = pty.drain(0);
+    sent.insert(sent.end(), got.begin(), got.end());
+    return sent.size() >= count;
+  }, timeoutMs);
+  return sent;
+}
+
 class TrkTest : public ::testing::Test {
  protected:
   void SetUp() override {

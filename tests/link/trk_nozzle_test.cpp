@@ -97,9 +97,8 @@ TEST_F(TrkTest, RefusedCommandOnType18FetchesTheControllersReason) {
   EXPECT_EQ(trk.nozzleCommand(0, &fill), 0);
   ASSERT_EQ(pty.receive(12, 2000).size(), 12u);
   pty.send({0xFF});
-  ASSERT_TRUE(waitUntil([&] { return PortAvailable(port) == 1; }));
-  EXPECT_EQ(trk.nozzleCommand(0, &fill), 0);
-  EXPECT_EQ(pty.receive(4, 2000), (Bytes{0x60, 0x01, 0xF0, 0x19}));
+  EXPECT_EQ(stepUntilSent(pty, [&] { return trk.nozzleCommand(0, &fill); }, 4),
+            (Bytes{0x60, 0x01, 0xF0, 0x19}));
   Bytes record(16, 0x00);
   record[7] = 0x58;
   pty.send(record);  // at once: the record is awaited for 300 ms only

@@ -106,15 +106,20 @@ TEST_F(RegistryDiscovery, WithoutLibusbTheListIsExactlyTheRegistryPortsInNumberO
   EXPECT_LT(com2, com10);
 }
 
-TEST_F(RegistryDiscovery, AnAddedPortTakesItsPlaceAndALongNameIsCut) {
+// A name cut short would name another port: a long one is listed whole, one
+// longer than an entry holds is left out.
+TEST_F(RegistryDiscovery, AnAddedPortTakesItsPlaceAndALongNameIsListedWholeOrNotAtAll) {
   ExtraRegistryPorts extra;
   if (!extra.add("COM3")) GTEST_SKIP() << "SERIALCOMM cannot be written here";
   ASSERT_TRUE(extra.add("COM1234567890ABCDEFGHIJ"));
+  const std::string tooLong = "COM" + std::string(kListedNameSize, '7');
+  ASSERT_TRUE(extra.add(tooLong));
   ASSERT_EQ(DiscoverPorts(), 1);
 
   std::vector<std::string> listed = Listed();
   ASSERT_LE(listed.size(), 16u);
-  EXPECT_NE(std::find(listed.begin(), listed.end(), "COM1234567890ABCDEF"), listed.end());
+  EXPECT_NE(std::find(listed.begin(), listed.end(), "COM1234567890ABCDEFGHIJ"), listed.end());
+  for (const std::string& name : listed) EXPECT_EQ(name.find("COM777"), std::string::npos) << name;
   auto com3 = std::find(listed.begin(), listed.end(), "COM3");
   ASSERT_NE(com3, listed.end());
   for (auto it = listed.begin(); it != listed.end(); ++it) {

@@ -61,10 +61,18 @@ TEST_F(SerialDiscovery, OtherNamesAreOrderedByteByByte) {
                                                 "ttyUSB0"}));
 }
 
-TEST_F(SerialDiscovery, LongNameIsCutToNineteenCharacters) {
-  setenv("TARVO6_PORTS", "TCPC_192.168.100.200:4001", 1);   // 25 characters
+// A name cut short would open another endpoint (TCPC_127.0.0.1:50011 became
+// port 5001): names that fit are listed whole, longer ones are left out and
+// said so on standard error.
+TEST_F(SerialDiscovery, LongNamesAreListedWholeOrLeftOutNeverCut) {
+  const std::string longest = "TCPS_255.255.255.255:65535@255.255.255.255";
+  const std::string tooLong = "/dev/serial/by-id/usb-0403_6001-if00-port0-extra";
+  setenv("TARVO6_PORTS", ("TCPC_127.0.0.1:50011 " + tooLong + " " + longest).c_str(), 1);
+  testing::internal::CaptureStderr();
   DiscoverPorts();
-  EXPECT_EQ(Listed(), std::vector<std::string>{"TCPC_192.168.100.20"});
+  const std::string said = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(Listed(), (std::vector<std::string>{"TCPC_127.0.0.1:50011", longest}));
+  EXPECT_NE(said.find(tooLong), std::string::npos) << said;
 }
 
 TEST_F(SerialDiscovery, WithoutUsbLibraryTheListIsExactlyTheSerialNames) {

@@ -1,6 +1,8 @@
 // The byte operations on a serial port, with the test playing the device on
 // the other end of a real pseudo-terminal.
+#include <fcntl.h>
 #include <sys/ioctl.h>
+#include <sys/resource.h>
 
 #include <chrono>
 #include <thread>
@@ -135,6 +137,42 @@ TEST_F(SerialPortTest, WaitReadableEndsWhenAByteArrivesOrAtItsBound) {
   start = Clock::now();
   PortWaitReadable(handle, 3000);
   EXPECT_LT(msSince(start), 2000);
+}
+
+// An adapter pulled out: the device is closed at once, every operation
+// returns at once with its empty result, and a polling loop that waits for
+// the line sleeps instead of spinning on the hang-up.
+TEST_F(SerialPortTest, HangUpClosesTheDeviceAndWaitsNoLongerSpin) {
+  const int fd = static_cast<int>(PortSlotOf(handle)->osHandle);
+  pty.send({1, 2});
+  ASSERT_TRUE(waitAvailable(2));
+  pty.hangUp();
+  EXPECT_EQ(PortLost(handle), 1);
+  EXPECT_EQ(fcntl(fd, F_GETFD), -1) << "the dead device is closed";
+  EXPECT_EQ(PortAvailable(handle), 2) << "bytes received before stay readable";
+  PortClear(handle);
+  EXPECT_EQ(PortAvailable(handle), 0);
+  EXPECT_EQ(PortTxEmpty(handle), 1);
+  PortWriteByte(handle, 0x60);
+
+  rusage before{}, after{};
+  getrusage(RUSAGE_THREAD, &before);
+  const auto start = std::chrono::steady_clock::now();
+  int loops = 0;
+  while (std::chrono::steady_clock::now() - start < std::chrono::milliseconds(300)) {
+    PortAvailable(handle);
+    PortWaitReadable(handle, 1);
+    ++loops;
+  }
+  getrusage(RUSAGE_THREAD, &after);
+  const double cpu = (after.ru_utime.tv_sec - before.ru_utime.tv_sec) +
+                     (after.ru_stime.tv_sec - before.ru_stime.tv_sec) +
+                     ((after.ru_utime.tv_usec - before.ru_utime.tv_usec) +
+                      (after.ru_stime.tv_usec - before.ru_stime.tv_usec)) / 1e6;
+  EXPECT_LT(cpu, 0.15) << loops << " waits";
+  EXPECT_EQ(PortClose(handle), 1);
+  EXPECT_EQ(PortLost(handle), 0);
+  handle = 0;
 }
 
 TEST_F(SerialPortTest, NoPortGivesEmptyResults) {

@@ -1,15 +1,24 @@
 // Fault-injection soak: the real window and its operator procedures, run over
-// and over against dispenser-sim with its fault injection on. Each cycle reads
-// the controller, edits one nozzle's coefficient and writes it; every third
-// cycle also runs a 10 l test fill on that nozzle. Alert boxes are taken
-// instead of shown. At the end the simulator's trace and memory image are
-// judged (tests/soak/soak_check.h), and the run fails when a procedure ran
-// past its time-outs, or a check found a violation.
+// and over against dispenser-sim with its fault injection on. Each cycle does
+// what a field engineer does between calibrations (reopens the port, turns to
+// the other group's Address, or meets a controller that does not answer a
+// Read), presses Write on what the window then shows, reads until a Read gets
+// through (pressing Write after each that does not), edits two to four
+// nozzles and writes them; every third cycle also runs a 10 l test fill.
+// Alert boxes are taken instead of shown. A Write after a changed port or
+// Address, or after a Read that failed, must put no frame on the line. At
+// the end the simulator's trace and memory image are judged
+// (tests/soak/soak_check.h), and the run fails when a procedure ran past its
+// time-outs, or a check found a violation.
 //
-//   procedure_soak [--seconds S] [--seed N] [--rate P] [--no-pace] [--keep DIR]
+//   procedure_soak [--seconds S] [--seed N] [--rate P | --exchange-rate P]
+//                  [--no-pace] [--keep DIR]
 //
-// --rate is the probability of each fault kind (default 0.03); --keep copies
-// the trace and the images to DIR.
+// --rate is the probability of each of the six fault kinds (default 0.03).
+// --exchange-rate is the probability that an exchange meets a fault, of a
+// kind drawn evenly: at a high rate per kind almost no Read gets its status,
+// main settings and counter through (at 0.25 each, one in a hundred), so no
+// Write would ever be reached. --keep copies the trace and the images to DIR.
 #include <signal.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -18,6 +27,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -37,6 +47,7 @@
 #include "tests/soak/soak_check.h"
 #include "tests/support/dispenser_sim.h"
 #include "tests/support/scratch_dir.h"
+#include "tools/dispenser_sim/image_file.h"
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
@@ -44,6 +55,11 @@ using Clock = std::chrono::steady_clock;
 namespace {
 
 constexpr int kNozzles = 4;
+constexpr int kGroups = 2;
+const char* const kGroupAddresses[kGroups] = {"1", "2"};
+// An operator reads again when a Read does not get through; after this many
+// the cycle gives up and the next one begins.
+constexpr int kReadAttempts = 12;
 const char kPassword[] = "1234";
 const std::vector<std::string> kEntered = {"10.1", "9.9"};
 
@@ -61,6 +77,7 @@ class CountingTrk : public Trk {
   using Trk::Trk;
   int exchanges = 0;
   int failed = 0;
+  int calls = 0;   // every step of every exchange: the first one puts a frame on the line
 
   int readBlock(int a, int bank, int count, uint8_t* dest) override {
     return counted(Trk::readBlock(a, bank, count, dest));
@@ -75,6 +92,7 @@ class CountingTrk : public Trk {
 
  private:
   int counted(int result) {
+    ++calls;
     if (result != 0) ++exchanges;
     if (result < 0) ++failed;
     return result;
@@ -125,6 +143,16 @@ void TakeAlert(const char* text) {
   ++AlertsThisProcedure;
 }
 
+// No reply, late, cut short, bad checksum, noise after the reply, and
+// refused (writes and nozzle commands only).
+constexpr int kFaultKinds = 6;
+
+// Each kind's probability such that an exchange meets at least one with
+// probability exchangeRate.
+double RatePerKind(double exchangeRate) {
+  return 1.0 - std::pow(1.0 - exchangeRate, 1.0 / kFaultKinds);
+}
+
 bool ParseOptions(int argc, char** argv, Options* o) {
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
@@ -132,6 +160,7 @@ bool ParseOptions(int argc, char** argv, Options* o) {
     if (a == "--seconds" && more) o->seconds = std::atoi(argv[++i]);
     else if (a == "--seed" && more) o->seed = std::atoi(argv[++i]);
     else if (a == "--rate" && more) o->rate = std::atof(argv[++i]);
+    else if (a == "--exchange-rate" && more) o->rate = RatePerKind(std::atof(argv[++i]));
     else if (a == "--no-pace") o->pace = false;
     else if (a == "--keep" && more) o->keep = argv[++i];
     else return false;
@@ -159,13 +188,67 @@ void Pump(double seconds) {
 struct Counts {
   int cycles = 0, reads = 0, writes = 0, fills = 0;
   int readErrors = 0, writeErrors = 0, fillErrors = 0;
+  int portChanges = 0, addressChanges = 0, readsFailedOnPurpose = 0;
+  int writesRefused = 0;   // Writes pressed while nothing read was current
+  int writesAfterGoodRead = 0;
 };
 
+// The soak's own verdicts, from the tool's side of the line.
+std::vector<std::string> SoakViolations;
+
+// The operator's view of a Read: it got through when it showed no alert, the
+// state box says "Connected" and the common counter came.
+bool ReadGotThrough() {
+  return AlertsThisProcedure == 0 && std::strcmp(MainForm->stateBox->label(), "Connected") == 0 &&
+         MainForm->commonCounterInput->value()[0] != '?';
+}
+
 bool ReadShowedTrouble() {
-  if (std::strcmp(MainForm->stateBox->label(), "Connected") != 0) return true;
+  if (!ReadGotThrough()) return true;
   for (int n = 1; n <= kNozzles; ++n)
     if (nozzleCoefficientInputs[n]->value()[0] == '?') return true;
-  return MainForm->commonCounterInput->value()[0] == '?';
+  return false;
+}
+
+// The operator types new values over `count` nozzles from `first` on,
+// whatever the window shows there ("???" and greyed values too).
+void TypeEdits(int cycle, int first, int count) {
+  for (int k = 0; k < count; ++k) {
+    const int n = (first + k) % kNozzles + 1;
+    Fl_Input* input = nozzleCoefficientInputs[n];
+    input->value(kEntered[size_t(cycle + k) % kEntered.size()].c_str());
+    input->do_callback();
+  }
+}
+
+void ReadOnce(Watchdog& dog, Counts& counts) {
+  ++counts.reads;
+  AlertsThisProcedure = 0;
+  dog.arm("Read", 20000);
+  ReadController();
+  dog.disarm();
+  if (ReadShowedTrouble()) ++counts.readErrors;
+  Pump(0.02);
+}
+
+// Write pressed where nothing read belongs to the connected controller: no
+// frame may go out, not even the password.
+void WriteExpectingNothing(CountingTrk& link, Watchdog& dog, Counts& counts, const char* why) {
+  ++counts.writes;
+  ++counts.writesRefused;
+  const int callsBefore = link.calls;
+  AlertsThisProcedure = 0;
+  dog.arm("Write", 30000);
+  WriteCoefficients();
+  dog.disarm();
+  if (link.calls != callsBefore) {
+    SoakViolations.push_back(std::string("Write put frames on the line ") + why + " (cycle " +
+                             std::to_string(counts.cycles) + ")");
+  }
+  if (AlertsThisProcedure == 0) {
+    SoakViolations.push_back(std::string("Write said nothing ") + why);
+  }
+  Pump(0.02);
 }
 
 void RunFill(int n, Watchdog& dog, Counts& counts) {
@@ -189,12 +272,54 @@ void RunFill(int n, Watchdog& dog, Counts& counts) {
   if (AlertsThisProcedure > 0 || stopped) ++counts.fillErrors;
 }
 
+// Between calibrations: reopen the port, turn to the other group's Address,
+// or meet a controller that does not answer one Read. Returns why what the
+// window shows is no longer the connected controller's, or nullptr.
+const char* ChangeSomething(int cycle, int* group, DispenserSim& sim,
+                            Watchdog& dog, Counts& counts) {
+  switch (cycle % 4) {
+    case 1:
+      ++counts.portChanges;
+      OpenClosePort();
+      OpenClosePort();
+      return "after the port was closed and opened";
+    case 2:
+      ++counts.addressChanges;
+      *group = (*group + 1) % kGroups;
+      MainForm->addressInput->value(kGroupAddresses[*group]);
+      MainForm->addressInput->do_callback();   // as typing does
+      return "after the Address changed";
+    case 3:
+      ++counts.readsFailedOnPurpose;
+      kill(sim.pid(), SIGSTOP);   // the controller does not answer this once
+      ReadOnce(dog, counts);
+      kill(sim.pid(), SIGCONT);
+      return ReadGotThrough() ? nullptr : "after a Read the controller did not answer";
+    default:
+      return nullptr;
+  }
+}
+
+// Gives the bytes after each record values of their own: a twentieth byte
+// written from anywhere but behind its record then shows in the image.
+bool MarkBytesAfterRecords(const std::string& path) {
+  MemoryImage memory;
+  int commits = 0;
+  std::string error;
+  if (!loadImage(path, &memory, &commits, &error)) return false;
+  for (int r = 0; r < kNozzles * kGroups; ++r)
+    memory.set(0, uint32_t(0x10 + r) * 256 + 19, uint8_t(0x60 + r));
+  return saveImage(path, memory, commits, &error);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   Options o;
   if (!ParseOptions(argc, argv, &o)) {
-    std::fprintf(stderr, "usage: %s [--seconds S] [--seed N] [--rate P] [--no-pace] [--keep DIR]\n", argv[0]);
+    std::fprintf(stderr,
+                 "usage: %s [--seconds S] [--seed N] [--rate P | --exchange-rate P] [--no-pace] "
+                 "[--keep DIR]\n", argv[0]);
     return 2;
   }
   signal(SIGPIPE, SIG_IGN);
@@ -213,8 +338,10 @@ int main(int argc, char** argv) {
   const std::string trace = scratch.path() + "/trace.txt";
 
   {  // A fresh controller's memory, saved as the run's starting point.
-    DispenserSim fresh({"--pty", "--image", image, "--password", kPassword});
-    if (!fresh.ok() || fresh.stop() != 0) {
+    DispenserSim fresh({"--pty", "--image", image, "--password", kPassword, "--nozzles",
+                        std::to_string(kNozzles), "--groups", std::to_string(kGroups),
+                        "--group-addresses", "1,2"});
+    if (!fresh.ok() || fresh.stop() != 0 || !MarkBytesAfterRecords(image)) {
       std::fprintf(stderr, "FAIL: dispenser-sim did not make its image\n");
       return 2;
     }
@@ -244,7 +371,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "FAIL: the tool could not open %s\n", sim.announce().c_str());
     return 2;
   }
-  MainForm->addressInput->value("1");
+  int group = 0;
+  MainForm->addressInput->value(kGroupAddresses[group]);
   MainForm->passwordInput->value(kPassword);
 
   Counts counts;
@@ -252,45 +380,61 @@ int main(int argc, char** argv) {
   const auto end = Clock::now() + std::chrono::seconds(o.seconds);
   while (Clock::now() < end) {
     const int cycle = counts.cycles++;
-    const int n = cycle % kNozzles + 1;
 
-    ++counts.reads;
-    AlertsThisProcedure = 0;
-    dog.arm("Read", 12000);
-    ReadController();
-    dog.disarm();
-    if (AlertsThisProcedure > 0 || ReadShowedTrouble()) ++counts.readErrors;
-    Pump(0.02);
+    // What the window shows now is not the connected controller's: a Write
+    // must send nothing.
+    if (const char* why = ChangeSomething(cycle, &group, sim, dog, counts)) {
+      TypeEdits(cycle, cycle, 2);
+      WriteExpectingNothing(link, dog, counts, why);
+    }
 
-    // The operator types a new value over the coefficient, whatever Read
-    // showed there ("???" too).
-    Fl_Input* input = nozzleCoefficientInputs[n];
-    input->value(kEntered[size_t(cycle / kNozzles) % kEntered.size()].c_str());
-    input->do_callback();
+    bool through = false;
+    for (int attempt = 0; attempt < kReadAttempts && !through && Clock::now() < end; ++attempt) {
+      ReadOnce(dog, counts);
+      through = ReadGotThrough();
+      if (!through) {   // failed, or without the counter that a Write advances
+        TypeEdits(cycle, cycle + 1, 2);
+        WriteExpectingNothing(link, dog, counts, "after a Read that did not get through");
+      }
+    }
+    if (!through) continue;
+
+    // Two to four nozzles edited, so that a write counted as done that the
+    // controller never got is followed by more writes and the commit.
+    const int first = cycle % kNozzles;
+    TypeEdits(cycle, first, 2 + cycle % 3);
     ++counts.writes;
+    ++counts.writesAfterGoodRead;
     AlertsThisProcedure = 0;
-    dog.arm("Write", 25000);
+    dog.arm("Write", 30000);
     WriteCoefficients();
     dog.disarm();
     if (AlertsThisProcedure > 0) ++counts.writeErrors;
     Pump(0.02);
 
-    if (cycle % 3 == 2) RunFill(n, dog, counts);
+    if (cycle % 3 == 2) RunFill(first + 1, dog, counts);
   }
-  OpenClosePort();
+  if (OpenPortHandle != 0) OpenClosePort();
   CloseDown();
   AppLink = windowLink;
   linkTable[0] = windowLink;
   const int simExit = sim.stop();
 
-  SoakFindings f = CheckSoakTrace(trace, kEntered, kNozzles);
-  CheckSoakImage(initial, image, trace, kNozzles, &f);
+  SoakFindings f = CheckSoakTrace(trace, kEntered, kNozzles, kGroups);
+  CheckSoakImage(initial, image, trace, kNozzles, &f, kGroups);
   if (simExit != 0) f.violations.push_back("dispenser-sim ended with status " + std::to_string(simExit));
+  f.violations.insert(f.violations.end(), SoakViolations.begin(), SoakViolations.end());
 
-  std::printf("soak: %d s, seed %d, each fault kind at %.3f, %s\n", o.seconds, o.seed, o.rate,
+  std::printf("soak: %d s, seed %d, each fault kind at %.3f (an exchange meets one at %.3f), %s\n",
+              o.seconds, o.seed, o.rate, 1.0 - std::pow(1.0 - o.rate, kFaultKinds),
               o.pace ? "4800-baud pacing" : "no pacing");
   std::printf("cycles %d: Read %d, Write %d, test fills %d\n", counts.cycles, counts.reads,
               counts.writes, counts.fills);
+  std::printf("between cycles: port reopened %d, Address changed %d, Reads left unanswered %d\n",
+              counts.portChanges, counts.addressChanges, counts.readsFailedOnPurpose);
+  std::printf("Writes after a Read that got through %d; Writes with nothing current %d "
+              "(Reads the controller saw fail %d)\n",
+              counts.writesAfterGoodRead, counts.writesRefused, f.failedReads);
   std::printf("faults injected %d:", f.faults);
   for (const auto& [kind, number] : f.faultsByKind) std::printf(" %s %d,", kind.c_str(), number);
   std::printf("\nexchanges failed %d of %d (tool's view); requests the controller decoded %d\n",

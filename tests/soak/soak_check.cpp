@@ -10,8 +10,11 @@
 namespace {
 
 constexpr int kRecordSize = 19;
+constexpr int kRecordSpan = 20;               // a variant-1 record and the byte after it
 constexpr uint32_t kStatusByte = 0x24;        // bank 2: the first read of every Read
-constexpr uint32_t kCommonBlock = 0x4000;     // bank 0, group 0
+constexpr uint32_t kSettingsLength = 0x3100;  // bank 0
+constexpr uint32_t kSettings = 0x3101;        // bank 0
+constexpr uint32_t kCommonBlock = 0x4000;     // bank 0, group 0; group g 256 g further
 constexpr uint32_t kCommit = 0x88FFFF;
 constexpr uint32_t kPasswordEntry = 0x5302;
 constexpr uint32_t kDiagnostics = 0x29;       // bank 2, 24 bytes
@@ -164,8 +167,26 @@ std::vector<uint8_t> recalculated(const std::vector<uint8_t>& held, long double 
   return r;
 }
 
-bool isRecord(uint32_t address, int nozzles) {
-  return address % 256 == 0 && address >= 0x1000 && address < uint32_t(0x1000 + 256 * nozzles);
+bool isRecord(uint32_t address, int nozzles, int groups) {
+  return address % 256 == 0 && address >= 0x1000 &&
+         address < uint32_t(0x1000 + 256 * nozzles * groups);
+}
+
+// The group whose common block starts at address, or -1.
+int commonBlockGroup(uint32_t address, int groups) {
+  if (address < kCommonBlock || address % 256 != 0) return -1;
+  const int g = int((address - kCommonBlock) / 256);
+  return g < groups ? g : -1;
+}
+int counterGroup(uint32_t address, int groups) {
+  return address % 256 == 1 ? commonBlockGroup(address - 1, groups) : -1;
+}
+
+// The reads a Read cannot go on without: status byte, main settings length
+// and main settings.
+bool gatesTheRead(const Exchange& e) {
+  return e.isRead && ((e.bank == 2 && e.address == kStatusByte) ||
+                      (e.bank == 0 && (e.address == kSettingsLength || e.address == kSettings)));
 }
 
 std::string hex(const std::vector<uint8_t>& bytes) {
@@ -204,25 +225,38 @@ Memory loadImage(const std::string& path) {
 }  // namespace
 
 SoakFindings CheckSoakTrace(const std::string& tracePath, const std::vector<std::string>& entered,
-                            int nozzles) {
+                            int nozzles, int groups) {
   SoakFindings f;
   const std::vector<Exchange> trace = parseTrace(tracePath, &f);
-  // What the tool holds of each record and of the counter, as far as the
-  // controller's replies tell: complete reads, and its own accepted writes.
+  // What the tool holds of each record and of each group's counter, as far
+  // as the controller's replies tell: complete reads, and its own accepted
+  // writes.
   std::map<uint32_t, std::vector<uint8_t>> held;
-  std::vector<uint8_t> heldCommon;
+  std::map<int, std::vector<uint8_t>> heldCommon;
   bool failedWriteInThisWrite = false;
   std::string failedWhat;
+  bool readFailed = false;   // the last Read's status or main settings did not come
   for (const Exchange& e : trace) {
     if (e.isRead && e.bank == 2 && e.address == kStatusByte) {
       failedWriteInThisWrite = false;  // a new Read: the next Write starts afresh
+      readFailed = false;
+    }
+    if (gatesTheRead(e) && !readCompleted(e) && !readFailed) {
+      readFailed = true;
+      ++f.failedReads;
     }
     if (e.isRead && e.bank == 0 && readCompleted(e)) {
       std::vector<uint8_t> data(e.reply.bytes.begin(), e.reply.bytes.begin() + e.count);
-      if (isRecord(e.address, nozzles) && e.count == kRecordSize) held[e.address] = data;
-      if (e.address == kCommonBlock && e.count == 6) heldCommon = data;
+      if (isRecord(e.address, nozzles, groups) && (e.count == kRecordSize || e.count == kRecordSpan))
+        held[e.address] = data;
+      const int g = commonBlockGroup(e.address, groups);
+      if (g >= 0 && e.count == 6) heldCommon[g] = data;
     }
-    if (!e.isWrite || e.bank != 0) continue;
+    if (!e.isWrite) continue;
+    if (readFailed) {
+      f.violations.push_back(at(e) + "write after a Read that failed: " + e.meaning);
+    }
+    if (e.bank != 0) continue;
 
     if (e.address == kCommit && e.count == 1) {
       ++f.commits;
@@ -230,11 +264,12 @@ SoakFindings CheckSoakTrace(const std::string& tracePath, const std::vector<std:
         f.violations.push_back(at(e) + "commit sent after a failed write (" + failedWhat + ")");
       continue;
     }
-    if (isRecord(e.address, nozzles) && (e.count == kRecordSize || e.count == kRecordSize + 1)) {
+    const int counterOf = counterGroup(e.address, groups);
+    if (isRecord(e.address, nozzles, groups) && (e.count == kRecordSize || e.count == kRecordSpan)) {
       ++f.recordWrites;
       auto h = held.find(e.address);
       bool meant = false;
-      if (h != held.end() && int(e.data.size()) >= kRecordSize) {
+      if (h != held.end() && int(e.data.size()) == e.count) {
         for (const std::string& text : entered) {
           // The entry may be converted at double or extended precision.
           for (long double x : {(long double)std::strtod(text.c_str(), nullptr),
@@ -250,18 +285,30 @@ SoakFindings CheckSoakTrace(const std::string& tracePath, const std::vector<std:
                                "controller last sent in full: wrote " + hex(e.data) +
                                (h == held.end() ? "(no complete read before)" : "from " + hex(h->second)));
       }
+      // The twentieth byte lands after the record: it must be the one the
+      // controller sent from there, not a byte of another nozzle or a guess.
+      if (e.count == kRecordSpan && int(e.data.size()) == kRecordSpan &&
+          (h == held.end() || int(h->second.size()) < kRecordSpan ||
+           h->second[kRecordSize] != e.data[kRecordSize])) {
+        char text[160];
+        std::snprintf(text, sizeof text, "twentieth byte %02X written after the record, where the "
+                      "controller last sent %s", e.data[kRecordSize],
+                      h == held.end() || int(h->second.size()) < kRecordSpan
+                          ? "nothing" : hex({h->second[kRecordSize]}).c_str());
+        f.violations.push_back(at(e) + text);
+      }
       if (writeAccepted(e)) held[e.address] = e.data;
-    } else if (e.address == kCommonBlock + 1 && (e.count == 2 || e.count == 5)) {
+    } else if (counterOf >= 0 && (e.count == 2 || e.count == 5)) {
       ++f.counterWrites;
-      const bool meant = heldCommon.size() == 6 && e.data.size() >= 2 &&
+      std::vector<uint8_t>& common = heldCommon[counterOf];
+      const bool meant = common.size() == 6 && e.data.size() >= 2 &&
                          uint16_t(e.data[0] | e.data[1] << 8) ==
-                             uint16_t((heldCommon[1] | heldCommon[2] << 8) + 1);
+                             uint16_t((common[1] | common[2] << 8) + 1);
       if (!meant)
         f.violations.push_back(at(e) + "calibration counter written that is not the last one " +
                                "read plus one: " + hex(e.data));
       if (writeAccepted(e)) {
-        for (size_t k = 0; k < e.data.size() && k + 1 < heldCommon.size(); ++k)
-          heldCommon[k + 1] = e.data[k];
+        for (size_t k = 0; k < e.data.size() && k + 1 < common.size(); ++k) common[k + 1] = e.data[k];
       }
     } else if (e.address == kPasswordEntry) {
       continue;  // a password write that gets no answer lets the Write go on
@@ -277,7 +324,8 @@ SoakFindings CheckSoakTrace(const std::string& tracePath, const std::vector<std:
 }
 
 void CheckSoakImage(const std::string& initialImage, const std::string& finalImage,
-                    const std::string& tracePath, int nozzles, SoakFindings* findings) {
+                    const std::string& tracePath, int nozzles, SoakFindings* findings,
+                    int groups) {
   const Memory before = loadImage(initialImage);
   const Memory after = loadImage(finalImage);
   if (before.empty() || after.empty()) {
@@ -290,7 +338,7 @@ void CheckSoakImage(const std::string& initialImage, const std::string& finalIma
   Memory expected = before;
   for (const Exchange& e : trace) {
     if (!e.isWrite || !writeActedOn(e) || e.address == kCommit) continue;
-    if (!isRecord(e.address, nozzles) && e.address != kCommonBlock + 1) continue;
+    if (!isRecord(e.address, nozzles, groups) && counterGroup(e.address, groups) < 0) continue;
     for (size_t k = 0; k < e.data.size(); ++k)
       expected[(uint64_t(e.bank) << 24) | (e.address + k)] = e.data[k];
   }
@@ -298,9 +346,11 @@ void CheckSoakImage(const std::string& initialImage, const std::string& finalIma
     auto was = before.find(place);
     if (was != before.end() && was->second == value) continue;
     const uint32_t address = uint32_t(place & 0xFFFFFF);
-    const bool inRecord = (place >> 24) == 0 && isRecord(address & ~0xFFu, nozzles) &&
-                          (address & 0xFF) < kRecordSize + 1;
-    const bool inCounter = (place >> 24) == 0 && address > kCommonBlock && address <= kCommonBlock + 5;
+    const bool inRecord = (place >> 24) == 0 && isRecord(address & ~0xFFu, nozzles, groups) &&
+                          (address & 0xFF) < kRecordSpan;
+    const int group = commonBlockGroup(address & ~0xFFu, groups);
+    const bool inCounter = (place >> 24) == 0 && group >= 0 && (address & 0xFF) >= 1 &&
+                           (address & 0xFF) <= 5;
     if ((place >> 24) == 0 && address == kCommit) continue;  // the commit byte itself
     // The controller's live diagnostics (pressure, mass flow) move on their own.
     if ((place >> 24) == 2 && address >= kDiagnostics && address < kDiagnostics + 24) continue;

@@ -4,11 +4,16 @@
 //     computed from bytes the controller actually sent it in full: a complete
 //     read reply of that record, or the tool's own earlier write that the
 //     controller accepted;
+//   - the twentieth byte of a record write (variant 1) is the byte after the
+//     record that the controller sent along with it, unchanged;
 //   - the commit byte never followed, within one Write, a record or counter
 //     write that failed on the line (lost, refused, reply cut short);
+//   - no write at all (not even the password) followed a Read whose status
+//     byte or main settings did not come in full, until the next Read;
 //   - after the run the memory differs from where it started only in records
 //     and counters, each holding the last value the tool wrote there.
-// A variant-1 controller without groups (the soak's) is assumed.
+// A variant-1 controller (the soak's) is assumed, with its groups' records
+// one after another from 0x1000 and their common blocks from 0x4000.
 #pragma once
 #include <cstdint>
 #include <map>
@@ -22,13 +27,15 @@ struct SoakFindings {
   int recordWrites = 0;         // calibration record writes received
   int counterWrites = 0;
   int commits = 0;
+  int failedReads = 0;          // Reads whose status or main settings did not come
   std::vector<std::string> violations;
 };
 
 // Entered values the tool may have computed a record from ("10.1", ...).
 SoakFindings CheckSoakTrace(const std::string& tracePath, const std::vector<std::string>& entered,
-                            int nozzles);
+                            int nozzles, int groups = 1);
 // Adds the violations of the final image against the initial one, given the
 // trace's writes (CheckSoakTrace must have run on the same trace).
 void CheckSoakImage(const std::string& initialImage, const std::string& finalImage,
-                    const std::string& tracePath, int nozzles, SoakFindings* findings);
+                    const std::string& tracePath, int nozzles, SoakFindings* findings,
+                    int groups = 1);

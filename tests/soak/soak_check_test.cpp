@@ -93,12 +93,20 @@ Bytes Recalculated(Bytes record, const char* entered) {
 
 const Bytes kCommon = {0, 7, 0, 1, 2, 24};
 
-// One Read of two nozzles' records and the counter, as every soak cycle starts.
+// A variant-1 record as read: the record and the byte after it.
+Bytes WithByteAfter(Bytes record, uint8_t after) {
+  record.push_back(after);
+  return record;
+}
+
+// One Read of two nozzles' records and the counter, as every soak cycle
+// starts. The bytes after the records are 0x6E and 0x6F.
 void ReadAll(TraceWriter& t) {
   t.Read(0x24, 2, {0x80});
+  t.Read(0x3100, 0, {16});
   t.Read(0x4000, 0, kCommon);
-  t.Read(0x1000, 0, RecordOf(0x40));
-  t.Read(0x1100, 0, RecordOf(0x50));
+  t.Read(0x1000, 0, WithByteAfter(RecordOf(0x40), 0x6E));
+  t.Read(0x1100, 0, WithByteAfter(RecordOf(0x50), 0x6F));
 }
 
 class SoakCheckTest : public ::testing::Test {
@@ -113,9 +121,7 @@ class SoakCheckTest : public ::testing::Test {
 TEST_F(SoakCheckTest, AWriteComputedFromTheLastCompleteReadAndCommittedPasses) {
   TraceWriter t;
   ReadAll(t);
-  Bytes record = Recalculated(RecordOf(0x50), "10.1");
-  record.push_back(0);  // variant 1: the twentieth byte
-  t.Write(0x1100, record, "accepted");
+  t.Write(0x1100, WithByteAfter(Recalculated(RecordOf(0x50), "10.1"), 0x6F), "accepted");
   t.Write(0x4001, {8, 0}, "accepted");
   t.Write(0x88FFFF, {0x55}, "accepted");
   SoakFindings f = Judge(t);
@@ -129,6 +135,41 @@ TEST_F(SoakCheckTest, ARecordComputedFromAnotherNozzlesBytesIsCaught) {
   ReadAll(t);
   t.Write(0x1100, Recalculated(RecordOf(0x40), "10.1"), "accepted");
   EXPECT_EQ(Judge(t).violations.size(), 1u);
+}
+
+// The twentieth byte of a record write lands after the record: anything but
+// the byte the controller sent from there (the next record's first byte, a
+// zero for a read that failed) is caught.
+TEST_F(SoakCheckTest, ATwentiethByteNotReadFromBehindTheRecordIsCaught) {
+  for (uint8_t twentieth : {uint8_t(0x00), uint8_t(RecordOf(0x50)[0]), uint8_t(0x6F)}) {
+    TraceWriter t;
+    ReadAll(t);
+    t.Write(0x1000, WithByteAfter(Recalculated(RecordOf(0x40), "10.1"), twentieth), "accepted");
+    SoakFindings f = Judge(t);
+    ASSERT_EQ(f.violations.size(), 1u) << int(twentieth);
+    EXPECT_NE(f.violations[0].find("twentieth byte"), std::string::npos) << f.violations[0];
+  }
+}
+
+// Whatever fails of a Read's status byte or main settings, nothing may be
+// written until the next Read: not the password, not a record computed from
+// the Read before.
+TEST_F(SoakCheckTest, AnyWriteAfterAFailedReadIsCaughtUntilTheNextRead) {
+  for (int gate = 0; gate < 2; ++gate) {
+    TraceWriter t;
+    ReadAll(t);
+    t.Read(0x24, 2, {0x80}, gate == 0 ? " [fault: late]" : "");
+    if (gate == 1) t.Read(0x3100, 0, {16}, " [fault: truncated]");
+    t.Write(0x5302, {12, 34}, "accepted");
+    t.Write(0x1000, WithByteAfter(Recalculated(RecordOf(0x40), "10.1"), 0x6E), "accepted");
+    ReadAll(t);
+    t.Write(0x1100, WithByteAfter(Recalculated(RecordOf(0x50), "9.9"), 0x6F), "accepted");
+    SoakFindings f = Judge(t);
+    EXPECT_EQ(f.failedReads, 1) << gate;
+    ASSERT_EQ(f.violations.size(), 2u) << gate;
+    for (const std::string& v : f.violations)
+      EXPECT_NE(v.find("write after a Read that failed"), std::string::npos) << v;
+  }
 }
 
 TEST_F(SoakCheckTest, ARecordWhoseReadWasCutShortIsCaught) {

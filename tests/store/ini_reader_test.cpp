@@ -189,3 +189,21 @@ TEST_F(IniReaderTest, MissingFileClearAndSecondOpen) {
 }
 
 }  // namespace
+
+namespace {
+
+// A file far larger than a settings file is read only up to kFileMax: what
+// lies before the bound is found, what lies past it is not read at all.
+TEST_F(IniReaderTest, NothingPastTheReadBoundIsRead) {
+  std::string s = "[S]\nFirst=1\n";
+  s.resize(TIniReader::kFileMax - 8, '\n');
+  s += "Edge=22\n";                 // ends exactly at the bound
+  s += "Past=3\n" + std::string(TIniReader::kReadSize, '\n') + "Far=4\n";
+  Load(s);
+  EXPECT_EQ(Get("S", "First"), "1");
+  EXPECT_EQ(Get("S", "Edge"), "22");
+  EXPECT_EQ(Get("S", "Past"), "<0>");
+  EXPECT_EQ(Get("S", "Far"), "<0>");
+}
+
+}  // namespace

@@ -30,6 +30,11 @@ PtyPair::~PtyPair() {
   if (slaveKeep_ >= 0) close(slaveKeep_);
 }
 
+void PtyPair::hangUp() {
+  if (master_ >= 0) close(master_);
+  master_ = -1;
+}
+
 void PtyPair::send(const std::vector<uint8_t>& bytes) {
   size_t done = 0;
   while (done < bytes.size()) {

@@ -17,6 +17,9 @@ class PtyPair {
   int master() const { return master_; }
   const std::string& slavePath() const { return slavePath_; }
 
+  // Closes the master side, as an adapter pulled out: the slave hangs up.
+  // (POSIX only.)
+  void hangUp();
   // Writes all bytes to the master side (what the device "sends").
   void send(const std::vector<uint8_t>& bytes);
   // Reads from the master side what the code under test wrote, until count

@@ -265,6 +265,29 @@ TEST(SimFill, PumpStartKeepsTheAmountAtZeroThenDeliversFromThere) {
   EXPECT_EQ(sim.status(1, 1)[6], 0x40);
 }
 
+TEST(SimFill, ANozzleNotYetLiftedStaysIdleAndCanBeClosed) {
+  ControllerSettings c;
+  c.fills.rateMlPerSecond = 1000;
+  c.fills.liftMs = 2000;
+  c.fills.holdMs = 0;
+  SimUnderTest sim(variant(1), c);
+  EXPECT_EQ(sim.send(nozzleCommand(1, 1, 0x01, 10000)), Bytes{0x00});
+  sim.now += 1999000;
+  EXPECT_EQ(sim.status(1, 1)[6], 0x10);
+  sim.now += 1001000;   // lifted at 2 s: 1000 ml since
+  Bytes running = sim.status(1, 1);
+  EXPECT_EQ(running[6], 0x30);
+  EXPECT_EQ(Bytes(running.begin() + 3, running.begin() + 6), (Bytes{0x00, 0x01, 0x00}));
+
+  // Closed before it is lifted, the preset is gone.
+  sim.send(nozzleCommand(1, 1, 0x0F, 0));
+  sim.send(nozzleCommand(1, 1, 0x0F, 0));
+  EXPECT_EQ(sim.send(nozzleCommand(1, 2, 0x01, 10000)), Bytes{0x00});
+  EXPECT_EQ(sim.send(nozzleCommand(1, 2, 0x0F, 0)), Bytes{0x00});
+  sim.now += 5000000;
+  EXPECT_EQ(sim.status(1, 2)[6], 0x10);
+}
+
 TEST(SimFill, RemoteFlagFollowsFunction13AndUnknownNozzlesAreRefused) {
   SimUnderTest sim(variant(1, 2));
   EXPECT_EQ(sim.status(1, 1)[1] & 0x80, 0);
@@ -344,6 +367,31 @@ TEST(SimFaults, EachFaultChangesTheReplyAsNamed) {
   late.session.received(request.data(), request.size(), late.now);
   EXPECT_TRUE(late.session.due(late.now + 1499000).empty());
   EXPECT_EQ(late.session.due(late.now + 1500000).size(), 2u);
+}
+
+TEST(SimFaults, AForcedFaultTakesTheFirstMatchingRequestOnce) {
+  ForcedFault lost, lateNoise;
+  ASSERT_TRUE(parseForcedFault("no-reply:read 4 bytes at 0:003101", &lost));
+  ASSERT_TRUE(parseForcedFault("late-noise:status byte", &lateNoise));
+  ForcedFault ignored;
+  EXPECT_FALSE(parseForcedFault("loud:status byte", &ignored));
+  EXPECT_FALSE(parseForcedFault("late:", &ignored));
+  EXPECT_FALSE(parseForcedFault("late", &ignored));
+
+  SessionSettings s = SimUnderTest::quickSession();
+  s.forced = {lost, lateNoise};
+  s.faults.lateMs = 20;
+  SimUnderTest sim(variant(1), {}, s);
+  EXPECT_EQ(sim.send(readRequest(1, 0, 0x3100, 1)).size(), 2u);   // matches neither
+  EXPECT_TRUE(sim.send(readRequest(1, 0, 0x3101, 4)).empty());
+  EXPECT_EQ(sim.send(readRequest(1, 0, 0x3101, 4)).size(), 5u);   // used up
+
+  // Noise that follows the reply by --late-ms, after the reply itself.
+  Bytes request = readRequest(1, 2, 0x24, 1);
+  sim.session.received(request.data(), request.size(), sim.now);
+  EXPECT_EQ(sim.session.due(sim.now + 19000).size(), 2u);
+  EXPECT_GE(sim.session.due(sim.now + 20000).size(), 1u);
+  EXPECT_EQ(sim.send(request).size(), 2u);
 }
 
 TEST(SimFaults, SameSeedGivesTheSameFaults) {

@@ -52,6 +52,8 @@ const char kHelp[] =
     "  --rate ML             fill rate in millilitres per second (default 1000)\n"
     "  --start-ms MS         after a preset the pump takes MS to start: the nozzle\n"
     "                        runs with amount 0 meanwhile (default 0)\n"
+    "  --lift-ms MS          after a preset the nozzle stays idle MS (not yet\n"
+    "                        lifted) before its pump starts (default 0)\n"
     "  --hold-ms MS          a finished or stopped fill returns to idle after MS\n"
     "                        without a close command (default 10000; 0 = never)\n"
     "\n"
@@ -76,6 +78,11 @@ const char kHelp[] =
     "                        preset is refused (0xFF, error 0x5A) and not acted on\n"
     "  --fault-noise P       1-8 random bytes follow the reply\n"
     "  --late-ms MS          delay of a late reply (default 1500)\n"
+    "  --fault-once KIND:TEXT  put one fault on the first request whose trace\n"
+    "                        description contains TEXT; KIND is no-reply, late,\n"
+    "                        truncate, checksum, refuse, noise or late-noise (noise\n"
+    "                        --late-ms after the reply). Repeatable: each takes the\n"
+    "                        next matching request\n"
     "  --seed S              seed of the fault generator (default 1)\n"
     "\n"
     "Trace (every frame received and every reply, in hex and in words):\n"
@@ -233,6 +240,9 @@ bool Parser::option(const std::string& name, const std::string* inlineValue) {
   } else if (name == "--start-ms") {
     ok = number(name, 0, 60000, &n);
     o_->controller.fills.startMs = static_cast<int>(n);
+  } else if (name == "--lift-ms") {
+    ok = number(name, 0, 600000, &n);
+    o_->controller.fills.liftMs = static_cast<int>(n);
   } else if (name == "--hold-ms") {
     ok = number(name, 0, 86400000, &n);
     o_->controller.fills.holdMs = static_cast<int>(n);
@@ -261,6 +271,14 @@ bool Parser::option(const std::string& name, const std::string* inlineValue) {
     ok = probability(name, &f.refuse);
   } else if (name == "--fault-noise") {
     ok = probability(name, &f.noise);
+  } else if (name == "--fault-once") {
+    std::string text;
+    ForcedFault forced;
+    ok = value(name, &text);
+    if (ok && !parseForcedFault(text, &forced))
+      return fail(name + " takes KIND:TEXT with KIND one of no-reply, late, truncate, checksum, "
+                  "refuse, noise, late-noise, not \"" + text + "\"");
+    if (ok) o_->session.forced.push_back(forced);
   } else if (name == "--late-ms") {
     ok = number(name, 0, 600000, &n);
     f.lateMs = static_cast<int>(n);

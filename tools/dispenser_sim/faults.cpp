@@ -11,3 +11,23 @@ bool FaultInjector::roll(double p) {
 uint32_t FaultInjector::below(uint32_t bound) {
   return bound == 0 ? 0 : static_cast<uint32_t>(random_() % bound);
 }
+
+bool parseForcedFault(const std::string& text, ForcedFault* out) {
+  static const struct {
+    const char* name;
+    ForcedKind kind;
+  } kKinds[] = {{"no-reply", ForcedKind::NoReply}, {"late", ForcedKind::Late},
+                {"truncate", ForcedKind::Truncate}, {"checksum", ForcedKind::Checksum},
+                {"refuse", ForcedKind::Refuse},     {"noise", ForcedKind::Noise},
+                {"late-noise", ForcedKind::LateNoise}};
+  const size_t colon = text.find(':');
+  if (colon == std::string::npos || colon + 1 == text.size()) return false;
+  const std::string name = text.substr(0, colon);
+  for (const auto& k : kKinds) {
+    if (name == k.name) {
+      *out = {k.kind, text.substr(colon + 1)};
+      return true;
+    }
+  }
+  return false;
+}

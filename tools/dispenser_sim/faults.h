@@ -3,6 +3,8 @@
 #pragma once
 #include <cstdint>
 #include <random>
+#include <string>
+#include <vector>
 
 struct FaultRates {
   double noReply = 0;      // the request is lost: not acted on, not answered
@@ -13,6 +15,19 @@ struct FaultRates {
   double noise = 0;        // 1-8 random bytes follow the reply
   int lateMs = 1500;
 };
+
+// One fault put on one chosen reply, for tests that need a fault at an exact
+// place: the first request whose trace description contains `match` (and that
+// no earlier forced fault took) gets it.
+// LateNoise: noise that follows the reply --late-ms after it.
+enum class ForcedKind { NoReply, Late, Truncate, Checksum, Refuse, Noise, LateNoise };
+struct ForcedFault {
+  ForcedKind kind;
+  std::string match;
+};
+// "late:TEXT" and the like (no-reply, late, truncate, checksum, refuse,
+// noise, late-noise); false when the kind is unknown or the text empty.
+bool parseForcedFault(const std::string& text, ForcedFault* out);
 
 class FaultInjector {
  public:

@@ -20,6 +20,7 @@ uint8_t Fills::command(int group, int nozzle, uint8_t function, uint32_t valueMl
         n.endUs = nowUs;
       } else {
         n.state = fillstate::kIdle;
+        n.waitingForLift = false;
       }
       return 0x00;
     case nozzlefn::kRemoteOn:
@@ -45,7 +46,8 @@ uint8_t Fills::preset(int group, int nozzle, uint32_t valueMl, uint8_t grade, in
     *error = errcode::kBadParameter;
     return 0xFF;
   }
-  n.state = fillstate::kRunning;
+  n.waitingForLift = settings_.liftMs > 0;
+  n.state = n.waitingForLift ? fillstate::kIdle : fillstate::kRunning;
   n.grade = grade;
   n.amountMl = 0;
   n.presetMl = valueMl;
@@ -56,6 +58,11 @@ uint8_t Fills::preset(int group, int nozzle, uint32_t valueMl, uint8_t grade, in
 void Fills::advance(int64_t nowUs) {
   for (auto& group : nozzles_) {
     for (NozzleFill& n : group) {
+      if (n.waitingForLift && nowUs - n.startUs >= settings_.liftMs * 1000ll) {
+        n.waitingForLift = false;
+        n.state = fillstate::kRunning;
+        n.startUs += settings_.liftMs * 1000ll;
+      }
       if (n.state == fillstate::kRunning) {
         const int64_t pumpingUs = nowUs - n.startUs - settings_.startMs * 1000ll;
         int64_t delivered = pumpingUs * settings_.rateMlPerSecond / 1000000;

@@ -1,6 +1,7 @@
 // Test fills, one state machine per nozzle of every group: idle (0x10) ->
 // preset -> running ('0', 0x30) with the amount rising at a set rate ->
-// finished (0x40) at the preset -> idle after code 15 or the hold time.
+// finished (0x40) at the preset -> idle after code 15 or the hold time. With a
+// lift time the nozzle stays idle after the preset until it is lifted.
 // Code 15 during a fill stops it (0x42). Time is passed in, in microseconds.
 #pragma once
 #include <cstdint>
@@ -27,6 +28,7 @@ struct FillSettings {
   int rateMlPerSecond = 1000;
   int holdMs = 10000;   // finished or stopped -> idle without code 15; 0 = never
   int startMs = 0;      // after a preset the pump starts: running, amount 0 this long
+  int liftMs = 0;       // after a preset the nozzle stays idle this long (not yet lifted)
 };
 
 struct NozzleFill {
@@ -35,6 +37,7 @@ struct NozzleFill {
   uint8_t grade = 0;
   uint32_t amountMl = 0;
   uint32_t presetMl = 0;
+  bool waitingForLift = false;   // preset taken, still idle until liftMs passed
   int64_t startUs = 0;
   int64_t endUs = 0;        // when it finished or stopped
 };

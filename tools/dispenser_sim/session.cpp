@@ -10,7 +10,8 @@ Session::Session(Controller& controller, const SessionSettings& settings, Trace&
       settings_(settings),
       trace_(trace),
       decoder_(settings.pointToPoint, settings.gapLimitUs),
-      faults_(settings.faults, settings.seed) {}
+      faults_(settings.faults, settings.seed),
+      forcedUsed_(settings.forced.size(), false) {}
 
 void Session::received(const uint8_t* bytes, size_t count, int64_t nowUs) {
   for (size_t i = 0; i < count; ++i) {
@@ -64,18 +65,39 @@ void Session::decoded(const std::vector<Decoded>& items, int64_t nowUs) {
       trace_.bytes(nowUs, "rx", d.skipped, "skipped: " + d.why);
       continue;
     }
-    trace_.bytes(nowUs, "rx", d.request.wire, describeRequest(d.request, controller_.shape()));
-    answer(d.request, nowUs);
+    const std::string description = describeRequest(d.request, controller_.shape());
+    trace_.bytes(nowUs, "rx", d.request.wire, description);
+    answer(d.request, description, nowUs);
   }
 }
 
-void Session::answer(const Request& request, int64_t nowUs) {
+// True when a forced fault of this kind is meant for this request; it is
+// used up then.
+bool Session::forced(const std::string& description, ForcedKind kind) {
+  for (size_t i = 0; i < settings_.forced.size(); ++i) {
+    const ForcedFault& f = settings_.forced[i];
+    if (forcedUsed_[i] || description.find(f.match) == std::string::npos) continue;
+    if (f.kind != kind) return false;   // the first match decides
+    forcedUsed_[i] = true;
+    return true;
+  }
+  return false;
+}
+
+// A fault drawn at its rate, or forced on this request. The draw comes first
+// and always, so a seed gives the same faults with or without forced ones.
+bool Session::fault(double rate, const std::string& description, ForcedKind kind) {
+  const bool drawn = faults_.roll(rate);
+  return forced(description, kind) || drawn;
+}
+
+void Session::answer(const Request& request, const std::string& description, int64_t nowUs) {
   if (!controller_.addressedToUs(request)) {
     trace_.note(nowUs, "another controller's address: ignored");
     return;
   }
   const FaultRates& rates = faults_.rates();
-  if (faults_.roll(rates.noReply)) {
+  if (fault(rates.noReply, description, ForcedKind::NoReply)) {
     trace_.note(nowUs, "fault: request lost, no reply");
     return;
   }
@@ -83,7 +105,7 @@ void Session::answer(const Request& request, int64_t nowUs) {
                    request.kind == RequestKind::Preset ||
                    (request.kind == RequestKind::Write && request.count > 1);
   Reply reply;
-  if (refusable && faults_.roll(rates.refuse)) {
+  if (refusable && (fault(rates.refuse, description, ForcedKind::Refuse))) {
     trace_.note(nowUs, "fault: refusal");
     reply = controller_.refuse(errcode::kFaultRefusal);
   } else {
@@ -93,26 +115,29 @@ void Session::answer(const Request& request, int64_t nowUs) {
     if (!reply.meaning.empty()) trace_.note(nowUs, "no reply: " + reply.meaning);
     return;
   }
-  if (reply.endsInChecksum && faults_.roll(rates.badChecksum)) {
+  if (reply.endsInChecksum &&
+      (fault(rates.badChecksum, description, ForcedKind::Checksum))) {
     reply.bytes.back() ^= 0xFF;
     reply.meaning += " [fault: checksum wrong]";
   }
-  if (faults_.roll(rates.truncate)) {
+  if (fault(rates.truncate, description, ForcedKind::Truncate)) {
     reply.bytes.resize(faults_.below(static_cast<uint32_t>(reply.bytes.size())));
     reply.meaning += " [fault: truncated]";
   }
   int64_t start = nowUs + settings_.replyDelayUs;
-  if (faults_.roll(rates.late)) {
+  if (fault(rates.late, description, ForcedKind::Late)) {
     start += static_cast<int64_t>(rates.lateMs) * 1000;
     reply.meaning += " [fault: late]";
   }
   trace_.bytes(nowUs, "tx", reply.bytes, reply.meaning);
   schedule(reply.bytes, start);
-  if (faults_.roll(rates.noise)) {
+  const bool noisy = fault(rates.noise, description, ForcedKind::Noise);
+  const bool lateNoise = forced(description, ForcedKind::LateNoise);
+  if (noisy || lateNoise) {
     std::vector<uint8_t> noise(1 + faults_.below(8));
     for (uint8_t& b : noise) b = static_cast<uint8_t>(faults_.below(256));
-    trace_.bytes(nowUs, "tx", noise, "fault: noise");
-    schedule(noise, start);
+    trace_.bytes(nowUs, "tx", noise, lateNoise ? "fault: noise, late" : "fault: noise");
+    schedule(noise, lateNoise ? start + static_cast<int64_t>(rates.lateMs) * 1000 : start);
   }
 }
 

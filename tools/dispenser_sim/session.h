@@ -17,6 +17,7 @@ struct SessionSettings {
   int64_t gapLimitUs = 1000000;
   bool pointToPoint = false;
   FaultRates faults;
+  std::vector<ForcedFault> forced;
   uint32_t seed = 1;
 };
 
@@ -40,7 +41,9 @@ class Session {
 
  private:
   void decoded(const std::vector<Decoded>& items, int64_t nowUs);
-  void answer(const Request& request, int64_t nowUs);
+  void answer(const Request& request, const std::string& description, int64_t nowUs);
+  bool forced(const std::string& description, ForcedKind kind);
+  bool fault(double rate, const std::string& description, ForcedKind kind);
   void schedule(const std::vector<uint8_t>& bytes, int64_t startUs);
 
   struct TimedByte {
@@ -53,6 +56,7 @@ class Session {
   Trace& trace_;
   FrameDecoder decoder_;
   FaultInjector faults_;
+  std::vector<bool> forcedUsed_;
   std::deque<TimedByte> input_;   // received, waiting for their wire time
   std::deque<TimedByte> output_;  // replies, waiting for their time
   int64_t lastInputUs_ = 0;

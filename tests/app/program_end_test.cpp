@@ -1,0 +1,250 @@
+// How the built program ends, seen from outside: a termination signal or the
+// close button during a Write lets the Write finish (every record, the
+// counter, the commit) before the program ends; at rest a signal ends it at
+// once. Either way the port is closed on the way out, so an ordinary user can
+// open the pseudo-terminal again (its exclusive mode would refuse them).
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "tests/app/display_environment.h"
+#include "tests/app/private_display.h"
+#include "tests/support/scratch_dir.h"
+#include "tests/support/wait_until.h"
+#include "tools/dispenser_sim/image_file.h"
+#include "tools/dispenser_sim/layout.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+DisplayEnvironment* const Display = DisplayEnvironment::Register();
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+uint64_t K(const MemoryImage& image, int nozzle) {
+  uint8_t r[5];
+  image.getBlock(0, (0x10 + nozzle) * 256, r, 5);
+  uint64_t v = r[4];
+  for (int i = 3; i >= 0; --i) v = v << 8 | r[i];
+  return v;
+}
+
+// Opens the device as user nobody, in a child process: 0 when it opens.
+int OpenAsOrdinaryUser(const std::string& device) {
+  if (geteuid() == 0) chmod(device.c_str(), 0666);   // the pty belongs to root
+  pid_t child = fork();
+  if (child == 0) {
+    if (geteuid() == 0 && setuid(65534) != 0) _exit(2);
+    int fd = open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    _exit(fd >= 0 ? 0 : 1);
+  }
+  int status = -1;
+  waitpid(child, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+class ProgramEndTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(Display->ok()) << "Xvfb did not start";
+    ASSERT_TRUE(scratch_.ok());
+    fs::create_directories("no_sysfs/class/tty");
+    setenv("TARVO6_SYSFS", (scratch_.path() + "/no_sysfs").c_str(), 1);
+    setenv("TARVO6_LIBUSB", (scratch_.path() + "/no_libusb.so").c_str(), 1);
+  }
+  void TearDown() override {
+    if (tool_ > 0) WaitProgram(tool_, 0);
+    StopSim();
+  }
+
+  // A paced variant-1 controller with four nozzles, its port the only one offered.
+  void StartSim() {
+    int out[2];
+    ASSERT_EQ(0, pipe(out));
+    sim_ = StartProgram({DISPENSER_SIM_PROGRAM, "--pty", "--variant", "1", "--nozzles", "4",
+                         "--pace", "--image", "sim.img", "--trace-file", "sim.trace"},
+                        out[1]);
+    close(out[1]);
+    char c;
+    while (read(out[0], &c, 1) == 1 && c != '\n') port_ += c;
+    close(out[0]);
+    ASSERT_EQ(0u, port_.find("/dev/pts/")) << port_;
+    setenv("TARVO6_PORTS", port_.c_str(), 1);
+  }
+  void StopSim() {
+    if (sim_ <= 0) return;
+    kill(sim_, SIGTERM);
+    WaitProgram(sim_, 5000);
+    sim_ = -1;
+  }
+
+  void StartTool() {
+    tool_ = StartProgram({TARVO_6_PROGRAM});
+    ASSERT_GT(tool_, 0);
+    ASSERT_TRUE(waitUntil([&] {
+      std::string found;
+      RunProgram({"xdotool", "search", "--onlyvisible", "--name", "^tarvo_6$"}, 5000, &found);
+      window_ = found.substr(0, found.find('\n'));
+      return !window_.empty();
+    }, 20000)) << "no window";
+  }
+
+  void Click(int x, int y) {
+    RunProgram({"xdotool", "mousemove", "--window", window_, std::to_string(x), std::to_string(y),
+                "click", "1"}, 5000);
+  }
+  bool TraceHas(const std::string& text) {
+    return ReadFile("sim.trace").find(text) != std::string::npos;
+  }
+
+  // Open Port and Read, as clicked; true once the Read has gone over the wire.
+  bool OpenAndRead() {
+    const size_t reads = Count("(password state)");
+    Click(56, 52);
+    Click(160, 100);
+    return waitUntil([&] { return Count("(password state)") > reads; }, 15000);
+  }
+  size_t Count(const std::string& text) {
+    const std::string trace = ReadFile("sim.trace");
+    size_t count = 0;
+    for (size_t at = trace.find(text); at != std::string::npos; at = trace.find(text, at + 1))
+      ++count;
+    return count;
+  }
+
+  // Types the values over the nozzles' coefficients and clicks Write. The
+  // tool takes the clicks and keys in order, after the Read.
+  void TypeAndWrite(const std::vector<const char*>& values) {
+    for (size_t n = 1; n <= values.size(); ++n) {
+      Click(326, 28 + 25 * int(n - 1));
+      RunProgram({"xdotool", "key", "ctrl+a", "type", values[n - 1]}, 5000);
+    }
+    Click(152, 268);
+  }
+
+  // The tool's visible windows: the main window, and an alert box when one is up.
+  std::vector<std::string> ToolWindows() {
+    std::string found;
+    RunProgram({"xdotool", "search", "--onlyvisible", "--pid", std::to_string(tool_)}, 5000, &found);
+    std::vector<std::string> windows;
+    for (size_t at = 0, end; (end = found.find('\n', at)) != std::string::npos; at = end + 1)
+      windows.push_back(found.substr(at, end - at));
+    return windows;
+  }
+
+  // The tool's exit status once it has ended by itself.
+  int ToolExit() {
+    int status = WaitProgram(tool_, 20000);
+    tool_ = -1;
+    return status;
+  }
+
+  // True when the tool ends within ms (its exit status then in *status).
+  bool ToolEndsWithin(int ms, int* status) {
+    const bool ended = waitUntil([&] { return waitpid(tool_, status, WNOHANG) == tool_; }, ms);
+    if (ended) tool_ = -1;
+    return ended;
+  }
+
+  // Each nozzle's coefficient scaled by its factor, the counter advanced and
+  // one commit.
+  void ExpectTheWholeWriteLanded(const std::vector<long double>& factors = {1.01L, 1.01L, 1.01L,
+                                                                            1.01L}) {
+    StopSim();
+    MemoryImage before, after;
+    layout::Spec spec;
+    layout::build(spec, before);
+    int commits = 0;
+    std::string error;
+    ASSERT_TRUE(loadImage("sim.img", &after, &commits, &error)) << error;
+    for (int i = 0; i < 4; ++i) {
+      EXPECT_EQ(K(after, i), static_cast<uint64_t>(std::floor(K(before, i) * factors[i] + 0.5L)))
+          << "nozzle " << i + 1 << "\n" << ReadFile("sim.trace");
+    }
+    EXPECT_EQ(after.get16(0, 0x4001), 13);
+    EXPECT_EQ(commits, 1);
+  }
+
+  ScratchDir scratch_;
+  pid_t tool_ = -1;
+  pid_t sim_ = -1;
+  std::string port_;
+  std::string window_;
+};
+
+TEST_F(ProgramEndTest, SigtermDuringAWriteEndsTheProgramOnlyAfterTheCommit) {
+  StartSim();
+  StartTool();
+  ASSERT_TRUE(OpenAndRead());
+  TypeAndWrite({"10.1", "10.1", "10.1", "10.1"});
+  ASSERT_TRUE(waitUntil([&] { return TraceHas("write 20 bytes at 0:001000"); }, 15000))
+      << ReadFile("sim.trace");
+  ASSERT_FALSE(TraceHas("0:88FFFF")) << "the Write ended before the signal";
+  kill(tool_, SIGTERM);
+  EXPECT_EQ(0, ToolExit());
+  EXPECT_EQ(0, OpenAsOrdinaryUser(port_)) << "the port was left locked";
+  ExpectTheWholeWriteLanded();
+}
+
+// An alert box during a Write runs the event loop, where the signal arrives:
+// the program still waits for the rest of the Write.
+TEST_F(ProgramEndTest, SigtermWhileAWritesAlertIsUpWaitsForTheRestOfTheWrite) {
+  StartSim();
+  StartTool();
+  ASSERT_TRUE(OpenAndRead());
+  TypeAndWrite({"0", "10.1", "10.1", "10.1"});   // 0: "Wrong value entered", then the rest
+  ASSERT_TRUE(waitUntil([&] { return ToolWindows().size() == 2; }, 15000)) << "no alert box";
+  kill(tool_, SIGTERM);
+  int status = -1;
+  EXPECT_FALSE(ToolEndsWithin(1000, &status)) << "ended with three nozzles unwritten";
+  if (tool_ > 0) {
+    for (const std::string& w : ToolWindows()) {   // the operator closes the alert box
+      if (w != window_)
+        RunProgram({"xdotool", "mousemove", "--window", w, "20", "20", "key", "Return"}, 5000);
+    }
+    ASSERT_TRUE(ToolEndsWithin(20000, &status));
+  }
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  ExpectTheWholeWriteLanded({1.0L, 1.01L, 1.01L, 1.01L});
+}
+
+TEST_F(ProgramEndTest, TheCloseKeyDuringAWriteWaitsForItAndReleasesThePort) {
+  StartSim();
+  StartTool();
+  ASSERT_TRUE(OpenAndRead());
+  TypeAndWrite({"10.1", "10.1", "10.1", "10.1"});
+  ASSERT_TRUE(waitUntil([&] { return TraceHas("write 20 bytes at 0:001000"); }, 15000));
+  RunProgram({"xdotool", "mousemove", "--window", window_, "300", "280", "key", "Escape"}, 5000);
+  EXPECT_EQ(0, ToolExit());
+  EXPECT_EQ(0, OpenAsOrdinaryUser(port_)) << "the port was left locked";
+  ExpectTheWholeWriteLanded();
+}
+
+TEST_F(ProgramEndTest, EachTerminationSignalAtRestClosesThePortAndEnds) {
+  StartSim();
+  for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
+    SCOPED_TRACE(signal);
+    StartTool();
+    ASSERT_TRUE(OpenAndRead());
+    kill(tool_, signal);
+    EXPECT_EQ(0, ToolExit());
+    EXPECT_EQ(0, OpenAsOrdinaryUser(port_)) << "the port was left locked";
+  }
+}
+
+}  // namespace

@@ -1,0 +1,88 @@
+// Clearing a TCP port's input drops what its sockets hold as well as its
+// ring: a late reply still in a socket must not reach the next exchange.
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "link/tick.h"
+#include "port/port.h"
+#include "port/port_table.h"
+#include "tests/port/loopback_peer.h"
+#include "tests/support/scratch_dir.h"
+#include "tests/support/wait_until.h"
+
+namespace {
+
+class TcpClearTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(dir.ok());
+    tickStart();
+    PortLayerStart();
+  }
+  void TearDown() override {
+    PortClose(handle);
+    PortLayerStop();
+    tickStop();
+  }
+  // Bytes a socket of the port holds that no poll has taken yet.
+  int pending(int entry) { return loopback::pendingBytes(PortSlotOf(handle)->sockets[entry]); }
+  std::string readAll() {
+    std::string got(static_cast<size_t>(PortAvailable(handle)), '\0');
+    if (!got.empty()) PortRead(handle, reinterpret_cast<uint8_t*>(&got[0]), static_cast<int>(got.size()));
+    return got;
+  }
+
+  ScratchDir dir;
+  uint16_t handle = 0;
+};
+
+TEST_F(TcpClearTest, ClientClearDropsWhatTheSocketHolds) {
+  loopback::Listener listener;
+  ASSERT_TRUE(listener.ok());
+  ASSERT_EQ(PortOpen(&handle, ("TCPC_127.0.0.1:" + std::to_string(listener.port())).c_str()), 0);
+  ASSERT_TRUE(waitUntil([&] { PortAvailable(handle); return PortSlotOf(handle)->connected == 1; }));
+  const int peer = listener.accept(2000);
+  ASSERT_GE(peer, 0);
+
+  ASSERT_TRUE(loopback::sendAll(peer, "late reply"));
+  ASSERT_TRUE(waitUntil([&] { return pending(0) == 10; }));
+  PortClear(handle);
+  EXPECT_EQ(pending(0), 0);
+  EXPECT_EQ(PortAvailable(handle), 0);
+
+  // What comes after the clear is received as before.
+  ASSERT_TRUE(loopback::sendAll(peer, "own"));
+  ASSERT_TRUE(waitUntil([&] { return PortAvailable(handle) == 3; }));
+  EXPECT_EQ(readAll(), "own");
+  loopback::closeSocket(peer);
+}
+
+TEST_F(TcpClearTest, ServerClearDropsWhatEveryPeerSent) {
+  const uint16_t port = loopback::freePort();
+  ASSERT_EQ(PortOpen(&handle, ("TCPS_" + std::to_string(port)).c_str()), 0);
+  const int first = loopback::connectTo(port);
+  const int second = loopback::connectTo(port);
+  ASSERT_GE(first, 0);
+  ASSERT_GE(second, 0);
+  ASSERT_TRUE(waitUntil([&] {
+    PortAvailable(handle);   // each byte operation accepts one waiting peer
+    return PortSlotOf(handle)->sockets[1] != -1;
+  }));
+  // A large late reply too: more than one receive's worth.
+  ASSERT_TRUE(loopback::sendAll(first, std::string(3000, 'x')));
+  ASSERT_TRUE(loopback::sendAll(second, "yz"));
+  ASSERT_TRUE(waitUntil([&] { return pending(0) == 3000 && pending(1) == 2; }));
+  PortClear(handle);
+  EXPECT_EQ(pending(0), 0);
+  EXPECT_EQ(pending(1), 0);
+  EXPECT_EQ(PortAvailable(handle), 0);
+
+  ASSERT_TRUE(loopback::sendAll(second, "ok"));
+  ASSERT_TRUE(waitUntil([&] { return PortAvailable(handle) == 2; }));
+  EXPECT_EQ(readAll(), "ok");
+  loopback::closeSocket(first);
+  loopback::closeSocket(second);
+}
+
+}  // namespace

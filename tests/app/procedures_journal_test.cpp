@@ -3,6 +3,7 @@
 // failure leaves its outcome, and a journal that cannot be written stops Write
 // before the first frame.
 #include <sys/mount.h>
+#include <csignal>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -278,9 +279,10 @@ TEST_F(JournalTest, AWrongPasswordAndAKeyTurnedOffAreOnRecord) {
   EXPECT_EQ(rows[0][kEvent], "password");
   EXPECT_EQ(rows[0][kOutcome], "wrong password");
 
-  OpenClosePort();
-  sim->stop();
-  Connect({"--password", "1234", "--key", "off"});
+  kill(sim->pid(), SIGUSR1);   // the key turned off
+  ASSERT_TRUE(PumpUntil([&] {
+    return FileText(tracePath).find("configuration key off") != std::string::npos;
+  }));
   MainForm->passwordInput->value("1234");
   alerts.clear();
   WriteCoefficients();
@@ -290,14 +292,9 @@ TEST_F(JournalTest, AWrongPasswordAndAKeyTurnedOffAreOnRecord) {
   EXPECT_EQ(rows[1][kOutcome], "key off");
 }
 
-// The record's reply is lost: the controller is started again from its image
-// with every request going unanswered, after Read took what Write needs.
 TEST_F(JournalTest, ALostReplyIsOnRecordAsNoReply) {
-  ConnectAndRead(FreshImage(1, 1));
+  ConnectAndRead(FreshImage(1, 1), {"--fault-once", "no-reply:write 20 bytes"});
   Type(1, "10.1");
-  OpenClosePort();
-  sim->stop();
-  Connect({"--fault-no-reply", "1"});
   WriteCoefficients();
   const std::vector<Row> rows = Entries();
   ASSERT_EQ(rows.size(), 2u);

@@ -3,7 +3,7 @@
 # incremental build.
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps build build-asan build-fuzz fuzz fuzz-check soak bench test test-windows run clean
+.PHONY: all deps build build-asan build-fuzz fuzz fuzz-check soak bench test test-windows package test-package run clean
 
 all: build
 
@@ -57,12 +57,23 @@ bench: build
 	@build/tarvo_trace_bench
 	@build/tarvo_procedure_bench build
 
-# Everything but the window cross-built for Windows, its tests run under Wine.
+# The tool cross-built for Windows, with its window (FLTK is built once from
+# its source and cached), its tests and the program itself run under Wine.
 test-windows:
 	@JOBS=$(JOBS) scripts/test-windows.sh
+
+# tarvo_6-VERSION-windows-x86_64.zip and tarvo_6_VERSION_amd64.deb.
+package:
+	@JOBS=$(JOBS) scripts/package.sh
+
+# Both packages checked: the zip's contents, and the .deb installed, started
+# and removed (as root; skipped otherwise).
+test-package: package
+	@tests/package/zip_test.sh tarvo_6-*-windows-x86_64.zip
+	@tests/package/deb_test.sh tarvo_6_*_amd64.deb
 
 run: build
 	@scripts/run.sh
 
 clean:
-	rm -rf build build-asan build-fuzz build-windows
+	rm -rf build build-asan build-fuzz build-windows build-package build-package-windows

@@ -1,12 +1,12 @@
 // Start-up in its fixed order: the catalog first, so every label built by the
-// window is already translated; the tick thread before the port layer, whose
+// window is already translated; the tick service before the port layer, whose
 // transports time their exchanges against it.
 #include "app/startup.h"
 
 #include "app/app_icon.h"
 #include "app/catalog.h"
 #include "app/main_form.h"
-#include "link/tick.h"
+#include "clock/tick.h"
 #include "port/port.h"
 
 xMainForm* OpenMainWindow(int argc, char** argv) {

@@ -4,9 +4,9 @@
 
 class xMainForm;
 
-// Loads the catalog, builds and shows the window, starts the tick thread and
+// Loads the catalog, builds and shows the window, starts the tick service and
 // the port layer, and leaves Read and Write inactive until a port is open.
 xMainForm* OpenMainWindow(int argc, char** argv);
 // Closes the open port, stops the port layer (closing port.out) and the tick
-// thread. The window is not deleted.
+// service. The window is not deleted.
 void CloseDown();

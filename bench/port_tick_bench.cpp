@@ -1,9 +1,8 @@
-// Prints what the tick service and the port layer cost while idle:
-//   - CPU time of the tick thread over 10 s (target: under 1 % of one core),
+// Prints what the tick service and the port layer cost:
 //   - one PortAvailable on an idle pseudo-terminal (target: under 5 us),
-//   - the worst lateness of tickNow behind the clock over the same 10 s,
-// and, to read the first figure against, what one bare 1 ms sleep costs the
-// platform (a thread that wakes 1000 times a second cannot cost less).
+//   - one read of tickNow, which asks the platform clock each time,
+//   - CPU and context switches of the process over 10 s with the tick
+//     service started and nothing to do (target: nothing wakes it).
 #include <pty.h>
 #include <stdlib.h>
 #include <time.h>
@@ -15,16 +14,19 @@
 #include <string>
 #include <thread>
 
-#include "link/tick.h"
-#include "link/tick_clock.h"
+#include "clock/tick.h"
 #include "port/port.h"
+#include "tests/support/process_activity.h"
 
 namespace {
 
-double cpuSeconds(clockid_t clock) {
-  timespec ts{};
-  clock_gettime(clock, &ts);
-  return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
+size_t ThreadCount() {
+  std::error_code error;
+  size_t n = 0;
+  for (auto it = std::filesystem::directory_iterator("/proc/self/task", error);
+       !error && it != std::filesystem::directory_iterator(); it.increment(error))
+    ++n;
+  return n;
 }
 
 void benchPortAvailable() {
@@ -52,50 +54,37 @@ void benchPortAvailable() {
   close(master);
 }
 
-// Over seconds of wall time, compares tickNow with the clock about every
-// 200 us, and takes the tick thread's CPU time as the process's minus this
-// thread's own.
-void benchTick(int seconds) {
+// The tick is read from the clock when asked: what one read costs, since the
+// link reads it on every step of an exchange.
+void benchTickRead() {
   tickStart();
-  double processStart = cpuSeconds(CLOCK_PROCESS_CPUTIME_ID);
-  double selfStart = cpuSeconds(CLOCK_THREAD_CPUTIME_ID);
-  auto wallStart = std::chrono::steady_clock::now();
-  auto end = wallStart + std::chrono::seconds(seconds);
-  int32_t worstLate = 0;
-  long samples = 0;
-  long overOneMs = 0;
-  while (std::chrono::steady_clock::now() < end) {
-    // The clock read on both sides of tickNow: a sample where this thread
-    // was held up between the reads would blame the tick for our delay.
-    uint32_t before = TickClockMs();
-    uint32_t tick = tickNow.load();
-    uint32_t after = TickClockMs();
-    if (before == after) {
-      int32_t late = static_cast<int32_t>(before - tick);
-      if (late > worstLate) worstLate = late;
-      if (late > 1) ++overOneMs;
-      ++samples;
-    }
-    std::this_thread::sleep_for(std::chrono::microseconds(200));
-  }
-  std::chrono::duration<double> wall = std::chrono::steady_clock::now() - wallStart;
-  double tickCpu = (cpuSeconds(CLOCK_PROCESS_CPUTIME_ID) - processStart) -
-                   (cpuSeconds(CLOCK_THREAD_CPUTIME_ID) - selfStart);
+  const int reads = 1000000;
+  uint32_t sum = 0;
+  auto start = std::chrono::steady_clock::now();
+  for (int i = 0; i < reads; ++i) sum += tickNow();
+  std::chrono::duration<double, std::nano> spent = std::chrono::steady_clock::now() - start;
   tickStop();
-  std::printf("tick thread CPU over %.1f s: %.3f s = %.2f %% of one core (target < 1 %%)\n",
-              wall.count(), tickCpu, 100.0 * tickCpu / wall.count());
-  std::printf("worst lateness of tickNow behind the clock: %d ms (%ld samples, %ld over 1 ms)\n",
-              worstLate, samples, overOneMs);
+  std::printf("tickNow: %.1f ns per read (%d reads, checksum %u; target < 1000 ns)\n",
+              spent.count() / reads, reads, sum & 1);
 }
 
-// CPU time per wake-up of a thread that only sleeps 1 ms at a time.
-void benchBareSleep() {
-  const int wakes = 1000;
-  double start = cpuSeconds(CLOCK_THREAD_CPUTIME_ID);
-  for (int i = 0; i < wakes; ++i) TickClockPause();
-  double spent = cpuSeconds(CLOCK_THREAD_CPUTIME_ID) - start;
-  std::printf("platform floor: a bare 1 ms sleep costs %.1f us CPU per wake-up = %.2f %% of one core\n",
-              spent / wakes * 1e6, spent / wakes * 1000 * 100);
+// With the tick service started and nothing to do, the process must sleep:
+// its threads' CPU time and context switches over seconds of one long sleep
+// of this thread (which itself accounts for one switch).
+void benchTickIdle(int seconds) {
+  tickStart();
+  ProcessActivity before, after;
+  const bool measured = ReadProcessActivity(getpid(), &before);
+  std::this_thread::sleep_for(std::chrono::seconds(seconds));
+  if (measured && ReadProcessActivity(getpid(), &after)) {
+    std::printf("tick service idle over %d s: %.3f ms CPU, %ld context switches, %zu threads "
+                "(target: nothing wakes it)\n",
+                seconds, 1000 * (after.cpuSeconds - before.cpuSeconds),
+                after.contextSwitches - before.contextSwitches, ThreadCount());
+  } else {
+    std::printf("tick service idle: /proc/self could not be read\n");
+  }
+  tickStop();
 }
 
 }  // namespace
@@ -108,8 +97,8 @@ int main(int argc, char** argv) {
   if (mkdtemp(scratch) == nullptr || chdir(scratch) != 0) return 1;
   PortLayerStart();
   benchPortAvailable();
-  benchTick(seconds);
-  benchBareSleep();
+  benchTickRead();
+  benchTickIdle(seconds);
   PortLayerStop();
   std::error_code ignored;
   std::filesystem::remove_all(scratch, ignored);

@@ -18,7 +18,7 @@
 #include "app/controller_state.h"
 #include "app/main_form.h"
 #include "app/procedures.h"
-#include "link/tick.h"
+#include "clock/tick.h"
 #include "port/discovery.h"
 #include "port/port.h"
 #include "tests/support/dispenser_sim.h"

@@ -2,6 +2,7 @@
 # as the program finds them in its working directory. On Linux the desktop
 # entry starts it in that folder, with its icon under share/.
 include(GNUInstallDirs)
+option(TARVO_USER_FOLDER "Install a tarvo_6 command that runs the program in a per-user folder" OFF)
 if(WIN32)
   set(TARVO_INSTALL_DIR "." CACHE STRING "Folder under the prefix for tarvo_6 and its files")
 else()
@@ -13,7 +14,22 @@ if(TARGET tarvo_6)
   install(TARGETS tarvo_6 RUNTIME DESTINATION ${TARVO_INSTALL_DIR})
   install(FILES ${PROJECT_SOURCE_DIR}/assets/qv.bmp DESTINATION ${TARVO_INSTALL_DIR})
   install(FILES ${CMAKE_BINARY_DIR}/ru/tarvo_6.mo DESTINATION ${TARVO_INSTALL_DIR}/ru)
-  if(UNIX)
+  if(UNIX AND TARVO_USER_FOLDER)
+    # A system-wide installation (the .deb): the folder under the prefix is
+    # not the user's to write, so the tarvo_6 command, and the desktop entry
+    # through it, start the program in a folder of the user's own.
+    install(CODE "
+      set(folder \"\${CMAKE_INSTALL_PREFIX}/${TARVO_INSTALL_DIR}\")
+      configure_file(\"${PROJECT_SOURCE_DIR}/assets/tarvo_6-launcher.sh.in\"
+                     \"${CMAKE_BINARY_DIR}/launcher/tarvo_6\" @ONLY)
+      set(at @)   # the marker spelt out: install scripts expand @VAR@ themselves
+      file(READ \"${PROJECT_SOURCE_DIR}/assets/tarvo_6.desktop.in\" entry)
+      string(REPLACE \"Path=\${at}folder\${at}\\n\" \"\" entry \"\${entry}\")
+      string(REPLACE \"\${at}folder\${at}\" \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}\"
+             entry \"\${entry}\")
+      file(WRITE \"${CMAKE_BINARY_DIR}/tarvo_6.desktop\" \"\${entry}\")")
+    install(PROGRAMS ${CMAKE_BINARY_DIR}/launcher/tarvo_6 DESTINATION ${CMAKE_INSTALL_BINDIR})
+  elseif(UNIX)
     # Path= makes the install folder the working directory; the absolute
     # folder is written when the entry is installed, so DESTDIR and a prefix
     # given to `cmake --install --prefix` both come out right.
@@ -21,6 +37,8 @@ if(TARGET tarvo_6)
       set(folder \"\${CMAKE_INSTALL_PREFIX}/${TARVO_INSTALL_DIR}\")
       configure_file(\"${PROJECT_SOURCE_DIR}/assets/tarvo_6.desktop.in\"
                      \"${CMAKE_BINARY_DIR}/tarvo_6.desktop\" @ONLY)")
+  endif()
+  if(UNIX)
     install(FILES ${CMAKE_BINARY_DIR}/tarvo_6.desktop
             DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
     install(FILES ${PROJECT_SOURCE_DIR}/assets/tarvo_6.png

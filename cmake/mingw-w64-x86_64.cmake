@@ -26,10 +26,12 @@ set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static -Wl,--exclude-libs,libgcc.a:libgcc_e
 set(CMAKE_MODULE_LINKER_FLAGS_INIT "-static -Wl,--exclude-libs,libgcc.a:libgcc_eh.a:libstdc++.a:libwinpthread.a")
 
 # Test programs (and GoogleTest's listing of them) run under Wine, in a prefix
-# of the build's own, quiet. Wine keeps helper processes (wineserver and its
-# services) that hold on to the output pipes of whoever started them first:
-# scripts/test-windows.sh starts them before the build and stops them after.
+# of the build's own, through tests/wine/run-under-wine.sh, which keeps Wine's
+# errors in the output and names the status of a program that printed nothing.
+# Wine keeps helper processes (wineserver and its services) that hold on to
+# the output pipes of whoever started them first: scripts/test-windows.sh
+# starts them before the build and stops them after.
 set(TARVO_WINE /usr/lib/wine/wine64 CACHE FILEPATH "Wine loader for 64-bit programs")
 set(TARVO_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix CACHE PATH "Wine prefix the tests run in")
 set(CMAKE_CROSSCOMPILING_EMULATOR
-    /usr/bin/env WINEPREFIX=${TARVO_WINEPREFIX} WINEDEBUG=-all ${TARVO_WINE})
+    ${CMAKE_CURRENT_LIST_DIR}/../tests/wine/run-under-wine.sh ${TARVO_WINE} ${TARVO_WINEPREFIX})

@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "link/tick.h"
+#include "clock/tick.h"
 #include "link/trk.h"
 #include "port/port.h"
 
@@ -76,9 +76,7 @@ void FuzzLineReset() {
 }
 
 void FuzzAdvanceTime(uint32_t ms) {
-  uint32_t now = tickNow.load() + ms;
-  tickNow.store(now);
-  tick16.store(uint16_t(now));
+  tickAdvanceStopped(ms);
 }
 
 void FuzzSetUpLink(Trk& link) {

@@ -3,7 +3,7 @@
 // layer exactly as the tool opens a serial device (raw 4800 8N1), its other
 // end written by the target with the bytes of a reply.
 //
-// The tick thread is not started: time passes only when a target says so, so
+// The tick service is not started: time passes only when a target says so, so
 // a target can run a reply into every time-out without waiting for it.
 #pragma once
 #include <cstddef>

@@ -4,7 +4,7 @@
 #pragma once
 #include <cstdint>
 
-#include "link/timer_slot.h"
+#include "clock/timer_slot.h"
 #include "port/port.h"
 
 // 1 when the reply will not come; the slot is then given back.

@@ -3,8 +3,8 @@
 #include <cstring>
 
 #include "link/frame.h"
+#include "clock/timer_slot.h"
 #include "link/reply_wait.h"
-#include "link/timer_slot.h"
 #include "link/trk.h"
 #include "link/wire_trace.h"
 #include "port/port.h"

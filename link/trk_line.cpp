@@ -2,7 +2,7 @@
 // waiting when an exchange looks for its reply would be taken as that reply.
 // Every request drops stale input before it goes out (sendSelect); what
 // follows covers the bytes that come after that.
-#include "link/tick.h"
+#include "clock/tick.h"
 #include "link/trk.h"
 #include "port/port.h"
 
@@ -27,7 +27,7 @@ constexpr int kQuietMs = 5;
 // a fill must go on being followed.
 void Trk::startSettling() {
   settling_ = true;
-  settleDeadline_ = static_cast<int32_t>(tickNow.load() + kLateReplyAllowanceMs);
+  settleDeadline_ = static_cast<int32_t>(tickNow() + kLateReplyAllowanceMs);
 }
 
 bool Trk::lineSettled() {
@@ -62,7 +62,7 @@ int Trk::takeLoneByte(LoneByteWait& wait, uint8_t* byte) {
   }
   if (!wait.seen) {
     wait.seen = true;
-    wait.quietUntil = static_cast<int32_t>(tickNow.load() + kQuietMs);
+    wait.quietUntil = static_cast<int32_t>(tickNow() + kQuietMs);
     return 0;
   }
   if (!tickReached(wait.quietUntil)) return 0;

@@ -2,8 +2,8 @@
 // reply byte; a refusal on a type 18 controller fetches the error record.
 #include "link/frame.h"
 #include "link/packed_bcd.h"
+#include "clock/timer_slot.h"
 #include "link/reply_wait.h"
-#include "link/timer_slot.h"
 #include "link/trk.h"
 #include "link/wire_trace.h"
 #include "port/port.h"

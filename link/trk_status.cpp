@@ -4,8 +4,8 @@
 
 #include "link/frame.h"
 #include "link/packed_bcd.h"
+#include "clock/timer_slot.h"
 #include "link/reply_wait.h"
-#include "link/timer_slot.h"
 #include "link/trk.h"
 #include "link/wire_trace.h"
 #include "port/port.h"

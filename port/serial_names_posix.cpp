@@ -66,21 +66,9 @@ void AppendSysfsSerialDevices() {
   std::free(entries);
 }
 
-void AppendOfferedNames() {
-  const char* offered = std::getenv("TARVO6_PORTS");
-  if (offered == nullptr) return;
-  const char* blanks = " \t";
-  for (const char* word = offered + std::strspn(offered, blanks); *word != '\0';) {
-    size_t length = std::strcspn(word, blanks);
-    PortNameAppend(word, length);
-    word += length;
-    word += std::strspn(word, blanks);
-  }
-}
-
 }  // namespace
 
 void SerialNamesAppend() {
   AppendSysfsSerialDevices();
-  AppendOfferedNames();
+  OfferedNamesAppend();
 }

@@ -2,6 +2,7 @@
 // under HARDWARE\DEVICEMAP\SERIALCOMM, one value per port whose data is the
 // port name (COM3). Windows NT 4 and older keep values named COM1 to COM99
 // there instead of one per device driver, so they are asked for by name.
+// The names offered in TARVO6_PORTS follow, as on Linux.
 #include "port/serial_names.h"
 
 #include <windows.h>
@@ -50,9 +51,7 @@ void appendNumberedValues(HKEY key) {
   }
 }
 
-}  // namespace
-
-void SerialNamesAppend() {
+void appendRegistryNames() {
   OSVERSIONINFOA version;
   std::memset(&version, 0, sizeof version);
   version.dwOSVersionInfoSize = sizeof version;
@@ -66,4 +65,11 @@ void SerialNamesAppend() {
     appendNumberedValues(key);
   }
   RegCloseKey(key);
+}
+
+}  // namespace
+
+void SerialNamesAppend() {
+  appendRegistryNames();
+  OfferedNamesAppend();
 }

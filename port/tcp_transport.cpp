@@ -9,7 +9,7 @@
 #include <cstring>
 #include <memory>
 
-#include "link/tick.h"
+#include "clock/tick.h"
 #include "port/rx_ring.h"
 #include "port/socket_api.h"
 #include "port/tcp_name.h"
@@ -189,7 +189,7 @@ int TcpConnectStep(PortSlot& slot) {
     case SocketError::WouldBlock:
       slot.connected = 0;
       slot.connectState = kTcpConnecting;
-      slot.connectDeadline = static_cast<uint16_t>(tick16.load() + kConnectWaitMs);
+      slot.connectDeadline = static_cast<uint16_t>(tick16() + kConnectWaitMs);
       return 0;
     case SocketError::IsConnected:
       slot.connected = 1;

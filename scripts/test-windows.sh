@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
-# Cross-builds everything but the window for Windows (mingw-w64) and runs the
-# tests under Wine, in a Wine prefix of the build folder's own.
+# Cross-builds the tool for Windows (mingw-w64), with its window on FLTK built
+# from source once (scripts/fltk-windows.sh), and runs the tests under Wine, in
+# a Wine prefix of the build folder's own, on a private X server.
 #
 # Serial tests need a device on the other end of a COM port: the pty peer
 # service (tests/wine/pty_peer_service.cpp, built for the host) holds a few
 # pseudo-terminals, Wine maps COM ports onto their slaves, and the Windows
 # tests play the device through the service (TARVO_PTY_PEER). The link's
 # exchanges meet dispenser-sim, built for the host too, on another COM port
-# (TARVO_SIM_PORT).
+# (TARVO_SIM_PORT). The program itself is started from outside on a COM port
+# of its own (TARVO_SMOKE_PORT, tests/wine/smoke_test.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -19,8 +21,10 @@ WINESERVER=/usr/lib/wine/wineserver
 # sorts them by number.
 PEER_PORTS=(COM2 COM10 COM11 COM12 COM13)
 SIM_PORT=COM14
+SMOKE_PORT=COM15
 
 scripts/ensure-deps-windows.sh
+FLTK_PREFIX=$(scripts/fltk-windows.sh)
 
 mkdir -p "$BUILD/wine-ports"
 ROOT=$(pwd)
@@ -31,6 +35,7 @@ mkdir -p "$WINEPREFIX"
 
 peer=""
 sim=""
+xvfb=""
 stop_all() {
   for pid in $peer $sim; do
     kill "$pid" 2>/dev/null || true
@@ -38,6 +43,10 @@ stop_all() {
   done
   # Stops this prefix's wineserver and every Wine process of the prefix.
   "$WINESERVER" -k 2>/dev/null || true
+  if [ -n "$xvfb" ]; then
+    kill "$xvfb" 2>/dev/null || true
+    wait "$xvfb" 2>/dev/null || true
+  fi
 }
 trap stop_all EXIT
 
@@ -46,10 +55,16 @@ trap stop_all EXIT
 # hang the build's test listing and ctest: start them first, detached from
 # every pipe, and keep the server up until the end.
 start_wine() {
-  "$WINESERVER" -k 2>/dev/null || true   # one left from an interrupted run
-  "$WINESERVER" -w
   "$WINESERVER" -p </dev/null >/dev/null 2>&1
   "$WINE" cmd /c exit </dev/null >/dev/null 2>&1
+}
+# Waits until every program of the prefix has ended and its server has saved
+# the registry and stopped. Setting a new prefix up goes on in programs of
+# its own after the first one returns; a server killed then leaves the set-up
+# half done, and the next program Wine starts, a test, would find the prefix
+# changing under it.
+settle_wine() {
+  "$WINESERVER" -w
 }
 
 echo "== devices on the Linux side: pty peer service, dispenser-sim"
@@ -83,20 +98,43 @@ wait_for_file "$BUILD/sim.out" "$sim" ||
   { echo "dispenser-sim did not start" >&2; cat "$BUILD/sim.log" >&2; exit 1; }
 ln -sfn "$(head -n1 "$BUILD/sim.out")" "$BUILD/wine-ports/$SIM_PORT"
 export TARVO_SIM_PORT=$SIM_PORT
+# The smoke test points its port at a simulator of its own; until then it
+# names a terminal that exists, as Wine wants when it maps the port.
+ln -sfn "$(head -n1 "$BUILD/sim.out")" "$BUILD/wine-ports/$SMOKE_PORT"
+export TARVO_SMOKE_PORT=$SMOKE_PORT TARVO_WINE_PORTS="$ROOT/$BUILD/wine-ports"
+export TARVO_WINE=$WINE TARVO_HOST_SIM="$ROOT/$BUILD/host/dispenser-sim"
+
+echo "== X server for the windows"
+# Wine's windows are X windows: a private server, never the user's desktop.
+Xvfb -displayfd 3 -nolisten tcp -screen 0 1280x1024x24 3>"$BUILD/display" </dev/null \
+  >"$BUILD/xvfb.log" 2>&1 &
+xvfb=$!
+wait_for_file "$BUILD/display" "$xvfb" ||
+  { echo "Xvfb did not start" >&2; cat "$BUILD/xvfb.log" >&2; exit 1; }
+export DISPLAY=":$(head -n1 "$BUILD/display")"
 
 echo "== Wine prefix $WINEPREFIX"
-start_wine
-for port in "${PEER_PORTS[@]}" "$SIM_PORT"; do
+"$WINESERVER" -k 2>/dev/null || true   # one left from an interrupted run
+settle_wine
+"$WINE" wineboot --init </dev/null >/dev/null 2>&1
+for port in "${PEER_PORTS[@]}" "$SIM_PORT" "$SMOKE_PORT"; do
   "$WINE" reg add 'HKLM\Software\Wine\Ports' /v "$port" /t REG_SZ \
     /d "$ROOT/$BUILD/wine-ports/$port" /f </dev/null >/dev/null 2>&1
 done
-# Wine reads its port list when it starts: restart it with the new one.
+settle_wine
+[ -f "$WINEPREFIX/.update-timestamp" ] ||
+  { echo "Wine did not finish setting up $WINEPREFIX" >&2; exit 1; }
+grep -q "\"$SMOKE_PORT\"=" "$WINEPREFIX/system.reg" ||
+  { echo "Wine's registry in $WINEPREFIX did not keep the COM port mappings" >&2; exit 1; }
+# The server for the build and the tests, with the port list read afresh.
 start_wine
 
 echo "== cross build ($BUILD)"
 cmake -S . -B "$BUILD" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
-  -DCMAKE_BUILD_TYPE=Debug >/dev/null
+  -DCMAKE_BUILD_TYPE=Debug -DFLTK_DIR="$FLTK_PREFIX/CMake" >/dev/null
 cmake --build "$BUILD" -j"$JOBS"
+[ -f "$BUILD/tarvo_6.exe" ] ||
+  { echo "no $BUILD/tarvo_6.exe: the build did not find FLTK in $FLTK_PREFIX" >&2; exit 1; }
 
 echo "== tests under Wine"
 ctest --test-dir "$BUILD" --output-on-failure -j"$JOBS" --timeout 120

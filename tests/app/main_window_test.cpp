@@ -1,7 +1,7 @@
 // The real main window, started exactly as main() starts it, on a private X
 // server: every widget as designed, the port list and the remembered port,
 // the link set-up, and which procedure each widget reaches (clicked and typed
-// at with xdotool, as an operator would).
+// at through the window system, as an operator would).
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -29,6 +29,7 @@
 #include "tests/app/display_environment.h"
 #include "tests/app/private_display.h"
 #include "tests/app/recording_procedures.h"
+#include "tests/app/window_test_platform.h"
 #include "tests/support/scratch_dir.h"
 #include "tests/support/wait_until.h"
 
@@ -65,10 +66,8 @@ class MainWindowTest : public ::testing::Test {
     ASSERT_TRUE(scratch_.ok());
     // No serial device of this machine and no USB library: the list holds
     // exactly what a test offers through TARVO6_PORTS.
-    fs::create_directories("no_sysfs/class/tty");
-    setenv("TARVO6_SYSFS", (scratch_.path() + "/no_sysfs").c_str(), 1);
-    setenv("TARVO6_LIBUSB", (scratch_.path() + "/no_libusb.so").c_str(), 1);
-    unsetenv("TARVO6_PORTS");
+    HideMachinePorts(scratch_.path());
+    UnsetTestEnv("TARVO6_PORTS");
     Calls = ProcedureCalls();
   }
 
@@ -110,16 +109,9 @@ class MainWindowTest : public ::testing::Test {
     return items;
   }
 
-  std::string WindowId() const { return std::to_string(fl_xid(window_)); }
-
-  // A click with mouse button `button` in the middle of widget w. (No --sync:
-  // xdotool would wait for ever when the pointer is there already; the X
-  // server handles the move before the click anyway.)
+  // A click with mouse button `button` in the middle of widget w.
   void Click(Fl_Widget* w, int button = 1) {
-    ASSERT_EQ(0, RunProgram({"xdotool", "mousemove", "--window", WindowId(),
-                             std::to_string(w->x() + w->w() / 2),
-                             std::to_string(w->y() + w->h() / 2), "click",
-                             std::to_string(button)}, 5000));
+    ASSERT_TRUE(ClickAt(window_, w->x() + w->w() / 2, w->y() + w->h() / 2, button));
   }
   // Activates the About button and waits for it: everything sent before it
   // has then been handled too.
@@ -274,7 +266,7 @@ INSTANTIATE_TEST_SUITE_P(Catalog, WindowDesignTest, ::testing::Values(true, fals
 
 TEST_F(MainWindowTest, ResizingTheWindowScalesEveryWidget) {
   Start();
-  ASSERT_EQ(0, RunProgram({"xdotool", "windowsize", "--sync", WindowId(), "1038", "590"}, 5000));
+  ASSERT_TRUE(ResizeClientArea(window_, 1038, 590));
   ASSERT_TRUE(PumpUntil([&] { return window_->w() == 1038 && window_->h() == 590; }));
   for (const WidgetDesign& d : kDesign) {
     SCOPED_TRACE(d.what);
@@ -326,7 +318,7 @@ TEST_F(MainWindowTest, WithNoPortTheChoiceIsEmptyAndNothingSelected) {
 // Names are shown as they are, also with a '/' (FLTK's submenu separator)
 // and twice the same name: item i is always list entry i.
 TEST_F(MainWindowTest, PortChoiceListsEveryDiscoveredNameAndSelectsTheFirst) {
-  setenv("TARVO6_PORTS", "STUB /dev/pts/97 TCPC_127.0.0.1:4001 STUB", 1);
+  SetTestEnv("TARVO6_PORTS", "STUB /dev/pts/97 TCPC_127.0.0.1:4001 STUB");
   Start();
   std::vector<std::string> listed;
   for (int i = 0; i < PortNameList.count; i++) listed.push_back(PortNameList.names[i]);
@@ -340,24 +332,24 @@ TEST_F(MainWindowTest, PortChoiceListsEveryDiscoveredNameAndSelectsTheFirst) {
 // the chosen one stays chosen while it is there, and one that went leaves
 // nothing chosen rather than its neighbour. An open port freezes the list.
 TEST_F(MainWindowTest, ThePortListIsDiscoveredAgainKeepingTheChoiceWhileItExists) {
-  setenv("TARVO6_PORTS", "STUB TCPC_127.0.0.1:4001", 1);
+  SetTestEnv("TARVO6_PORTS", "STUB TCPC_127.0.0.1:4001");
   Start();
   window_->portChoice->value(1);
-  setenv("TARVO6_PORTS", "/dev/pts/96 STUB TCPC_127.0.0.1:4001 TCPC_127.0.0.1:65535", 1);
+  SetTestEnv("TARVO6_PORTS", "/dev/pts/96 STUB TCPC_127.0.0.1:4001 TCPC_127.0.0.1:65535");
   RefreshPortChoice();
   EXPECT_EQ((std::vector<std::string>{"/dev/pts/96", "STUB", "TCPC_127.0.0.1:4001",
                                       "TCPC_127.0.0.1:65535"}),
             PortItems());
   EXPECT_STREQ("TCPC_127.0.0.1:4001", window_->portChoice->text());
 
-  setenv("TARVO6_PORTS", "/dev/pts/96 STUB", 1);
+  SetTestEnv("TARVO6_PORTS", "/dev/pts/96 STUB");
   RefreshPortChoice();
   EXPECT_EQ(2, PortNameList.count);
   EXPECT_EQ(-1, window_->portChoice->value());
 
   window_->portChoice->value(1);
   OpenPortHandle = 7;   // as if a port were open
-  setenv("TARVO6_PORTS", "STUB", 1);
+  SetTestEnv("TARVO6_PORTS", "STUB");
   RefreshPortChoice();
   OpenPortHandle = 0;
   EXPECT_EQ(2, PortNameList.count);
@@ -365,7 +357,7 @@ TEST_F(MainWindowTest, ThePortListIsDiscoveredAgainKeepingTheChoiceWhileItExists
 }
 
 TEST_F(MainWindowTest, TheRememberedPortIsSelectedWhenListed) {
-  setenv("TARVO6_PORTS", "STUB /dev/pts/97 TCPC_127.0.0.1:4001 /dev/pts/98", 1);
+  SetTestEnv("TARVO6_PORTS", "STUB /dev/pts/97 TCPC_127.0.0.1:4001 /dev/pts/98");
   RememberPort(kSectionUtf8, kKeyUtf8, "/dev/pts/98");
   Start();
   EXPECT_STREQ("/dev/pts/98", RememberedPort);
@@ -375,7 +367,7 @@ TEST_F(MainWindowTest, TheRememberedPortIsSelectedWhenListed) {
 }
 
 TEST_F(MainWindowTest, ARememberedPortNotListedLeavesTheFirstSelected) {
-  setenv("TARVO6_PORTS", "STUB /dev/pts/97", 1);
+  SetTestEnv("TARVO6_PORTS", "STUB /dev/pts/97");
   RememberPort(kSectionUtf8, kKeyUtf8, "/dev/pts/9");   // a prefix is no match
   Start();
   EXPECT_STREQ("/dev/pts/9", RememberedPort);
@@ -383,7 +375,7 @@ TEST_F(MainWindowTest, ARememberedPortNotListedLeavesTheFirstSelected) {
 }
 
 TEST_F(MainWindowTest, AnIniInWindows1251BytesIsNotRecognised) {
-  setenv("TARVO6_PORTS", "STUB /dev/pts/97", 1);
+  SetTestEnv("TARVO6_PORTS", "STUB /dev/pts/97");
   RememberPort(kSection1251, kKey1251, "/dev/pts/97");
   Start();
   EXPECT_EQ(0, RememberedPort[0]);
@@ -393,7 +385,7 @@ TEST_F(MainWindowTest, AnIniInWindows1251BytesIsNotRecognised) {
 // A stored value longer than the 100-byte buffer is cut to 99 bytes; even
 // when it starts with a listed name it matches nothing.
 TEST_F(MainWindowTest, AnOverlongRememberedPortIsCutAndMatchesNothing) {
-  setenv("TARVO6_PORTS", "STUB TCPC_127.0.0.1:4001", 1);
+  SetTestEnv("TARVO6_PORTS", "STUB TCPC_127.0.0.1:4001");
   const std::string stored = "TCPC_127.0.0.1:4001" + std::string(300, '7');
   RememberPort(kSectionUtf8, kKeyUtf8, stored);
   Start();
@@ -500,19 +492,19 @@ TEST_F(MainWindowTest, RightOrMiddleButtonDoesNotOpenReadOrWrite) {
 TEST_F(MainWindowTest, TheSpaceKeyActivatesTheFocusedButton) {
   Start();
   window_->readButton->activate();
-  ASSERT_EQ(0, RunProgram({"xdotool", "windowfocus", "--sync", WindowId()}, 5000));
+  ASSERT_TRUE(FocusWindow(window_));
   window_->readButton->take_focus();
-  ASSERT_EQ(0, RunProgram({"xdotool", "key", "space"}, 5000));
+  ASSERT_TRUE(PressSpace());
   ASSERT_TRUE(PumpUntil([] { return Calls.read == 1; }));
   window_->openCloseButton->take_focus();
-  ASSERT_EQ(0, RunProgram({"xdotool", "key", "space"}, 5000));
+  ASSERT_TRUE(PressSpace());
   ASSERT_TRUE(PumpUntil([] { return Calls.openClose == 1; }));
 }
 
 TEST_F(MainWindowTest, TypingInACoefficientMarksOnlyThatNozzleEdited) {
   Start();
   Click(nozzleCoefficientInputs[5]);
-  ASSERT_EQ(0, RunProgram({"xdotool", "type", "--delay", "1", "10.5"}, 5000));
+  ASSERT_TRUE(TypeText("10.5"));
   ASSERT_TRUE(PumpUntil([] { return strcmp(nozzleCoefficientInputs[5]->value(), "10.5") == 0; }));
   for (int i = 0; i < kNozzleRows; i++) EXPECT_EQ(i == 4 ? 1 : 0, nozzleEdited[i]) << i;
 }

@@ -14,7 +14,7 @@
 #include "app/procedures.h"
 #include "app/test_fill.h"
 #include "link/frame.h"
-#include "link/tick.h"
+#include "clock/tick.h"
 #include "port/discovery.h"
 #include "port/port.h"
 #include "tests/app/private_display.h"
@@ -53,7 +53,7 @@ std::vector<uint8_t> ParseHex(const std::string& text) {
 }  // namespace
 
 // Once per process, as main() does it: the window lives as long as the
-// program, and the tick thread and the port layer stop at its end.
+// program, and the tick service and the port layer stop at its end.
 class ProgramEnvironment : public ::testing::Environment {
  public:
   void SetUp() override {

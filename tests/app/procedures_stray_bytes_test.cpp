@@ -147,7 +147,7 @@ TEST_P(NoiseBetweenWritesTest, NoWriteIsCountedFromTheNoise) {
 // the input drains it: the next nozzle would show the late one's value.
 TEST_F(StrayBytesTest, OverTcpALateRecordReplyIsShownByNoOtherNozzle) {
   ConnectOverTcp(FreshImage(1, 4),
-                 {"--fault-once", "late:read 19 bytes at 0:001000"});
+                 {"--fault-once", "late:read 20 bytes at 0:001000"});
   Read("1");
   EXPECT_STREQ(nozzleCoefficientInputs[1]->value(), "???");
   for (int n = 2; n <= 4; ++n) {

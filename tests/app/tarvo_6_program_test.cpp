@@ -17,6 +17,7 @@
 
 #include "tests/app/display_environment.h"
 #include "tests/app/private_display.h"
+#include "tests/support/process_activity.h"
 #include "tests/support/scratch_dir.h"
 #include "tests/support/wait_until.h"
 
@@ -73,6 +74,37 @@ class Tarvo6ProgramTest : public ::testing::Test {
     int status = WaitProgram(tool_, 10000);
     tool_ = -1;
     return status;
+  }
+
+  // dispenser-sim on a pty (trace in sim.trace), offered to the tool.
+  void StartSimulator(const std::vector<std::string>& extra) {
+    int out[2];
+    ASSERT_EQ(0, pipe(out));
+    std::vector<std::string> argv = {DISPENSER_SIM_PROGRAM, "--pty", "--variant", "1", "--nozzles", "4",
+                                     "--address", "1", "--trace-file", "sim.trace"};
+    argv.insert(argv.end(), extra.begin(), extra.end());
+    sim_ = StartProgram(argv, out[1]);
+    close(out[1]);
+    std::string port;
+    char c;
+    while (read(out[0], &c, 1) == 1 && c != '\n') port += c;
+    close(out[0]);
+    ASSERT_EQ(0u, port.find("/dev/pts/")) << port;
+    setenv("TARVO6_PORTS", port.c_str(), 1);
+  }
+
+  void Click(const char* x, const char* y) {
+    RunProgram({"xdotool", "mousemove", "--window", window_, x, y, "click", "1"}, 5000);
+  }
+
+  // Context switches of all the tool's threads over ms: each time one of
+  // them was woken, it ended in one. -1 when /proc could not be read.
+  long WakeUpsOver(int ms) {
+    ProcessActivity before, after;
+    if (!ReadProcessActivity(tool_, &before)) return -1;
+    usleep(ms * 1000);
+    if (!ReadProcessActivity(tool_, &after)) return -1;
+    return after.contextSwitches - before.contextSwitches;
   }
 
   std::map<std::string, int> Geometry() {
@@ -152,18 +184,7 @@ TEST_F(Tarvo6ProgramTest, PipesAndDevicesInPlaceOfItsFilesAreTakenForMissing) {
 // controller: the whole Read, down to the password state, goes over the wire.
 TEST_F(Tarvo6ProgramTest, OpenAndReadClickedReadTheSimulatedController) {
   InstallRunFolder();
-  int out[2];
-  ASSERT_EQ(0, pipe(out));
-  sim_ = StartProgram({DISPENSER_SIM_PROGRAM, "--pty", "--variant", "1", "--nozzles", "4",
-                       "--address", "1", "--trace-file", "sim.trace"}, out[1]);
-  close(out[1]);
-  std::string port;
-  char c;
-  while (read(out[0], &c, 1) == 1 && c != '\n') port += c;
-  close(out[0]);
-  ASSERT_EQ(0u, port.find("/dev/pts/")) << port;
-  setenv("TARVO6_PORTS", port.c_str(), 1);
-
+  StartSimulator({});
   StartTool();
   // A right click on Open Port opens nothing, so the left click on Read
   // after it meets an inactive button.
@@ -179,6 +200,46 @@ TEST_F(Tarvo6ProgramTest, OpenAndReadClickedReadTheSimulatedController) {
   EXPECT_NE(std::string::npos, first);
   EXPECT_EQ(std::string::npos, trace.find(kStatusRead, first + 1))
       << "Read ran more than once:\n" << trace;
+  EXPECT_EQ(0, CloseTool());
+}
+
+// With nothing to do the tool sleeps in the toolkit's event wait: no timer or
+// thread wakes it, neither before a port is open nor after a Read and a test
+// fill have ended. (A tick thread woke it a thousand times a second; a
+// repeating timeout at 10 ms, a hundred.) A few wake-ups are allowed for
+// whatever the X server may still send.
+TEST_F(Tarvo6ProgramTest, SleepsWhileIdleBeforeAndAfterAReadAndATestFill) {
+  constexpr int kMs = 3000;
+  constexpr long kAllowed = 3 * kMs / 1000;
+  InstallRunFolder();
+  StartSimulator({"--rate", "20000", "--hold-ms", "300"});
+  StartTool();
+  usleep(500 * 1000);  // the window's first drawing
+  EXPECT_LE(WakeUpsOver(kMs), kAllowed) << "idle with the window just opened";
+
+  Click("56", "52");    // Open Port
+  Click("160", "100");  // Read..
+  ASSERT_TRUE(waitUntil([] { return ReadFile("sim.trace").find("(password state)") != std::string::npos; },
+                        10000)) << ReadFile("sim.trace");
+  Click("420", "28");  // Load 10l on nozzle 1
+  // The fill is followed until the controller reports the nozzle idle again
+  // after its hold time; then the trace stops growing.
+  ASSERT_TRUE(waitUntil([] { return ReadFile("sim.trace").find("command 0x01") != std::string::npos; },
+                        5000)) << "no preset:\n" << ReadFile("sim.trace");
+  // Quiet for 300 ms, longer than any pause between two status polls.
+  size_t length = 0;
+  ASSERT_TRUE(waitUntil([&] {
+    const size_t now = ReadFile("sim.trace").size();
+    if (now != length) {
+      length = now;
+      usleep(300 * 1000);
+      return false;
+    }
+    return true;
+  }, 15000)) << "the tool keeps polling";
+  // One more second in which nothing may reach the wire.
+  EXPECT_FALSE(waitUntil([&] { return ReadFile("sim.trace").size() != length; }, 1000));
+  EXPECT_LE(WakeUpsOver(kMs), kAllowed) << "idle after a Read and a test fill";
   EXPECT_EQ(0, CloseTool());
 }
 

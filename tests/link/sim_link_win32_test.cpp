@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "link/tick.h"
+#include "clock/tick.h"
 #include "link/trk.h"
 #include "port/port.h"
 #include "tests/support/scratch_dir.h"

@@ -9,7 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "link/frame.h"
-#include "link/tick.h"
+#include "clock/tick.h"
 #include "link/trk.h"
 #include "port/port.h"
 #include "tests/support/pty_pair.h"

@@ -75,7 +75,10 @@ class RegistryDiscovery : public ::testing::Test {
     FakeUsbReset();
     UsbForgetBindingForTests();
   }
-  void TearDown() override { _putenv_s("TARVO6_LIBUSB", ""); }
+  void TearDown() override {
+    _putenv_s("TARVO6_LIBUSB", "");
+    _putenv_s("TARVO6_PORTS", "");
+  }
   // Binds the stand-in libusb (a DLL beside the test) instead of libusb0.dll.
   void UseFakeUsb() { _putenv_s("TARVO6_LIBUSB", FAKE_LIBUSB_FILE); }
 };
@@ -126,6 +129,21 @@ TEST_F(RegistryDiscovery, AnAddedPortTakesItsPlaceAndALongNameIsListedWholeOrNot
     if (it->compare(0, 3, "COM") != 0) continue;
     EXPECT_EQ(it < com3, ComNumber(*it) < 3) << *it;
   }
+}
+
+// TARVO6_PORTS reaches a controller over TCP without a virtual-port driver:
+// its names join the registry's, sorted with them (COM before S before T).
+TEST_F(RegistryDiscovery, NamesOfferedInTarvo6PortsJoinTheRegistryPorts) {
+  _putenv_s("TARVO6_LIBUSB", "");
+  _putenv_s("TARVO6_PORTS", " TCPC_127.0.0.1:4001\tSTUB ");
+  const std::vector<std::string> registry = RegistryPorts();
+  if (registry.size() > 14) GTEST_SKIP() << "no room for two offered names after the registry ports";
+  ASSERT_EQ(DiscoverPorts(), 1);
+
+  std::vector<std::string> listed = Listed();
+  ASSERT_EQ(listed.size(), registry.size() + 2);
+  EXPECT_EQ(listed[registry.size()], "STUB");
+  EXPECT_EQ(listed[registry.size() + 1], "TCPC_127.0.0.1:4001");
 }
 
 // libusb bound by LoadLibraryA / GetProcAddress from a real DLL: the maker's

@@ -12,7 +12,7 @@
 
 #include <gtest/gtest.h>
 
-#include "link/tick.h"
+#include "clock/tick.h"
 #include "link/trk.h"
 #include "port/port.h"
 #include "port/port_table.h"

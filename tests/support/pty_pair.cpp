@@ -26,6 +26,7 @@ PtyPair::PtyPair() {
 }
 
 PtyPair::~PtyPair() {
+  if (watcher_.joinable()) watcher_.join();
   if (master_ >= 0) close(master_);
   if (slaveKeep_ >= 0) close(slaveKeep_);
 }
@@ -77,4 +78,28 @@ std::vector<uint8_t> PtyPair::drain(int quietMs) {
     out.insert(out.end(), buf, buf + n);
   }
   return out;
+}
+
+void PtyPair::watch(size_t count, int timeoutMs) {
+  if (watcher_.joinable()) watcher_.join();
+  arrivals_.clear();
+  watcher_ = std::thread([this, count, timeoutMs] {
+    using Clock = std::chrono::steady_clock;
+    const auto start = Clock::now();
+    const auto deadline = start + std::chrono::milliseconds(timeoutMs);
+    while (arrivals_.size() < count && Clock::now() < deadline) {
+      pollfd p{master_, POLLIN, 0};
+      if (poll(&p, 1, 1) <= 0) continue;
+      uint8_t buf[512];
+      const size_t want = count - arrivals_.size();
+      ssize_t n = read(master_, buf, want < sizeof buf ? want : sizeof buf);
+      const double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+      for (ssize_t i = 0; i < n; ++i) arrivals_.push_back(Arrival{buf[i], ms});
+    }
+  });
+}
+
+std::vector<PtyPair::Arrival> PtyPair::watched() {
+  if (watcher_.joinable()) watcher_.join();
+  return std::move(arrivals_);
 }

@@ -4,6 +4,7 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <thread>
 #include <vector>
 
 class PtyPair {
@@ -28,8 +29,22 @@ class PtyPair {
   // Everything that arrives within quietMs of silence.
   std::vector<uint8_t> drain(int quietMs);
 
+  // Times what the code under test writes, from the device's side of the
+  // line: in the background, the next count bytes (or what comes within
+  // timeoutMs) are read with the moment each arrived, while the test goes on
+  // driving the code. No receive or drain until watched().
+  struct Arrival {
+    uint8_t byte;
+    double ms;  // after the watch began
+  };
+  void watch(size_t count, int timeoutMs);
+  // Waits for the watch to end and gives what it saw.
+  std::vector<Arrival> watched();
+
  private:
   int master_ = -1;
   int slaveKeep_ = -1;   // held open so the master never sees a hang-up
   std::string slavePath_;
+  std::thread watcher_;
+  std::vector<Arrival> arrivals_;
 };

@@ -104,6 +104,28 @@ std::vector<uint8_t> PtyPair::drain(int quietMs) {
   return fromHex(ask(master_, "DRAIN " + std::to_string(quietMs)));
 }
 
+void PtyPair::watch(size_t count, int timeoutMs) {
+  arrivals_.clear();
+  ask(master_, "WATCH " + std::to_string(count) + " " + std::to_string(timeoutMs));
+}
+
+// "<hex> <us>,<us>,...": each byte and its arrival in microseconds.
+std::vector<PtyPair::Arrival> PtyPair::watched() {
+  const std::string answer = ask(master_, "WATCHED");
+  const size_t blank = answer.find(' ');
+  const std::vector<uint8_t> bytes = fromHex(answer.substr(0, blank));
+  const char* times = blank == std::string::npos ? "" : answer.c_str() + blank + 1;
+  std::vector<Arrival> out;
+  for (uint8_t byte : bytes) {
+    char* end = nullptr;
+    const long us = std::strtol(times, &end, 10);
+    if (end == times) break;
+    out.push_back(Arrival{byte, us / 1000.0});
+    times = *end == ',' ? end + 1 : end;
+  }
+  return out;
+}
+
 std::string PeerLineSettings(PtyPair& pty) { return ask(pty.master(), "LINE"); }
 
 bool RunningUnderWine() {

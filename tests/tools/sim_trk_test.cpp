@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "link/frame.h"
-#include "link/tick.h"
+#include "clock/tick.h"
 #include "link/trk.h"
 #include "port/port.h"
 #include "tests/support/dispenser_sim.h"

@@ -9,6 +9,10 @@
 //   DRAIN <ms>       -> "<hex>": everything until ms of silence
 //   LINE             -> "<baud> <data bits> <parity> <stop bits> <flow>": the
 //                       slave's termios, as the program under test set it
+//   WATCH <n> <ms>   -> "OK": in the background, reads the next n bytes (or
+//                       what comes within ms) and the moment each arrived
+//   WATCHED          -> "<hex> <us>,<us>,...": waits for the watch to end; each
+//                       byte's arrival in microseconds after the watch began
 //
 // Usage: pty_peer_service LINK_DIR PORT_FILE NAME...
 // Makes LINK_DIR/NAME point at each pty's slave, listens on 127.0.0.1 and
@@ -151,8 +155,49 @@ void writeLine(int sock, const std::string& text) {
   }
 }
 
+// Bytes read in the background with the moment each arrived, so a test
+// can time the gaps the program under test leaves on the line while it
+// goes on driving it.
+struct Watch {
+  std::thread reader;
+  std::vector<uint8_t> bytes;
+  std::vector<long> us;
+
+  void start(int fd, size_t count, int timeoutMs) {
+    finish();
+    bytes.clear();
+    us.clear();
+    reader = std::thread([this, fd, count, timeoutMs] {
+      using Clock = std::chrono::steady_clock;
+      const auto begin = Clock::now();
+      const auto deadline = begin + std::chrono::milliseconds(timeoutMs);
+      while (bytes.size() < count && Clock::now() < deadline) {
+        pollfd p{fd, POLLIN, 0};
+        if (poll(&p, 1, 1) <= 0) continue;
+        uint8_t buf[4096];
+        ssize_t n = read(fd, buf, std::min(sizeof buf, count - bytes.size()));
+        const long at = long(std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - begin).count());
+        for (ssize_t i = 0; i < n; ++i) {
+          bytes.push_back(buf[i]);
+          us.push_back(at);
+        }
+      }
+    });
+  }
+  void finish() {
+    if (reader.joinable()) reader.join();
+  }
+  std::string answer() {
+    finish();
+    std::string times;
+    for (long t : us) times += (times.empty() ? "" : ",") + std::to_string(t);
+    return toHex(bytes) + " " + times;
+  }
+};
+
 void serve(int sock) {
   Pty* pty = nullptr;
+  Watch watch;
   std::string line;
   while (readLine(sock, line)) {
     char word[16] = {};
@@ -189,10 +234,19 @@ void serve(int sock) {
       writeLine(sock, toHex(drain(pty->master, ms)));
     } else if (command == "LINE") {
       writeLine(sock, lineSettings(pty->slave));
+    } else if (command == "WATCH") {
+      size_t count = 0;
+      int ms = 0;
+      std::sscanf(rest.c_str(), "%zu %d", &count, &ms);
+      watch.start(pty->master, count, ms);
+      writeLine(sock, "OK");
+    } else if (command == "WATCHED") {
+      writeLine(sock, watch.answer());
     } else {
       writeLine(sock, "ERROR unknown command");
     }
   }
+  watch.finish();
   close(sock);
   if (pty) {
     std::lock_guard<std::mutex> hold(claimLock);

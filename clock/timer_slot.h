@@ -4,7 +4,7 @@
 #pragma once
 #include <cstdint>
 
-#include "link/tick.h"
+#include "clock/tick.h"
 
 // Arms ms in a fresh slot, giving back any slot the field still holds (a
 // request repeated without collecting its reply would otherwise leak one).

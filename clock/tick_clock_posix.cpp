@@ -1,4 +1,4 @@
-#include "link/tick_clock.h"
+#include "clock/tick_clock.h"
 
 #include <time.h>
 
@@ -7,9 +7,4 @@ uint32_t TickClockMs() {
   clock_gettime(CLOCK_MONOTONIC, &ts);
   uint64_t ms = static_cast<uint64_t>(ts.tv_sec) * 1000u + static_cast<uint64_t>(ts.tv_nsec) / 1000000u;
   return static_cast<uint32_t>(ms);
-}
-
-void TickClockPause() {
-  timespec pause{0, 1000000};
-  clock_nanosleep(CLOCK_MONOTONIC, 0, &pause, nullptr);
 }

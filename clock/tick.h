@@ -1,14 +1,18 @@
-// The millisecond tick every wait is measured against, refreshed by a thread
-// once a millisecond, and 512 time-out slots armed and tested without allocating.
+// The millisecond tick every wait is measured against, read from a monotonic
+// clock when asked (nothing runs in the background), and 512 time-out slots
+// armed and tested without allocating.
 #pragma once
-#include <atomic>
 #include <cstdint>
 
 constexpr int kTimerSlotCount = 512;
 
-// Written by the tick thread only; read from the GUI thread.
-extern std::atomic<uint32_t> tickNow;
-extern std::atomic<uint16_t> tick16;
+// While the service runs: milliseconds of the platform's monotonic clock
+// (plus the test offset), wrapping modulo 2^32. Before the first start and
+// after a stop: the value it had when it stopped (0 before any start), so a
+// deadline armed then is never reached.
+uint32_t tickNow();
+// The low 16 bits of tickNow.
+uint16_t tick16();
 
 void tickStart();
 void tickStop();
@@ -30,3 +34,6 @@ int tick16Reached(uint16_t deadline);
 // Test seam: the tick reads the platform clock plus this offset (mod 2^32), so a
 // test can start it just below the wrap. Set it before tickStart.
 void tickSetClockOffset(uint32_t offset);
+// Test seam: moves the stopped tick on by ms, for a harness that drives time
+// by hand instead of waiting for it. Ignored while the service runs.
+void tickAdvanceStopped(uint32_t ms);

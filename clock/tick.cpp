@@ -1,21 +1,19 @@
-// The tick service: one thread samples the platform clock every millisecond,
-// and a fixed table of time-out slots is tested against the sampled value.
-#include "link/tick.h"
+// The tick service: the counter is the platform clock read at the moment it
+// is asked for, so nothing has to wake up to keep it fresh; a fixed table of
+// time-out slots is tested against it.
+#include "clock/tick.h"
 
-#include <thread>
+#include <atomic>
 
-#include "link/tick_clock.h"
-
-std::atomic<uint32_t> tickNow{0};
-std::atomic<uint16_t> tick16{0};
+#include "clock/tick_clock.h"
 
 namespace {
 
-// The tick thread reads these while the GUI thread writes them, so they are
-// atomic rather than guarded by a lock only one side takes.
-std::atomic<int32_t> running{0};
+// Readers may sit on any thread (tests watch the tick from helper threads),
+// so the state that says what tickNow returns is atomic.
+std::atomic<bool> running{false};
 std::atomic<uint32_t> clockOffset{0};
-std::thread tickThread;
+std::atomic<uint32_t> frozenAt{0};  // tickNow while stopped
 
 struct TimerSlot {
   uint8_t used;
@@ -24,23 +22,10 @@ struct TimerSlot {
 // Used from the GUI thread only.
 TimerSlot timers[kTimerSlotCount];
 
-void sampleTick() {
-  uint32_t now = TickClockMs() + clockOffset.load();
-  tickNow.store(now);
-  tick16.store(static_cast<uint16_t>(now));
-}
-
-void tickLoop() {
-  while (running.load() != 0) {
-    TickClockPause();
-    sampleTick();
-  }
-}
+uint32_t clockNow() { return TickClockMs() + clockOffset.load(); }
 
 // tickNow + ms, the deadline form every comparison below expects.
-int32_t deadlineAfter(int ms) {
-  return static_cast<int32_t>(tickNow.load() + static_cast<uint32_t>(ms));
-}
+int32_t deadlineAfter(int ms) { return static_cast<int32_t>(tickNow() + static_cast<uint32_t>(ms)); }
 
 // Deadlines are compared by the sign of the difference, so they hold across
 // the wrap of the clock.
@@ -52,20 +37,26 @@ bool validSlot(int slot) { return slot >= 0 && slot < kTimerSlotCount; }
 
 }  // namespace
 
+uint32_t tickNow() { return running.load() ? clockNow() : frozenAt.load(); }
+
+uint16_t tick16() { return static_cast<uint16_t>(tickNow()); }
+
 void tickSetClockOffset(uint32_t offset) { clockOffset.store(offset); }
 
+void tickAdvanceStopped(uint32_t ms) {
+  if (!running.load()) frozenAt.fetch_add(ms);
+}
+
 void tickStart() {
-  if (tickThread.joinable()) return;  // already running
-  running.store(1);
-  sampleTick();
-  tickThread = std::thread(tickLoop);
+  if (running.load()) return;  // already running: the slots stay as they are
   for (TimerSlot& t : timers) t = TimerSlot{0, 0};
+  running.store(true);
 }
 
 void tickStop() {
-  if (!tickThread.joinable()) return;
-  running.store(0);
-  tickThread.join();
+  if (!running.load()) return;
+  frozenAt.store(clockNow());
+  running.store(false);
 }
 
 int timerArm(int ms) {
@@ -84,7 +75,7 @@ void timerRelease(int slot) {
 
 int timerExpired(int slot) {
   if (!validSlot(slot) || !timers[slot].used) return 1;
-  if (!reached(tickNow.load(), timers[slot].deadline)) return 0;
+  if (!reached(tickNow(), timers[slot].deadline)) return 0;
   timers[slot].used = 0;
   return 1;
 }
@@ -93,8 +84,8 @@ void timerRearm(int slot, int ms) {
   if (validSlot(slot)) timers[slot].deadline = deadlineAfter(ms);
 }
 
-int tickReached(int32_t deadline) { return reached(tickNow.load(), deadline) ? 1 : 0; }
+int tickReached(int32_t deadline) { return reached(tickNow(), deadline) ? 1 : 0; }
 
 int tick16Reached(uint16_t deadline) {
-  return static_cast<int16_t>(static_cast<uint16_t>(tick16.load() - deadline)) >= 0 ? 1 : 0;
+  return static_cast<int16_t>(static_cast<uint16_t>(tick16() - deadline)) >= 0 ? 1 : 0;
 }

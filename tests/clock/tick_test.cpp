@@ -1,11 +1,12 @@
-// The tick service: time-out slots and deadline tests, including a real wrap
-// of the 32-bit and 16-bit clocks.
+// The tick service: the counter read from the clock while it runs and frozen
+// otherwise, time-out slots and deadline tests, including a real wrap of the
+// 32-bit and 16-bit clocks.
 #include <cstdint>
 
 #include <gtest/gtest.h>
 
-#include "link/tick.h"
-#include "link/tick_clock.h"
+#include "clock/tick.h"
+#include "clock/tick_clock.h"
 #include "tests/support/wait_until.h"
 
 namespace {
@@ -23,22 +24,56 @@ class TickTest : public ::testing::Test {
   }
 };
 
-TEST_F(TickTest, TickFollowsTheClockAndStopsWithTheService) {
+// tickReached of the current tick and of the next millisecond, taken within
+// one millisecond of the clock (retried when the clock moves in between).
+struct NowAndNext {
+  int now;
+  int next;
+};
+NowAndNext reachedNowAndNext() {
+  for (;;) {
+    const uint32_t n = tickNow();
+    NowAndNext r{tickReached(static_cast<int32_t>(n)), tickReached(static_cast<int32_t>(n + 1))};
+    if (tickNow() == n) return r;
+  }
+}
+
+TEST_F(TickTest, TickIsTheClockWhileRunningAndFrozenOtherwise) {
   tickStart();
-  tickStart();  // a second start leaves the one thread running
-  uint32_t first = tickNow.load();
-  ASSERT_TRUE(waitUntil([&] { return tickNow.load() - first >= 20; }));
-  // Milliseconds of the same clock: never ahead, and behind by no more than a
-  // busy machine can delay one sample.
-  int32_t behind = static_cast<int32_t>(TickClockMs() - tickNow.load());
-  EXPECT_GE(behind, 0);
-  EXPECT_LT(behind, 1000);
-  EXPECT_EQ(tick16.load(), static_cast<uint16_t>(tickNow.load() & 0xFFFF));
+  // Read when asked: the clock's own millisecond, not an older sample.
+  for (int i = 0; i < 1000; ++i) {
+    const uint32_t before = TickClockMs();
+    const uint32_t tick = tickNow();
+    const uint16_t low = tick16();
+    const uint32_t after = TickClockMs();
+    ASSERT_LE(tick - before, after - before) << "tick " << tick << " outside " << before << ".." << after;
+    ASSERT_LE(static_cast<uint16_t>(low - before), after - before) << "tick16 " << low;
+  }
 
   tickStop();
-  uint32_t frozen = tickNow.load();
-  EXPECT_FALSE(waitUntil([&] { return tickNow.load() != frozen; }, 20));
+  const uint32_t frozen = tickNow();
+  EXPECT_FALSE(waitUntil([&] { return tickNow() != frozen || tick16() != uint16_t(frozen); }, 20));
+  // A time-out armed while the service stands still never ends by itself.
+  const int slot = timerArm(5);
+  EXPECT_FALSE(waitUntil([&] { return timerExpired(slot) == 1; }, 30));
+  tickAdvanceStopped(4);
+  EXPECT_EQ(tickNow(), frozen + 4);
+  EXPECT_EQ(timerExpired(slot), 0);
+  tickAdvanceStopped(1);
+  EXPECT_EQ(timerExpired(slot), 1);
   tickStop();  // nothing left to stop
+
+  tickStart();
+  tickAdvanceStopped(100000);  // only a stopped tick is moved by hand
+  EXPECT_LT(static_cast<int32_t>(tickNow() - TickClockMs()), 1000);
+}
+
+TEST_F(TickTest, SecondStartKeepsTheArmedSlots) {
+  tickStart();
+  const int slot = timerArm(60000);
+  tickStart();
+  EXPECT_EQ(timerExpired(slot), 0);
+  EXPECT_EQ(timerArm(60000), slot + 1);
 }
 
 TEST_F(TickTest, SlotsOutOfRangeOrFreeCountAsExpired) {
@@ -97,20 +132,23 @@ TEST_F(TickTest, AllSlotsTakenMakesArmFailUntilOneIsFreed) {
 
 TEST_F(TickTest, DeadlinesHoldAcrossTheWrapOfBothClocks) {
   startJustBeforeWrap(200);
-  uint32_t before = tickNow.load();
+  uint32_t before = tickNow();
   ASSERT_GT(before, 0xFFFFF000u);  // really just below the wrap
   EXPECT_EQ(tickReached(static_cast<int32_t>(before)), 1);
   EXPECT_EQ(tickReached(static_cast<int32_t>(before + 7000)), 0);
+  NowAndNext high = reachedNowAndNext();
+  EXPECT_EQ(high.now, 1);
+  EXPECT_EQ(high.next, 0);
 
   // Deadlines that lie beyond the wrap, set while the clock is still high.
   const int32_t deadline = static_cast<int32_t>(before + 700);
-  const uint16_t deadline16 = static_cast<uint16_t>(tick16.load() + 700);
+  const uint16_t deadline16 = static_cast<uint16_t>(tick16() + 700);
   const int slot = timerArm(700);
   ASSERT_LT(static_cast<uint32_t>(deadline), before);  // the sum wrapped
-  ASSERT_LT(deadline16, tick16.load());
+  ASSERT_LT(deadline16, tick16());
 
-  ASSERT_TRUE(waitUntil([] { return tickNow.load() < 0x80000000u; }, 2000)) << "no wrap";
-  uint32_t after = tickNow.load();
+  ASSERT_TRUE(waitUntil([] { return tickNow() < 0x80000000u; }, 2000)) << "no wrap";
+  uint32_t after = tickNow();
   if (after < static_cast<uint32_t>(deadline) - 20) {
     // Wrapped but not yet due: a plain unsigned comparison would say due.
     EXPECT_EQ(tickReached(deadline), 0);
@@ -119,11 +157,14 @@ TEST_F(TickTest, DeadlinesHoldAcrossTheWrapOfBothClocks) {
   }
   EXPECT_EQ(tickReached(static_cast<int32_t>(before)), 1);
   EXPECT_EQ(tick16Reached(static_cast<uint16_t>(before)), 1);
+  NowAndNext low = reachedNowAndNext();
+  EXPECT_EQ(low.now, 1);
+  EXPECT_EQ(low.next, 0);
 
   EXPECT_TRUE(waitUntil([&] { return tickReached(deadline) == 1; }, 2000));
   EXPECT_TRUE(waitUntil([&] { return tick16Reached(deadline16) == 1; }, 2000));
   EXPECT_TRUE(waitUntil([&] { return timerExpired(slot) == 1; }, 2000));
-  EXPECT_EQ(tickReached(static_cast<int32_t>(tickNow.load() + 1000)), 0);
+  EXPECT_EQ(tickReached(static_cast<int32_t>(tickNow() + 1000)), 0);
 }
 
 }  // namespace

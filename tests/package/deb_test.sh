@@ -1,0 +1,78 @@
+#!/usr/bin/env bash
+# The Debian package as a user meets it: dpkg -i installs it, the tarvo_6
+# command starts the window (on a private X server) in the user's own working
+# folder, where port.out gets its entry line and the logo and catalog are
+# reached, Escape ends it, and dpkg -r leaves none of its files behind.
+# Installing needs root: elsewhere the test says so and is skipped.
+# Usage: deb_test.sh tarvo_6_VERSION_amd64.deb
+set -euo pipefail
+deb=$(realpath "$1")
+package=$(dpkg-deb -f "$deb" Package)
+if [ "$(id -u)" -ne 0 ]; then
+  echo "SKIP: installing $deb needs root (dpkg -i); run as root to test it"
+  exit 0
+fi
+
+fail() { echo "FAIL: $*"; exit 1; }
+wait_for() {
+  local deadline=$((SECONDS + $2))
+  until eval "$1"; do
+    [ $SECONDS -lt $deadline ] || return 1
+    sleep 0.1
+  done
+}
+
+work=$(mktemp -d)
+xvfb=""
+tool=""
+cleanup() {
+  for pid in $tool $xvfb; do
+    kill "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+  done
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+dpkg -i "$deb" >"$work/dpkg.log" 2>&1 || { cat "$work/dpkg.log"; fail "dpkg -i did not install $deb"; }
+installed=$(dpkg-query -L "$package")
+for path in /usr/bin/tarvo_6 /usr/lib/tarvo_6/tarvo_6 /usr/lib/tarvo_6/qv.bmp \
+            /usr/lib/tarvo_6/ru/tarvo_6.mo /usr/share/applications/tarvo_6.desktop; do
+  grep -qx "$path" <<<"$installed" || fail "$path is not in the package"
+  [ -e "$path" ] || fail "$path was not installed"
+done
+grep -qx 'Exec=/usr/bin/tarvo_6' /usr/share/applications/tarvo_6.desktop ||
+  fail "the desktop entry does not start the tarvo_6 command"
+
+Xvfb -displayfd 3 -nolisten tcp -screen 0 1024x768x24 3>"$work/display" </dev/null >/dev/null 2>&1 &
+xvfb=$!
+wait_for 'grep -qs "^[0-9]" "$work/display"' 20 || fail "Xvfb did not start"
+export DISPLAY=":$(head -n1 "$work/display")"
+
+# A user with nothing of the tool yet.
+export HOME=$work/home XDG_DATA_HOME=
+mkdir -p "$HOME"
+(cd / && exec tarvo_6 </dev/null >"$work/tool.log" 2>&1) &
+tool=$!
+window=""
+wait_for 'window=$(xdotool search --onlyvisible --name "^tarvo_6\$" 2>/dev/null | head -n1); [ -n "$window" ]' 20 ||
+  { cat "$work/tool.log"; fail "the window did not appear"; }
+folder=$HOME/.local/share/tarvo_6
+wait_for '[ -s "$folder/port.out" ]' 10 || fail "no port.out in $folder"
+cmp -s "$folder/qv.bmp" /usr/lib/tarvo_6/qv.bmp || fail "the working folder does not reach the logo"
+cmp -s "$folder/ru/tarvo_6.mo" /usr/lib/tarvo_6/ru/tarvo_6.mo || fail "the working folder does not reach the catalog"
+xdotool mousemove --window "$window" 300 150
+xdotool windowfocus --sync "$window" key Escape
+wait_for '! kill -0 "$tool" 2>/dev/null' 10 || fail "Escape did not end the program"
+wait "$tool" && status=0 || status=$?
+tool=""
+[ "$status" = 0 ] || fail "tarvo_6 ended with status $status"
+
+dpkg -r "$package" >"$work/dpkg.log" 2>&1 || { cat "$work/dpkg.log"; fail "dpkg -r failed"; }
+dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' &&
+  fail "$package is still installed"
+while read -r path; do
+  [ -f "$path" ] || [ -L "$path" ] && fail "$path is left after dpkg -r"
+done <<<"$installed"
+[ -e /usr/lib/tarvo_6 ] && fail "/usr/lib/tarvo_6 is left after dpkg -r"
+echo "$deb: installed, started in $folder, removed"

@@ -20,7 +20,7 @@
 #include "app/main_form.h"
 #include "app/procedures.h"
 #include "link/frame.h"
-#include "link/tick.h"
+#include "clock/tick.h"
 #include "link/wire_trace.h"
 #include "port/discovery.h"
 #include "port/port.h"

@@ -55,6 +55,7 @@ bench: build
 	@build/tarvo_port_tick_bench
 	@build/tarvo_read_bench
 	@build/tarvo_read_command_bench build/tarvo_6
+	@build/tarvo_trace_bench
 	@build/tarvo_procedure_bench build
 
 # The tool cross-built for Windows, with its window (FLTK is built once from

@@ -6,12 +6,22 @@
 #include "app/cli/command_line.h"
 #include "app/program_end.h"
 #include "app/startup.h"
+#include "app/trace_option.h"
+#include "link/wire_trace.h"
 
 int main(int argc, char** argv) {
-  if (IsCommandLineRun(argc, argv)) return RunCommandLine(argc, argv);
+  const TraceOption trace = TakeTraceOption(&argc, argv);   // before the toolkit reads argv
+  if (IsCommandLineRun(argc, argv)) {
+    if (!StartTraceOnCommandLine(trace)) return 2;
+    const int status = RunCommandLine(argc, argv);
+    WireTraceStop();
+    return status;
+  }
   OpenMainWindow(argc, argv);
+  StartTraceOption(trace);
   WatchTerminationSignals();
   Fl::run();
   CloseDown();
+  WireTraceStop();
   return 0;
 }

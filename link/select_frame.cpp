@@ -9,7 +9,7 @@ void sendSelect(uint16_t port, int address, int function) {
   if (frame[1] == 0) return;
   // Stale input (a late or partial earlier reply) must never be read as part
   // of the reply to this request.
-  PortClear(port);
+  PortClearFor(port, "before the request");
   frame[3] = static_cast<uint8_t>(frameChecksum(frame, 3));
   PortWrite(port, frame, 4);
 }

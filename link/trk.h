@@ -166,7 +166,7 @@ class Trk {
   LoneByteWait commandAnswer_;
   int takeLoneByte(LoneByteWait& wait, uint8_t* byte);
 
-  int noReply();
+  int noReply(int waitedMs);   // waitedMs: the time-out that passed, for the trace
   bool buildNozzleCommand(int nozzle, int code, const NozzleCommand& cmd, uint8_t* body,
                           int* function);
   int mergeRecord(const uint8_t* record, int address);

@@ -6,6 +6,7 @@
 #include "clock/timer_slot.h"
 #include "link/reply_wait.h"
 #include "link/trk.h"
+#include "link/wire_trace.h"
 #include "port/port.h"
 
 namespace {
@@ -55,7 +56,8 @@ void buildHeader(uint8_t* header, uint8_t kind, int address, uint8_t firstData,
 
 // An exchange that got no reply in time: its reply may still come, so the
 // next one waits for the line to settle first.
-int Trk::noReply() {
+int Trk::noReply(int waitedMs) {
+  WireTraceNoReply(static_cast<uint16_t>(port), waitedMs);
   blockState = kIdle;
   lastError = kErrorNoAnswer;
   startSettling();
@@ -80,7 +82,7 @@ int Trk::readBlock(int memAddress, int bank, int count, uint8_t* dest) {
     case kReplyPending: {
       if (PortAvailable(handle) < count + 1) {
         if (!replyAbandoned(stateTimer, port)) return 0;
-        return noReply();
+        return noReply(kReadReplyMs);
       }
       slotRelease(stateTimer);
       PortRead(handle, dest, count);
@@ -172,7 +174,7 @@ int Trk::writeBlock(int memAddress, int bank, const uint8_t* data, int size) {
   }
   // A reply state still short of bytes.
   if (!replyAbandoned(stateTimer, port)) return 0;
-  return noReply();
+  return noReply(blockState == kShortReply ? kShortReplyMs : kLongReplyMs);
 }
 
 int Trk::readErrorRecord() {
@@ -187,7 +189,7 @@ int Trk::readErrorRecord() {
     case kReplyPending:
       if (PortAvailable(handle) < kErrorRecordSize) {
         if (!replyAbandoned(stateTimer, port)) return 0;
-        return noReply();
+        return noReply(kErrorRecordMs);
       }
       slotRelease(stateTimer);
       PortRead(handle, errorRecord, kErrorRecordSize);
@@ -221,7 +223,7 @@ int Trk::readTotal(int, int nozzle, int) {
     case kReplyPending: {
       if (PortAvailable(handle) < kTotalReplySize) {
         if (!replyAbandoned(stateTimer, port)) return 0;
-        return noReply();
+        return noReply(kTotalReplyMs);
       }
       slotRelease(stateTimer);
       uint8_t reply[kTotalReplySize];

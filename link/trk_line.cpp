@@ -37,7 +37,7 @@ bool Trk::lineSettled() {
     settling_ = false;
     return true;
   }
-  PortClear(static_cast<uint16_t>(port));
+  PortClearFor(static_cast<uint16_t>(port), "while the line settled");
   if (!tickReached(settleDeadline_)) return false;
   settling_ = false;
   return true;
@@ -53,7 +53,7 @@ int Trk::takeLoneByte(LoneByteWait& wait, uint8_t* byte) {
   const int available = PortAvailable(handle);
   if (available > 1) {
     wait.seen = false;
-    PortClear(handle);
+    PortClearFor(handle, "that came where one answer byte was due");
     return -1;
   }
   if (available == 0) {

@@ -5,6 +5,7 @@
 #include "clock/timer_slot.h"
 #include "link/reply_wait.h"
 #include "link/trk.h"
+#include "link/wire_trace.h"
 #include "port/port.h"
 
 namespace {
@@ -27,6 +28,8 @@ constexpr int16_t kCodeFunction03 = 179;
 constexpr int16_t kCodeFunction13 = 180;
 
 constexpr int kBodySize = 8;
+
+int commandReplyMs(int type) { return type == kTypeWithErrorRecord ? 300 : 700; }
 
 // Amounts travel in units of 10 ml; a negative amount has no BCD form and
 // goes out as zero.
@@ -97,7 +100,7 @@ int Trk::nozzleCommand(int nozzle, NozzleCommand* cmd) {
     if (!lineSettled()) return 0;
     sendSelect(handle, address, function);
     PortWrite(handle, body, kBodySize);
-    slotArm(commandTimer, type == kTypeWithErrorRecord ? 300 : 700);
+    slotArm(commandTimer, commandReplyMs(type));
     commandState = kReplyPending;
     // The reply may already be there: look at once.
   }
@@ -108,6 +111,7 @@ int Trk::nozzleCommand(int nozzle, NozzleCommand* cmd) {
       const int taken = takeLoneByte(commandAnswer_, &reply);
       if (taken == 0) {
         if (commandAnswer_.seen || !replyAbandoned(commandTimer, port)) return 0;
+        WireTraceNoReply(handle, commandReplyMs(type));
         commandState = kIdle;
         lastError = kErrorNoAnswer;
         startSettling();

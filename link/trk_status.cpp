@@ -7,6 +7,7 @@
 #include "clock/timer_slot.h"
 #include "link/reply_wait.h"
 #include "link/trk.h"
+#include "link/wire_trace.h"
 #include "port/port.h"
 
 namespace {
@@ -50,6 +51,7 @@ int Trk::collectStatus(int) {
     // Whatever part of the reply came is dropped with it; a poll that gets no
     // answer says nothing new about the controller's own errors.
     PortRead(handle, statusReply_, std::min(available, length));
+    WireTraceNoReply(handle, kStatusUnitMs * statusTimeoutFactor);
     return -6;
   }
   PortRead(handle, statusReply_, length);

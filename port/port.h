@@ -15,6 +15,8 @@ void PortLayerStop();
 // 9 layer not started, -1 TCP name malformed or set-up failed, otherwise the
 // platform's error code from the serial device (*handle set to 0).
 int PortOpen(uint16_t* handle, const char* name);
+// The name the port was opened by; "" for no port.
+const char* PortNameOf(uint16_t handle);
 
 // Why the last PortOpen failed, in terms the operator can act on.
 enum class PortOpenFailure {
@@ -44,6 +46,8 @@ void PortWaitReadable(uint16_t handle, int ms);
 int PortTxEmpty(uint16_t handle);
 // Drops every received byte not yet read.
 void PortClear(uint16_t handle);
+// The same, saying why for the wire trace ("while the line settled").
+void PortClearFor(uint16_t handle, const char* why);
 // 1 once the port's line has hung up or failed (an unplugged adapter, a peer
 // that closed its pseudo-terminal): its device is closed, every byte
 // operation does nothing, and no reply will ever come on it. It stays so until

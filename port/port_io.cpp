@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "port/port_table.h"
+#include "port/port_tap.h"
 #include "port/rx_ring.h"
 #include "port/serial_device.h"
 #include "port/tcp_transport.h"
@@ -53,12 +54,26 @@ void PortPoll(PortSlot& slot) {
   if (isTcp(slot)) TcpReceive(slot);
 }
 
+// What a clear is about to drop, handed to the tap: the ring and what the
+// driver or the socket holds (dropped with it anyway).
+void reportDropped(PortSlot& slot, uint16_t handle, const char* why) {
+  PortPoll(slot);
+  const int count = RingCount(slot);
+  if (count <= 0) return;
+  std::vector<uint8_t> bytes(static_cast<size_t>(count));
+  RingTake(slot, bytes.data(), count);
+  portTap->dropped(handle, slot.name, bytes.data(), count, why);
+}
+
 }  // namespace
+
+PortTap* portTap = nullptr;
 
 void PortWrite(uint16_t handle, const uint8_t* bytes, int count) {
   PortSlot* slot = PortSlotOf(handle);
   if (slot == nullptr || bytes == nullptr || count <= 0) return;
   tcpStep(*slot);
+  if (portTap) portTap->sent(handle, slot->name, bytes, count);
   if (slot->kind == PortKind::Serial && serialLive(*slot)) {
     SerialWrite(slot->osHandle, bytes, count);
   }
@@ -80,7 +95,9 @@ int PortRead(uint16_t handle, uint8_t* dest, int count) {
   if (slot == nullptr || slot->kind == PortKind::Stub) return 0;
   tcpStep(*slot);
   PortPoll(*slot);
-  return RingTake(*slot, dest, count);
+  const int took = RingTake(*slot, dest, count);
+  if (portTap && took == 1 && count > 0) portTap->taken(handle, slot->name, dest, count);
+  return took;
 }
 
 void PortWaitReadable(uint16_t handle, int ms) {
@@ -102,10 +119,13 @@ int PortTxEmpty(uint16_t handle) {
   return SerialOutputCount(slot->osHandle) == 0 ? 1 : 0;
 }
 
-void PortClear(uint16_t handle) {
+void PortClear(uint16_t handle) { PortClearFor(handle, "unread"); }
+
+void PortClearFor(uint16_t handle, const char* why) {
   PortSlot* slot = PortSlotOf(handle);
   if (slot == nullptr || slot->kind == PortKind::Stub) return;
   tcpStep(*slot);
+  if (portTap) reportDropped(*slot, handle, why);
   RingDrop(*slot);
   // Input still in the driver or the sockets goes too.
   if (slot->kind == PortKind::Serial && serialLive(*slot)) SerialDropInput(slot->osHandle);

@@ -64,6 +64,11 @@ PortSlot* PortSlotOf(uint16_t handle) {
   return slot.inUse ? &slot : nullptr;
 }
 
+const char* PortNameOf(uint16_t handle) {
+  const PortSlot* slot = PortSlotOf(handle);
+  return slot ? slot->name : "";
+}
+
 void PortLayerStart() {
   if (PortTable.started) return;
   // A restart finds ports left open by the earlier run: close them rather

@@ -13,6 +13,7 @@
 #include "app/core/coefficient_math.h"
 #include "app/core/poll.h"
 #include "app/core/read_procedure.h"
+#include "app/core/write_journal.h"
 #include "link/trk.h"
 #include "util/parse_fixed.h"
 
@@ -42,13 +43,14 @@ class Writer {
 
  private:
   int writeMemory(int address, int bank, const uint8_t* data, int size);
-  void explainRefusal();
-  bool sendPassword();
+  int explainRefusal();
+  bool sendPassword(bool journaling);
   NozzleOutcome recordWriteFailed(int result);
-  NozzleOutcome writeCalibrationRecord(int i, long double x);
+  NozzleOutcome writeCalibrationRecord(int i, long double x, const char* text);
   NozzleOutcome writeShortCalibration(int n, const char* text);
   NozzleOutcome writeNozzle(int n);
   bool advanceCounter();
+  bool somethingToWrite();
 
   Trk& link_;
   ControllerState& c_;
@@ -59,19 +61,23 @@ int Writer::writeMemory(int address, int bank, const uint8_t* data, int size) {
   return PollUntilDone([&] { return link_.writeBlock(address, bank, data, size); });
 }
 
-// The controller refused the password: its error record says why.
-void Writer::explainRefusal() {
-  if (PollUntilDone([this] { return link_.readErrorRecord(); }) != 1) return;
+// The controller refused the password: its error record says why. Returns
+// the error code, or -1 when the record did not come.
+int Writer::explainRefusal() {
+  if (PollUntilDone([this] { return link_.readErrorRecord(); }) != 1) return -1;
   switch (link_.lastError) {
     case 0x5B: op_.alert(tr("Wrong password")); break;
     case 0x5C: op_.alert(tr("Password entry locked")); break;
     case 0x58: op_.alert(tr("Turn the configuration key on")); break;
     default: break;
   }
+  return link_.lastError;
 }
 
 // 1 unless the controller refused the password (then the reason is shown).
-bool Writer::sendPassword() {
+// journaling: the journal is open for this Write (it is about to change
+// something), so a refusal is recorded.
+bool Writer::sendPassword(bool journaling) {
   const uint16_t password = static_cast<uint16_t>(std::atoi(op_.passwordText()));
   uint8_t bytes[2];
   int result;
@@ -86,7 +92,8 @@ bool Writer::sendPassword() {
     result = writeMemory(kPasswordAddress, kBank0, bytes, 2);
   }
   if (result == kRefused) {
-    explainRefusal();
+    const int code = explainRefusal();
+    if (journaling) JournalPasswordRefused(code);   // [journal]
     return false;
   }
   return true;
@@ -105,7 +112,7 @@ NozzleOutcome Writer::recordWriteFailed(int result) {
 // Every byte sent is one Read took from the controller or one computed from
 // those: on variant 1 the twentieth is the byte after the record, read with
 // it and sent back as it was.
-NozzleOutcome Writer::writeCalibrationRecord(int i, long double x) {
+NozzleOutcome Writer::writeCalibrationRecord(int i, long double x, const char* text) {
   const int size = CalibrationTransferSize(c_.variant);
   uint8_t record[kVariantOneRecordSpan];
   std::memcpy(record, c_.calibration[i], static_cast<size_t>(size));
@@ -122,13 +129,17 @@ NozzleOutcome Writer::writeCalibrationRecord(int i, long double x) {
         return NozzleOutcome::kSkipped;
     }
   }
+  if (!JournalRecord(i + 1, text, c_.calibration[i], record, kJournalSending))   // [journal]
+    return NozzleOutcome::kStop;
   const int result = writeMemory(CalibrationRecordAddress(i, c_.nozzleCount, c_.groupIndex),
                                  kBank0, record, size);
+  const bool journaled = JournalRecord(i + 1, text, c_.calibration[i], record, result);  // [journal]
   if (result != 1) return recordWriteFailed(result);
 
   std::memcpy(c_.calibration[i], record, static_cast<size_t>(size));
   op_.recordWritten(i);
-  return NozzleOutcome::kWritten;
+  // Written, but its outcome is not on record: nothing more goes.
+  return journaled ? NozzleOutcome::kWritten : NozzleOutcome::kStop;
 }
 
 // Variant 2: the controller computes the coefficient itself from the value
@@ -139,9 +150,11 @@ NozzleOutcome Writer::writeShortCalibration(int n, const char* text) {
   const uint8_t message[6] = {static_cast<uint8_t>(n), static_cast<uint8_t>(value),
                               static_cast<uint8_t>(value >> 8), today.day, today.month,
                               today.year};
+  if (!JournalShortMessage(n, text, message, kJournalSending)) return NozzleOutcome::kStop;  // [journal]
   const int result = writeMemory(kShortCalibrationMessageAddress, kBank2, message, 6);
+  const bool journaled = JournalShortMessage(n, text, message, result);   // [journal]
   if (result != 1) return recordWriteFailed(result);
-  return NozzleOutcome::kWritten;
+  return journaled ? NozzleOutcome::kWritten : NozzleOutcome::kStop;
 }
 
 NozzleOutcome Writer::writeNozzle(int n) {
@@ -163,7 +176,7 @@ NozzleOutcome Writer::writeNozzle(int n) {
     op_.alert(tr("Cannot set parameters. Check connection"));
     return NozzleOutcome::kSkipped;
   }
-  return writeCalibrationRecord(i, decision.x);
+  return writeCalibrationRecord(i, decision.x, text);
 }
 
 // Advances the calibration counter (variant 1: with today's date) in the
@@ -179,12 +192,31 @@ bool Writer::advanceCounter() {
     c_.commonBlock[5] = today.year;
     size = 5;
   }
+  const uint8_t* date = c_.variant == 1 ? c_.commonBlock + 3 : nullptr;
+  if (!JournalCounter(counter, CommonCounter(c_), date, kJournalSending)) {   // [journal]
+    SetCommonCounter(c_, counter);
+    return false;
+  }
   const int result =
       writeMemory(CommonBlockAddress(c_.groupIndex) + 1, kBank0, c_.commonBlock + 1, size);
-  if (result == 1) return true;
+  const bool journaled = JournalCounter(counter, CommonCounter(c_), date, result);   // [journal]
+  if (result == 1) return journaled;
   const uint16_t advanced = CommonCounter(c_);
   SetCommonCounter(c_, advanced == 0 ? 9999 : static_cast<uint16_t>(advanced - 1));
   op_.alert(tr("Error writing parameters block #2"));
+  return false;
+}
+
+// Whether some nozzle's entry asks for a write, decided silently as
+// writeNozzle will decide it: only then is the journal opened, so a Write that
+// changes nothing leaves no trace in it.
+bool Writer::somethingToWrite() {
+  const int rows = NozzleRecordsRead(c_);
+  for (int i = 0; i < rows; ++i) {
+    const EntryDecision decision = DecideEntry(op_.entryText(i), op_.edited(i), c_.variant,
+                                               LastVolume[i]);
+    if (decision.action == EntryAction::kWrite) return true;
+  }
   return false;
 }
 
@@ -202,7 +234,13 @@ void Writer::run() {
     op_.alert(tr("Cannot set parameters. Check connection"));
     return;
   }
-  if ((c_.passwordState[0] & 0x02) && !sendPassword()) return;
+  // A change that cannot be recorded is not made: the journal must be
+  // writable before the first frame (the password) goes.
+  JournalWriteScope journal(c_, static_cast<uint16_t>(link_.port),
+                            [this](const char* text) { op_.alert(text); });   // [journal]
+  const bool journaling = somethingToWrite();
+  if (journaling && !JournalOpenForWrite()) return;
+  if ((c_.passwordState[0] & 0x02) && !sendPassword(journaling)) return;
   if (c_.nozzleCount == 0) return;
 
   const int rows = NozzleRecordsRead(c_);
@@ -220,7 +258,9 @@ void Writer::run() {
   op_.counterWritten();
 
   const uint8_t commit = kCommitByte;
-  writeMemory(kCommitAddress, kBank0, &commit, 1);
+  if (!JournalCommit(kJournalSending)) return;   // [journal]
+  // The controller's answer to the commit changes nothing here, but it is on record.
+  JournalCommit(writeMemory(kCommitAddress, kBank0, &commit, 1));   // [journal]
 
   if (c_.variant == 2) {
     SleepMs(2000);

@@ -46,10 +46,13 @@ TEST_F(CoreWriteTest, EachEntryIsAskedForWhenItsNozzleIsReached) {
   op.entries[1] = "abc";    // not a number
   op.entries[2] = "10.1";
   WriteCalibration(Link(), state, op);
-  // The message of nozzle 2 comes before nozzle 3 is even asked for; the
-  // record is reported only once the controller took it, then the counter.
-  const std::vector<std::string> expected = {"entry 1",  "entry 2", "alert Wrong value entered",
-                                             "entry 3",  "written 3", "counter"};
+  // Write first looks over the entries until one will change something (the
+  // calibration journal is opened only then). Then the message of nozzle 2
+  // comes before nozzle 3 is asked for again; the record is reported only
+  // once the controller took it, then the counter.
+  const std::vector<std::string> expected = {"entry 1", "entry 2", "entry 3",
+                                             "entry 1", "entry 2", "alert Wrong value entered",
+                                             "entry 3", "written 3", "counter"};
   EXPECT_EQ(op.log, expected);
   const MemoryImage after = StopAndLoadImage();
   // The state holds exactly what the controller now has.
@@ -67,7 +70,8 @@ TEST_F(CoreWriteTest, ARefusedRecordIsNeitherReportedNorKept) {
   op.entries[0] = "10.1";
   op.entries[1] = "10.2";
   WriteCalibration(Link(), state, op);
-  const std::vector<std::string> expected = {"entry 1", "alert Please turn on the settings key"};
+  const std::vector<std::string> expected = {"entry 1", "entry 1",
+                                             "alert Please turn on the settings key"};
   EXPECT_EQ(op.log, expected);
   EXPECT_EQ(std::memcmp(state.calibration, read.calibration, sizeof state.calibration), 0);
   EXPECT_EQ(std::memcmp(state.commonBlock, read.commonBlock, sizeof state.commonBlock), 0);
@@ -89,7 +93,7 @@ TEST_F(CoreWriteTest, VariantTwoAsksForANewReadAfterTheCommit) {
   ConnectAndRead(FreshImage(2, 1));
   op.entries[0] = "10.05";
   WriteCalibration(Link(), state, op);
-  const std::vector<std::string> expected = {"entry 1", "counter", "read again"};
+  const std::vector<std::string> expected = {"entry 1", "entry 1", "counter", "read again"};
   EXPECT_EQ(op.log, expected);
   const std::vector<std::string> requests = MemoryRequests();
   ASSERT_EQ(requests.size(), 2u);

@@ -10,7 +10,7 @@
 #include "tools/dispenser_sim/layout.h"
 #include "tools/dispenser_sim/memory_image.h"
 #include "tools/dispenser_sim/password_lock.h"
-#include "tools/dispenser_sim/request.h"
+#include "link/frame_request.h"
 
 struct ControllerSettings {
   bool keyOn = true;

@@ -3,6 +3,6 @@
 #include <string>
 
 #include "tools/dispenser_sim/layout.h"
-#include "tools/dispenser_sim/request.h"
+#include "link/frame_request.h"
 
 std::string describeRequest(const Request& request, const layout::Shape& shape);

@@ -8,7 +8,7 @@
 
 #include "tools/dispenser_sim/controller.h"
 #include "tools/dispenser_sim/faults.h"
-#include "tools/dispenser_sim/frame_decoder.h"
+#include "link/frame_decoder.h"
 #include "tools/dispenser_sim/trace.h"
 
 struct SessionSettings {

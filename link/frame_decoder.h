@@ -1,4 +1,5 @@
-// Turns the bytes arriving from the tool into requests. Frames have no
+// Turns the bytes of requests into requests: dispenser-sim decodes what
+// arrives from the tool, the wire trace what the tool sends. Frames have no
 // delimiters: a request begins with a select frame (0x60, address, function,
 // checksum) whose checksum is right, and its function tells how many bytes
 // follow. Anything else is skipped byte by byte until the next select frame.
@@ -8,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/dispenser_sim/request.h"
+#include "link/frame_request.h"
 
 struct Decoded {
   bool isRequest = false;

@@ -1,4 +1,4 @@
-#include "tools/dispenser_sim/frame_decoder.h"
+#include "link/frame_decoder.h"
 
 #include "link/frame.h"
 

@@ -1,5 +1,6 @@
-// One request as the controller receives it: the select frame and whatever
-// body belongs to it.
+// One request as it goes over the line: the select frame and whatever body
+// belongs to it. Decoded from the bytes by FrameDecoder, for dispenser-sim
+// (what it received) and the wire trace (what the tool sent).
 #pragma once
 #include <cstdint>
 #include <vector>

@@ -1,0 +1,145 @@
+#include "app/core/write_journal.h"
+
+#include <cstdio>
+#include <string>
+#include <utility>
+
+#include "app/catalog.h"
+#include "app/core/calibration_journal.h"
+#include "app/core/coefficient_math.h"
+#include "port/port.h"
+
+namespace {
+
+CalibrationJournal Journal;
+// The Write under way (set by its JournalWriteScope).
+const ControllerState* Written = nullptr;
+uint16_t WrittenPort = 0;
+std::function<void(const char*)> Tell;
+
+uint64_t fortyBits(const uint8_t* low4, uint8_t high) {
+  uint64_t v = high;
+  for (int k = 3; k >= 0; --k) v = v << 8 | low4[k];
+  return v;
+}
+
+std::string outcomeOf(int result) {
+  switch (result) {
+    case kJournalSending: return "sending";
+    case 1: return "written";
+    case -3: return "refused by the controller";
+    case -4: return "malformed reply";
+    case -6: return "no reply";
+    case -1: return "controller error";
+    default: return "failed (result " + std::to_string(result) + ")";
+  }
+}
+
+std::string dateText(const uint8_t* dmy) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%02d.%02d.%02d", dmy[0], dmy[1], dmy[2]);
+  return text;
+}
+
+bool fail(const std::string& reason) {
+  char text[512];
+  std::snprintf(text, sizeof text,
+                tr("Cannot write the calibration journal %s (%s): nothing more is sent to the "
+                   "controller"),
+                Journal.path().c_str(), reason.c_str());
+  if (Tell) Tell(text);
+  return false;
+}
+
+JournalLine lineOf(const char* event, int result) {
+  JournalLine l;
+  l.time = JournalTime(std::time(nullptr));
+  l.port = PortNameOf(WrittenPort);
+  l.address = Written ? Written->address : 0;
+  l.variant = Written ? Written->variant : 0;
+  l.event = event;
+  l.outcome = outcomeOf(result);
+  return l;
+}
+
+bool append(const JournalLine& line) {
+  std::string reason;
+  if (!Journal.isOpen() && !Journal.open(&reason)) return fail(reason);
+  if (Journal.append(line, &reason)) return true;
+  Journal.close();
+  return fail(reason);
+}
+
+}  // namespace
+
+bool JournalOpenForWrite() {
+  std::string reason;
+  if (Journal.isOpen() || Journal.open(&reason)) return true;
+  return fail(reason);
+}
+
+JournalWriteScope::JournalWriteScope(const ControllerState& state, uint16_t port,
+                                     std::function<void(const char*)> alert) {
+  Written = &state;
+  WrittenPort = port;
+  Tell = std::move(alert);
+}
+
+JournalWriteScope::~JournalWriteScope() {
+  Journal.close();
+  Written = nullptr;
+  WrittenPort = 0;
+  Tell = nullptr;
+}
+
+bool JournalRecord(int n, const char* entered, const uint8_t* before, const uint8_t* after,
+                   int result) {
+  JournalLine l = lineOf("nozzle", result);
+  l.nozzle = n;
+  l.entered = entered;
+  l.kBefore = std::to_string(fortyBits(before, before[4]));
+  l.k2Before = std::to_string(fortyBits(before + 5, before[9]));
+  l.kAfter = std::to_string(fortyBits(after, after[4]));
+  l.k2After = std::to_string(fortyBits(after + 5, after[9]));
+  l.countBefore = std::to_string(CalibrationCount(before));
+  l.countAfter = std::to_string(CalibrationCount(after));
+  return append(l);
+}
+
+// The controller computes the coefficient itself: what is known before is its
+// short record, and what goes is the value (three decimals) with the date.
+bool JournalShortMessage(int n, const char* entered, const uint8_t* message, int result) {
+  JournalLine l = lineOf("nozzle", result);
+  static const uint8_t kNone[kShortRecordSize] = {};
+  const uint8_t* shortRecord = Written ? Written->shortCalibration[n - 1] : kNone;
+  l.nozzle = n;
+  l.entered = entered;
+  l.kBefore = std::to_string(fortyBits(shortRecord, shortRecord[11]));
+  const int value = message[1] | message[2] << 8;
+  char text[16];
+  std::snprintf(text, sizeof text, "%d.%03d", value / 1000, value % 1000);
+  l.kAfter = text;
+  l.countBefore = std::to_string(ShortRecordNumber(shortRecord));
+  l.date = dateText(message + 3);
+  return append(l);
+}
+
+bool JournalCounter(uint16_t before, uint16_t after, const uint8_t* date, int result) {
+  JournalLine l = lineOf("counter", result);
+  l.countBefore = std::to_string(before);
+  l.countAfter = std::to_string(after);
+  if (date) l.date = dateText(date);
+  return append(l);
+}
+
+bool JournalCommit(int result) { return append(lineOf("commit", result)); }
+
+bool JournalPasswordRefused(int errorCode) {
+  const char* outcome = "password refused";
+  if (errorCode == 0x5B) outcome = "wrong password";
+  if (errorCode == 0x5C) outcome = "password entry locked";
+  if (errorCode == 0x58) outcome = "key off";
+  JournalLine l = lineOf("password", -3);
+  l.outcome = outcome;
+  return append(l);
+}

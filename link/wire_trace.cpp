@@ -89,6 +89,10 @@ class WireTrace : public PortTap {
     write(std::string("-- trace begun ") + when + " local time\n");
   }
 
+  void noted(uint16_t handle, const char*, const char* words) override {
+    note(handle, words);
+  }
+
   void note(uint16_t handle, const std::string& text) {
     std::lock_guard<std::mutex> hold(lock_);
     const char* name = portName(handle);

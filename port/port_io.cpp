@@ -2,6 +2,7 @@
 // received bytes always pass through the slot's ring, filled by PortPoll.
 #include <chrono>
 #include <cstddef>
+#include <cstdio>
 #include <thread>
 #include <vector>
 
@@ -18,10 +19,20 @@ bool isTcp(const PortSlot& slot) {
 }
 
 // The TCP ports advance their connection (client) or take a waiting peer
-// (server) at the start of every byte operation.
-void tcpStep(PortSlot& slot) {
+// (server) at the start of every byte operation. Connections a server turned
+// away are told to the tap, so a stranger knocking shows in the wire trace.
+void tcpStep(PortSlot& slot, uint16_t handle) {
   if (slot.kind == PortKind::TcpClient) TcpConnectStep(slot);
-  if (slot.kind == PortKind::TcpServer) TcpAcceptStep(slot);
+  if (slot.kind != PortKind::TcpServer) return;
+  TcpAcceptStep(slot);
+  if (slot.refusedPeers == 0) return;
+  if (portTap) {
+    char words[96];
+    std::snprintf(words, sizeof words, "closed %d connection(s) at once: one peer at a time",
+                  static_cast<int>(slot.refusedPeers));
+    portTap->noted(handle, slot.name, words);
+  }
+  slot.refusedPeers = 0;
 }
 
 // A serial line that hung up or failed is closed at once: a dead device
@@ -72,7 +83,7 @@ PortTap* portTap = nullptr;
 void PortWrite(uint16_t handle, const uint8_t* bytes, int count) {
   PortSlot* slot = PortSlotOf(handle);
   if (slot == nullptr || bytes == nullptr || count <= 0) return;
-  tcpStep(*slot);
+  tcpStep(*slot, handle);
   if (portTap) portTap->sent(handle, slot->name, bytes, count);
   if (slot->kind == PortKind::Serial && serialLive(*slot)) {
     SerialWrite(slot->osHandle, bytes, count);
@@ -85,7 +96,7 @@ void PortWriteByte(uint16_t handle, uint8_t byte) { PortWrite(handle, &byte, 1);
 int PortAvailable(uint16_t handle) {
   PortSlot* slot = PortSlotOf(handle);
   if (slot == nullptr || slot->kind == PortKind::Stub) return 0;
-  tcpStep(*slot);
+  tcpStep(*slot, handle);
   PortPoll(*slot);
   return RingCount(*slot);
 }
@@ -93,7 +104,7 @@ int PortAvailable(uint16_t handle) {
 int PortRead(uint16_t handle, uint8_t* dest, int count) {
   PortSlot* slot = PortSlotOf(handle);
   if (slot == nullptr || slot->kind == PortKind::Stub) return 0;
-  tcpStep(*slot);
+  tcpStep(*slot, handle);
   PortPoll(*slot);
   const int took = RingTake(*slot, dest, count);
   if (portTap && took == 1 && count > 0) portTap->taken(handle, slot->name, dest, count);
@@ -124,7 +135,7 @@ void PortClear(uint16_t handle) { PortClearFor(handle, "unread"); }
 void PortClearFor(uint16_t handle, const char* why) {
   PortSlot* slot = PortSlotOf(handle);
   if (slot == nullptr || slot->kind == PortKind::Stub) return;
-  tcpStep(*slot);
+  tcpStep(*slot, handle);
   if (portTap) reportDropped(*slot, handle, why);
   RingDrop(*slot);
   // Input still in the driver or the sockets goes too.

@@ -37,6 +37,9 @@ struct PortSlot {
   uint32_t allowedPeer;
   // TcpServer: frames sent to the peer since it last sent a byte.
   int32_t unansweredSends;
+  // TcpServer: connections closed at once because a peer was connected (or
+  // the address was not the one let in), not yet told to the port tap.
+  int32_t refusedPeers;
   // Serial: the line hung up or failed and the device is closed (PortLost).
   int32_t lineLost;
 };

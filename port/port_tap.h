@@ -12,6 +12,8 @@ class PortTap {
   // why: what the bytes were dropped for ("before the request", ...).
   virtual void dropped(uint16_t handle, const char* portName, const uint8_t* bytes, int count,
                        const char* why) = 0;
+  // Something on the port that carries no bytes, in words.
+  virtual void noted(uint16_t, const char*, const char*) {}
 };
 
 // The installed listener, or nullptr. Set while no port operation runs.

@@ -214,6 +214,7 @@ void TcpAcceptStep(PortSlot& slot) {
       slot.unansweredSends = 0;
     } else {
       SocketClose(sock);
+      ++slot.refusedPeers;
     }
   }
 }

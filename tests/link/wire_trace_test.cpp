@@ -11,6 +11,7 @@
 #include "link/wire_trace.h"
 #include "port/port_table.h"
 #include "tests/link/trk_fixture.h"
+#include "tests/port/loopback_peer.h"
 #include "tests/support/dispenser_sim.h"
 
 namespace {
@@ -115,6 +116,27 @@ TEST_F(WireTraceTest, ATimeOutAndTheSettlingLineShowInWords) {
   EXPECT_NE(trace.find(" rx " + replyHex + "  | dropped 2 bytes while the line settled\n"),
             std::string::npos)
       << trace;
+}
+
+// A stranger knocking on a TCPS_ port while the controller is connected is
+// turned away at once; the trace says so.
+TEST_F(WireTraceTest, AConnectionTurnedAwayByTheServerShowsInTheTrace) {
+  const uint16_t listen = loopback::freePort();
+  ASSERT_EQ(PortOpen(&port, ("TCPS_" + std::to_string(listen)).c_str()), 0);
+  ASSERT_TRUE(WireTraceStart("wire.trace"));
+  const int controller = loopback::connectTo(listen);
+  ASSERT_GE(controller, 0);
+  ASSERT_TRUE(waitUntil([&] { PortAvailable(port); return PortSlotOf(port)->sockets[0] != -1; }));
+  EXPECT_EQ(FileText("wire.trace").find("connection(s) at once"), std::string::npos);
+  const int stranger = loopback::connectTo(listen);
+  ASSERT_GE(stranger, 0);
+  EXPECT_TRUE(waitUntil([&] {
+    PortAvailable(port);
+    return FileText("wire.trace").find(" -- closed 1 connection(s) at once: one peer at a time\n") !=
+           std::string::npos;
+  })) << FileText("wire.trace");
+  loopback::closeSocket(stranger);
+  loopback::closeSocket(controller);
 }
 
 TEST_F(WireTraceTest, PastTheLimitTheFileMovesToDotOneAndANewOneBegins) {

@@ -90,13 +90,13 @@ void ControllerTest::ForgetReceived() {
 }
 
 MemoryImage FreshImage(int variant, int nozzles, int groups, std::vector<int> groupAddresses) {
-  layout::Spec spec;
-  spec.variant = variant;
-  spec.nozzles = nozzles;
-  spec.groups = groups;
-  for (size_t g = 0; g < groupAddresses.size() && g < 4; ++g) spec.groupAddress[g] = groupAddresses[g];
+  layout::ControllerLayout controllerLayout;
+  controllerLayout.variant = variant;
+  controllerLayout.nozzles = nozzles;
+  controllerLayout.groups = groups;
+  for (size_t g = 0; g < groupAddresses.size() && g < 4; ++g) controllerLayout.groupAddress[g] = groupAddresses[g];
   MemoryImage image;
-  layout::build(spec, image);
+  layout::build(controllerLayout, image);
   return image;
 }
 

@@ -167,8 +167,8 @@ class ProgramEndTest : public ::testing::Test {
                                                                             1.01L}) {
     StopSim();
     MemoryImage before, after;
-    layout::Spec spec;
-    layout::build(spec, before);
+    layout::ControllerLayout controllerLayout;
+    layout::build(controllerLayout, before);
     int commits = 0;
     std::string error;
     ASSERT_TRUE(loadImage("sim.img", &after, &commits, &error)) << error;

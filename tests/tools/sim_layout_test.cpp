@@ -26,13 +26,13 @@ TEST(SimLayout, EachVariantReadsBackAsTheToolExpects) {
   const uint8_t variantBits[3] = {0x00, 0x80, 0x20};
   for (int v = 0; v < 3; ++v) {
     SCOPED_TRACE("variant " + std::to_string(v));
-    layout::Spec spec;
-    spec.variant = v;
-    spec.nozzles = 3;
-    spec.groups = 2;
-    spec.groupAddress[0] = 0x21;
-    spec.groupAddress[1] = 0x22;
-    SimUnderTest sim(spec);
+    layout::ControllerLayout controllerLayout;
+    controllerLayout.variant = v;
+    controllerLayout.nozzles = 3;
+    controllerLayout.groups = 2;
+    controllerLayout.groupAddress[0] = 0x21;
+    controllerLayout.groupAddress[1] = 0x22;
+    SimUnderTest sim(controllerLayout);
     Bytes status = sim.read(0x21, 2, 0x24, 1);
     ASSERT_EQ(status.size(), 1u);
     EXPECT_EQ(status[0] & 0xA0, variantBits[v]);
@@ -75,15 +75,15 @@ TEST(SimLayout, EachVariantReadsBackAsTheToolExpects) {
 }
 
 TEST(SimLayout, VariantZeroFindsEveryGroupByItsAddress) {
-  layout::Spec spec;
-  spec.variant = 0;
-  spec.nozzles = 2;
-  spec.groups = 3;
-  spec.groupAddress[0] = 5;
-  spec.groupAddress[1] = 6;
-  spec.groupAddress[2] = 7;
+  layout::ControllerLayout controllerLayout;
+  controllerLayout.variant = 0;
+  controllerLayout.nozzles = 2;
+  controllerLayout.groups = 3;
+  controllerLayout.groupAddress[0] = 5;
+  controllerLayout.groupAddress[1] = 6;
+  controllerLayout.groupAddress[2] = 7;
   MemoryImage memory;
-  layout::build(spec, memory);
+  layout::build(controllerLayout, memory);
   layout::Shape shape = layout::readShape(memory);
   EXPECT_EQ(layout::groupOf(shape, 7), 2);
   EXPECT_EQ(layout::groupOf(shape, 0xF0), 0);
@@ -92,9 +92,9 @@ TEST(SimLayout, VariantZeroFindsEveryGroupByItsAddress) {
 }
 
 TEST(SimImage, SaveAndLoadGiveBackTheSameMemoryAndCommits) {
-  layout::Spec spec;
-  spec.variant = 1;
-  SimUnderTest sim(spec);
+  layout::ControllerLayout controllerLayout;
+  controllerLayout.variant = 1;
+  SimUnderTest sim(controllerLayout);
   sim.write(1, 0, 0x4001, {9, 0, 16, 3, 23});
   sim.write(1, 0, 0x88FFFF, {0x55});
   sim.memory.set(5, 0xABCDEF, 0x42);  // an odd corner of memory

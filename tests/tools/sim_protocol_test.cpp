@@ -10,8 +10,8 @@
 
 namespace {
 
-layout::Spec variant(int v, int nozzles = 4, int groups = 1) {
-  layout::Spec s;
+layout::ControllerLayout variant(int v, int nozzles = 4, int groups = 1) {
+  layout::ControllerLayout s;
   s.variant = v;
   s.nozzles = nozzles;
   s.groups = groups;
@@ -64,11 +64,11 @@ TEST(SimWire, WriteOfSeveralBytesWaitsForTheBodyAndAnswersOneByte) {
 }
 
 TEST(SimWire, AnswersOnlyItsOwnGroupAddressesAndTheServiceAddress) {
-  layout::Spec spec = variant(0, 2, 3);
-  spec.groupAddress[0] = 5;
-  spec.groupAddress[1] = 6;
-  spec.groupAddress[2] = 7;
-  SimUnderTest sim(spec);
+  layout::ControllerLayout controllerLayout = variant(0, 2, 3);
+  controllerLayout.groupAddress[0] = 5;
+  controllerLayout.groupAddress[1] = 6;
+  controllerLayout.groupAddress[2] = 7;
+  SimUnderTest sim(controllerLayout);
   EXPECT_TRUE(sim.send(readRequest(1, 2, 0x24, 1)).empty());
   EXPECT_EQ(sim.send(readRequest(7, 2, 0x24, 1)).size(), 2u);
   EXPECT_EQ(sim.send(readRequest(0xF0, 2, 0x24, 1)).size(), 2u);
@@ -430,7 +430,7 @@ TEST(SimPacing, RepliesTakeTheWireTimeOf4800Baud) {
 namespace {
 
 TEST(SimWire, RandomBytesNeverUpsetItAndTheNextRequestIsAnswered) {
-  SimUnderTest sim(layout::Spec{});
+  SimUnderTest sim(layout::ControllerLayout{});
   std::mt19937 random(12345);
   for (int round = 0; round < 200; ++round) {
     Bytes noise(1 + random() % 300);

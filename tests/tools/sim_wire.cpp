@@ -45,9 +45,9 @@ SessionSettings SimUnderTest::quickSession() {
   return s;
 }
 
-SimUnderTest::SimUnderTest(const layout::Spec& spec, ControllerSettings controllerSettings,
+SimUnderTest::SimUnderTest(const layout::ControllerLayout& controllerLayout, ControllerSettings controllerSettings,
                            SessionSettings sessionSettings)
-    : controller((layout::build(spec, memory), memory), controllerSettings),
+    : controller((layout::build(controllerLayout, memory), memory), controllerSettings),
       session(controller, sessionSettings, trace) {}
 
 Bytes SimUnderTest::send(const Bytes& bytes) {

@@ -24,7 +24,7 @@ Bytes statusRequest(int address, int nozzle);
 
 // The controller and its session, driven with explicit times.
 struct SimUnderTest {
-  explicit SimUnderTest(const layout::Spec& spec, ControllerSettings controllerSettings = {},
+  explicit SimUnderTest(const layout::ControllerLayout& controllerLayout, ControllerSettings controllerSettings = {},
                         SessionSettings sessionSettings = quickSession());
   static SessionSettings quickSession();
 

@@ -209,16 +209,16 @@ bool Parser::option(const std::string& name, const std::string* inlineValue) {
     ++transports_;
   } else if (name == "--variant") {
     ok = number(name, 0, 2, &n);
-    o_->spec.variant = static_cast<int>(n);
+    o_->controllerLayout.variant = static_cast<int>(n);
   } else if (name == "--address") {
     ok = number(name, 1, 239, &n);
-    for (int g = 0; g < layout::kMaxGroups; ++g) o_->spec.groupAddress[g] = static_cast<int>(n) + g;
+    for (int g = 0; g < layout::kMaxGroups; ++g) o_->controllerLayout.groupAddress[g] = static_cast<int>(n) + g;
   } else if (name == "--nozzles") {
     ok = number(name, 1, layout::kMaxNozzles, &n);
-    o_->spec.nozzles = static_cast<int>(n);
+    o_->controllerLayout.nozzles = static_cast<int>(n);
   } else if (name == "--groups") {
     ok = number(name, 1, layout::kMaxGroups, &n);
-    o_->spec.groups = static_cast<int>(n);
+    o_->controllerLayout.groups = static_cast<int>(n);
   } else if (name == "--group-addresses") {
     ok = value(name, &groupAddresses_);
     groupAddressesGiven_ = true;
@@ -298,7 +298,7 @@ bool Parser::option(const std::string& name, const std::string* inlineValue) {
 }
 
 bool Parser::finish() {
-  layout::Spec& s = o_->spec;
+  layout::ControllerLayout& s = o_->controllerLayout;
   if (transports_ > 1) return fail("choose one of --pty, --tcp-server and --tcp-client");
   int most = layout::maxGroups(s.variant);
   if (s.groups > most)

@@ -11,7 +11,7 @@ enum class TransportKind { Pty, TcpServer, TcpClient };
 struct SimOptions {
   TransportKind transport = TransportKind::Pty;
   int tcpPort = 0;
-  layout::Spec spec;
+  layout::ControllerLayout controllerLayout;
   ControllerSettings controller;
   SessionSettings session;
   std::string imagePath;

@@ -56,31 +56,31 @@ Shape readShape(const MemoryImage& memory) {
   return shape;
 }
 
-void build(const Spec& spec, MemoryImage& memory) {
+void build(const ControllerLayout& controllerLayout, MemoryImage& memory) {
   memory.clear();
   const uint8_t status[] = {0x01, 0x81, 0x21};
-  memory.set(2, kStatusByte, status[spec.variant]);
+  memory.set(2, kStatusByte, status[controllerLayout.variant]);
 
   uint8_t settings[kSettingsSize] = {};
-  SettingsFields f = fields(spec.variant);
-  settings[0] = static_cast<uint8_t>(0x10 + spec.variant);
-  settings[f.nozzlesAt] = static_cast<uint8_t>(spec.nozzles);
-  settings[f.groupsAt] = static_cast<uint8_t>(spec.groups);
-  for (int g = 0; g < spec.groups; ++g)
-    settings[f.firstAddressAt + g] = static_cast<uint8_t>(spec.groupAddress[g]);
-  if (spec.variant != 2)
+  SettingsFields f = fields(controllerLayout.variant);
+  settings[0] = static_cast<uint8_t>(0x10 + controllerLayout.variant);
+  settings[f.nozzlesAt] = static_cast<uint8_t>(controllerLayout.nozzles);
+  settings[f.groupsAt] = static_cast<uint8_t>(controllerLayout.groups);
+  for (int g = 0; g < controllerLayout.groups; ++g)
+    settings[f.firstAddressAt + g] = static_cast<uint8_t>(controllerLayout.groupAddress[g]);
+  if (controllerLayout.variant != 2)
     settings[kSettingsSize - 1] =
         static_cast<uint8_t>(frameChecksum(settings, kSettingsSize - 1));
   memory.set(0, kSettingsLength, kSettingsSize);
   memory.setBlock(0, kSettings, settings, kSettingsSize);
 
   Shape shape = readShape(memory);
-  for (int g = 0; g < spec.groups; ++g) {
+  for (int g = 0; g < controllerLayout.groups; ++g) {
     const uint8_t common[kCommonSize] = {0, static_cast<uint8_t>(12 + g), 0, 1, 3, 23};
     memory.setBlock(0, commonBlock(g), common, kCommonSize);
-    for (int i = 0; i < spec.nozzles; ++i) {
+    for (int i = 0; i < controllerLayout.nozzles; ++i) {
       uint64_t k = freshK(i, g);
-      if (spec.variant == 2) {
+      if (controllerLayout.variant == 2) {
         uint8_t r[kShortRecordSize] = {};
         put32(r, static_cast<uint32_t>(k));
         r[11] = static_cast<uint8_t>(k >> 32);

@@ -37,7 +37,7 @@ struct Shape {
 };
 
 // What a fresh controller is made from (the command line).
-struct Spec {
+struct ControllerLayout {
   int variant = 1;
   int nozzles = 4;
   int groups = 1;
@@ -46,7 +46,7 @@ struct Spec {
 
 int maxGroups(int variant);   // 4 for variant 0, 2 otherwise
 Shape readShape(const MemoryImage& memory);
-void build(const Spec& spec, MemoryImage& memory);
+void build(const ControllerLayout& controllerLayout, MemoryImage& memory);
 
 // Group served by a link address, or -1 when the address is not ours.
 int groupOf(const Shape& shape, int linkAddress);

@@ -63,7 +63,7 @@ int main(int argc, char** argv) {
   if (!o.imagePath.empty() && exists(o.imagePath)) {
     if (!loadImage(o.imagePath, &memory, &commits, &error)) return badArgument(error);
   } else {
-    layout::build(o.spec, memory);
+    layout::build(o.controllerLayout, memory);
   }
   Trace trace;
   if (o.trace) trace.toStream(stderr);

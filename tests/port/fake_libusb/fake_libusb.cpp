@@ -14,7 +14,7 @@ constexpr int kErrorPipe = -32;
 constexpr int kErrorIo = -5;
 
 struct Device {
-  FakeUsbDevice spec;
+  FakeUsbDevice described;
   usb_device abi{};
 };
 
@@ -51,9 +51,9 @@ Device* DeviceOf(usb_dev_handle* handle) {
 }
 
 const std::u16string* StringAt(const Device& device, int index) {
-  if (index == kIndexManufacturer && !device.spec.manufacturer.empty())
-    return &device.spec.manufacturer;
-  if (index == kIndexProduct && !device.spec.product.empty()) return &device.spec.product;
+  if (index == kIndexManufacturer && !device.described.manufacturer.empty())
+    return &device.described.manufacturer;
+  if (index == kIndexProduct && !device.described.product.empty()) return &device.described.product;
   return nullptr;
 }
 
@@ -69,7 +69,7 @@ int StringDescriptor(const Device& device, int index, char* dest, int size) {
   unsigned char descriptor[256] = {};
   size_t units = text->size() < 127 ? text->size() : 127;
   descriptor[0] = static_cast<unsigned char>(2 + 2 * units);
-  descriptor[1] = device.spec.stringDescriptorType;
+  descriptor[1] = device.described.stringDescriptorType;
   for (size_t i = 0; i < units; ++i) {
     descriptor[2 + 2 * i] = static_cast<unsigned char>((*text)[i] & 0xFF);
     descriptor[3 + 2 * i] = static_cast<unsigned char>((*text)[i] >> 8);
@@ -90,15 +90,15 @@ void FakeUsbAddBus() {
   Link();
 }
 
-void FakeUsbAddDevice(const FakeUsbDevice& spec) {
+void FakeUsbAddDevice(const FakeUsbDevice& described) {
   if (buses.empty()) buses.push_back(std::make_unique<Bus>());
   auto device = std::make_unique<Device>();
-  device->spec = spec;
+  device->described = described;
   device->abi.descriptor.bLength = 18;
   device->abi.descriptor.bDescriptorType = 1;
-  device->abi.descriptor.idVendor = spec.vendor;
-  device->abi.descriptor.iManufacturer = spec.manufacturer.empty() ? 0 : kIndexManufacturer;
-  device->abi.descriptor.iProduct = spec.product.empty() ? 0 : kIndexProduct;
+  device->abi.descriptor.idVendor = described.vendor;
+  device->abi.descriptor.iManufacturer = described.manufacturer.empty() ? 0 : kIndexManufacturer;
+  device->abi.descriptor.iProduct = described.product.empty() ? 0 : kIndexProduct;
   buses.back()->devices.push_back(std::move(device));
   Link();
 }
@@ -127,7 +127,7 @@ usb_dev_handle* usb_open(usb_device* abi) {
   for (auto& bus : buses) {
     for (auto& device : bus->devices) {
       if (&device->abi != abi) continue;
-      if (device->spec.openFails) return nullptr;
+      if (device->described.openFails) return nullptr;
       ++counts.opens;
       openHandles.push_back(std::make_unique<Device*>(device.get()));
       return reinterpret_cast<usb_dev_handle*>(openHandles.back().get());
@@ -154,7 +154,7 @@ int usb_close(usb_dev_handle* handle) {
 int usb_get_string_simple(usb_dev_handle* handle, int index, char* buf, size_t buflen) {
   Device* device = DeviceOf(handle);
   if (device == nullptr) return -22;
-  if (device->spec.simpleStringFails) return kErrorIo;
+  if (device->described.simpleStringFails) return kErrorIo;
   const std::u16string* text = StringAt(*device, index);
   if (text == nullptr || buflen == 0) return kErrorPipe;
   size_t n = 0;
@@ -177,16 +177,16 @@ int usb_control_msg(usb_dev_handle* handle, int requesttype, int request, int va
   }
   if (requesttype == 0xC0 && request == 0x20 && value == 0 && index == 0 && size == 8 &&
       timeout == 1000) {
-    if (device->spec.idAnswerLength < 0) return kErrorPipe;
+    if (device->described.idAnswerLength < 0) return kErrorPipe;
     unsigned char answer[8] = {};
-    for (int i = 0; i < 4; ++i) answer[i] = static_cast<unsigned char>(device->spec.id >> 8 * i);
-    return Answer(answer, device->spec.idAnswerLength, bytes, size);
+    for (int i = 0; i < 4; ++i) answer[i] = static_cast<unsigned char>(device->described.id >> 8 * i);
+    return Answer(answer, device->described.idAnswerLength, bytes, size);
   }
   if (requesttype == 0xC0 && request == 0x23 && value == 0 && index == 0 && size == 1 &&
       timeout == 1000) {
-    if (device->spec.channelsAnswerLength < 0) return kErrorPipe;
-    unsigned char count = static_cast<unsigned char>(device->spec.channels);
-    return Answer(&count, device->spec.channelsAnswerLength, bytes, size);
+    if (device->described.channelsAnswerLength < 0) return kErrorPipe;
+    unsigned char count = static_cast<unsigned char>(device->described.channels);
+    return Answer(&count, device->described.channelsAnswerLength, bytes, size);
   }
   ++counts.badCalls;
   return kErrorPipe;

@@ -33,7 +33,7 @@ Line& line() {
     PortLayerStart();
     int status = PortOpen(&opened.handle, path);
     close(slave);
-    if (status != 0) {
+    if (status != kPortOpened) {
       std::fprintf(stderr, "PortOpen(%s) failed: %d\n", path, status);
       std::abort();
     }

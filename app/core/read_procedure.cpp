@@ -96,7 +96,8 @@ void Reader::probeCngController() {
   SleepMs(250);
   char text[kCngTextSize] = "";
   const int waiting = std::min(PortAvailable(port), static_cast<int>(sizeof text) - 1);
-  if (waiting > 0 && PortRead(port, reinterpret_cast<uint8_t*>(text), waiting) == 1) {
+  if (waiting > 0 &&
+      PortRead(port, reinterpret_cast<uint8_t*>(text), waiting) == kPortReadTaken) {
     text[waiting] = '\0';
   }
   char* hia = std::strstr(text, "HIA");

@@ -26,7 +26,7 @@ class SimulatorOverComPort : public ::testing::Test {
     ASSERT_TRUE(dir.ok());
     tickStart();
     PortLayerStart();
-    ASSERT_EQ(PortOpen(&handle, com), 0) << com;
+    ASSERT_EQ(PortOpen(&handle, com), kPortOpened) << com;
     trk.port = handle;
   }
   void TearDown() override {

@@ -79,7 +79,7 @@ class TrkTest : public ::testing::Test {
     statusErrorTolerance = 1;
     tickStart();
     PortLayerStart();
-    ASSERT_EQ(PortOpen(&port, pty.slavePath().c_str()), 0);
+    ASSERT_EQ(PortOpen(&port, pty.slavePath().c_str()), kPortOpened);
     configureAsApplication(trk);
     trk.port = port;
     linkTable[0] = &trk;

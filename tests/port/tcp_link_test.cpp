@@ -96,7 +96,7 @@ class TcpLinkTest : public ::testing::Test {
 TEST_F(TcpLinkTest, ClientWithoutPeerEndsTheExchangeWithNoReplyThenReachesTheSimulator) {
   uint16_t port = loopback::freePort();
   uint16_t handle = 0;
-  ASSERT_EQ(PortOpen(&handle, ("TCPC_127.0.0.1:" + std::to_string(port)).c_str()), 0);
+  ASSERT_EQ(PortOpen(&handle, ("TCPC_127.0.0.1:" + std::to_string(port)).c_str()), kPortOpened);
   trk.port = handle;
   EXPECT_EQ(readStatus(), -6);
 
@@ -119,7 +119,7 @@ TEST_F(TcpLinkTest, ClientWithoutPeerEndsTheExchangeWithNoReplyThenReachesTheSim
 TEST_F(TcpLinkTest, ServerExchangesWithTheSimulatorThatConnectsToIt) {
   uint16_t port = loopback::freePort();
   uint16_t handle = 0;
-  ASSERT_EQ(PortOpen(&handle, ("TCPS_" + std::to_string(port)).c_str()), 0);
+  ASSERT_EQ(PortOpen(&handle, ("TCPS_" + std::to_string(port)).c_str()), kPortOpened);
   trk.port = handle;
 
   Simulator sim({"--tcp-client", std::to_string(port)});

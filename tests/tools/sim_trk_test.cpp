@@ -45,7 +45,7 @@ class SimThroughTrk : public ::testing::Test {
   }
   void connect(const DispenserSim& sim, int address) {
     ASSERT_TRUE(sim.ok());
-    ASSERT_EQ(PortOpen(&port, sim.announce().c_str()), 0);
+    ASSERT_EQ(PortOpen(&port, sim.announce().c_str()), kPortOpened);
     trk.port = port;
     trk.address = address;
   }

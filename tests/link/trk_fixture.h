@@ -46,21 +46,22 @@ inline Bytes statusRecord(uint8_t code, uint8_t flags, uint8_t status, uint8_t b
 }
 
 // Calls a step as the operator procedures do (1 ms apart) until it returns
-// non-zero; 0 when the deadline passes first.
+// something other than kTrkPending; kTrkPending when the deadline passes first.
 template <typename Step>
 int pollStep(Step step, int timeoutMs = 5000) {
-  int result = 0;
-  waitUntil([&] { return (result = step()) != 0; }, timeoutMs);
+  int result = kTrkPending;
+  waitUntil([&] { return (result = step()) != kTrkPending; }, timeoutMs);
   return result;
 }
 
-// Steps an exchange that is still pending (every step must return 0) until
-// the link has put count more bytes on the wire; what it sent.
+// Steps an exchange that is still pending (every step must return
+// kTrkPending) until the link has put count more bytes on the wire; what it
+// sent.
 template <typename Step>
 Bytes stepUntilSent(PtyPair& pty, Step step, size_t count, int timeoutMs = 3000) {
   Bytes sent;
   waitUntil([&] {
-    EXPECT_EQ(step(), 0);
+    EXPECT_EQ(step(), kTrkPending);
     Bytes got = pty.drain(0);
     sent.insert(sent.end(), got.begin(), got.end());
     return sent.size() >= count;

@@ -100,9 +100,9 @@ TEST_F(WireTraceTest, ATimeOutAndTheSettlingLineShowInWords) {
   ASSERT_TRUE(WireTraceStart("wire.trace"));
 
   uint8_t byte = 0;
-  EXPECT_EQ(pollStep([&] { return trk.readBlock(0x3100, 0, 1, &byte); }), -6);
+  EXPECT_EQ(pollStep([&] { return trk.readBlock(0x3100, 0, 1, &byte); }), kTrkNoReply);
   // The late reply of the first read is not taken for the second's.
-  EXPECT_EQ(pollStep([&] { return trk.readBlock(0x3100, 0, 1, &byte); }), -6);
+  EXPECT_EQ(pollStep([&] { return trk.readBlock(0x3100, 0, 1, &byte); }), kTrkNoReply);
   WireTraceStop();
   sim.stop();
 

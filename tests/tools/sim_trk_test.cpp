@@ -19,8 +19,8 @@ namespace {
 
 template <typename Step>
 int poll(Step step, int timeoutMs = 5000) {
-  int result = 0;
-  waitUntil([&] { return (result = step()) != 0; }, timeoutMs);
+  int result = kTrkPending;
+  waitUntil([&] { return (result = step()) != kTrkPending; }, timeoutMs);
   return result;
 }
 
@@ -51,7 +51,7 @@ class SimThroughTrk : public ::testing::Test {
   }
   std::vector<uint8_t> read(int address, int bank, int count) {
     std::vector<uint8_t> out(count, 0xEE);
-    EXPECT_EQ(poll([&] { return trk.readBlock(address, bank, count, out.data()); }), 1)
+    EXPECT_EQ(poll([&] { return trk.readBlock(address, bank, count, out.data()); }), kTrkDone)
         << std::hex << address;
     return out;
   }
@@ -98,7 +98,7 @@ TEST_F(SimThroughTrk, EveryVariantLaysOutItsMemoryWhereTheToolReads) {
     EXPECT_EQ(password, std::vector<uint8_t>(16, 0x11));
 
     std::memset(trk.errorRecord, 0, sizeof trk.errorRecord);
-    EXPECT_EQ(poll([&] { return trk.readErrorRecord(); }), 1);
+    EXPECT_EQ(poll([&] { return trk.readErrorRecord(); }), kTrkDone);
     EXPECT_EQ(trk.errorRecord[12] == '$', v == 2);
     PortClose(port);
     port = 0;
@@ -112,7 +112,7 @@ TEST_F(SimThroughTrk, PasswordRecordWriteAndCommitAsTheWriteProcedureSendsThem) 
   EXPECT_EQ(state[0] & 0x02, 0x02);
 
   EXPECT_EQ(write(0x5302, 0, {43, 20}), -3);
-  EXPECT_EQ(poll([&] { return trk.readErrorRecord(); }), 1);
+  EXPECT_EQ(poll([&] { return trk.readErrorRecord(); }), kTrkDone);
   EXPECT_EQ(trk.lastError, 0x5B);
   EXPECT_EQ(write(0x5302, 0, {43, 21}), 1);
 

@@ -1,5 +1,5 @@
-// A link configured as the main window configures it, on a real pty whose
-// master side the test plays as the controller.
+// A link configured as the tool configures it, on a real pty whose master
+// side the test plays as the controller.
 #pragma once
 #include <chrono>
 #include <cstring>
@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include "app/core/application_link.h"
 #include "link/frame.h"
 #include "clock/tick.h"
 #include "link/trk.h"
@@ -17,15 +18,6 @@
 #include "tests/support/wait_until.h"
 
 using Bytes = std::vector<uint8_t>;
-
-inline void configureAsApplication(Trk& trk) {
-  trk.type = 18;
-  trk.nozzleCount = 4;
-  trk.sideCount = 1;
-  trk.firstPosition = 0;
-  for (int i = 0; i < 8; ++i) trk.nozzleCodes[i] = static_cast<int8_t>(i + 1);
-  trk.fillKind = 0;
-}
 
 // Select frame for address 1 and the given function.
 inline Bytes selectFrame(uint8_t function) {
@@ -76,12 +68,11 @@ class TrkTest : public ::testing::Test {
     ASSERT_TRUE(pty.ok());
     std::memset(NozzleTable, 0, sizeof NozzleTable);
     std::memset(linkTable, 0, sizeof linkTable);
-    statusTimeoutFactor = 4;
-    statusErrorTolerance = 1;
+    ConfigureStatusTimeouts();
     tickStart();
     PortLayerStart();
     ASSERT_EQ(PortOpen(&port, pty.slavePath().c_str()), kPortOpened);
-    configureAsApplication(trk);
+    ConfigureApplicationLink(trk);
     trk.port = port;
     linkTable[0] = &trk;
   }

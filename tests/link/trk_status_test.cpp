@@ -72,7 +72,7 @@ TEST_F(TrkStatusTest, RecordsThatDoNotBelongHereAreSkipped) {
 
   // A controller serving two sides: the second side's link gets its records.
   Trk other(1, 1, 0, 1, 0);
-  configureAsApplication(other);
+  ConfigureApplicationLink(other);
   other.firstPosition = 4;
   linkTable[1] = &other;
   trk.sideCount = 2;
@@ -124,7 +124,7 @@ TEST_F(TrkStatusTest, OtherControllerTypesMaskSubStates) {
 
 TEST_F(TrkStatusTest, GarbledAmountsCountUpThenCallTheHooks) {
   HookedTrk hooked;
-  configureAsApplication(hooked);
+  ConfigureApplicationLink(hooked);
   hooked.port = port;
   linkTable[0] = &hooked;
   const Bytes garbled = statusRecord(0x02, 0x02, 0, 0x00, 0x1A, 0x00, 0x10);
@@ -142,7 +142,7 @@ TEST_F(TrkStatusTest, GarbledAmountsCountUpThenCallTheHooks) {
 
 TEST_F(TrkStatusTest, ReadNozzleStatusClearsTheCountAfterEveryPoll) {
   HookedTrk hooked;
-  configureAsApplication(hooked);
+  ConfigureApplicationLink(hooked);
   hooked.port = port;
   linkTable[0] = &hooked;
   // The answering thread must be scheduled within the time-out even on a

@@ -95,7 +95,7 @@ TEST_F(WireTraceTest, ATimeOutAndTheSettlingLineShowInWords) {
   ASSERT_EQ(PortOpen(&port, ("TCPC_" + sim.announce()).c_str()), kPortOpened);
   ASSERT_TRUE(waitUntil([&] { PortAvailable(port); return PortSlotOf(port)->connected == 1; }));
   Trk trk{0, 1, 0, 0, 0};
-  configureAsApplication(trk);
+  ConfigureApplicationLink(trk);
   trk.port = port;
   ASSERT_TRUE(WireTraceStart("wire.trace"));
 

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/core/application_link.h"
 #include "link/frame.h"
 #include "clock/tick.h"
 #include "link/trk.h"
@@ -31,10 +32,7 @@ class SimThroughTrk : public ::testing::Test {
     std::memset(NozzleTable, 0, sizeof NozzleTable);
     tickStart();
     PortLayerStart();
-    trk.type = 18;
-    trk.nozzleCount = 4;
-    trk.sideCount = 1;
-    for (int i = 0; i < 8; ++i) trk.nozzleCodes[i] = static_cast<int8_t>(i + 1);
+    ConfigureApplicationLink(trk);
     linkTable[0] = &trk;
   }
   void TearDown() override {

@@ -40,7 +40,7 @@ TEST_F(TimingTest, LongWriteBodyFollowsItsHeaderByFiftyMs) {
   for (int round = 0; round < 7; ++round) {
     SCOPED_TRACE(round);
     pty.watch(12 + 3, 3000);
-    keepStepping([&] { EXPECT_EQ(trk.writeBlock(0x4001, 0, data, 3), 0); }, 120);
+    keepStepping([&] { EXPECT_EQ(trk.writeBlock(0x4001, 0, data, 3), kTrkPending); }, 120);
     const std::vector<PtyPair::Arrival> wire = pty.watched();
     ASSERT_EQ(wire.size(), 15u) << "header and body";
     EXPECT_EQ(wire[12].byte, 0x34);

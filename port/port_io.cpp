@@ -103,11 +103,13 @@ int PortAvailable(uint16_t handle) {
 
 int PortRead(uint16_t handle, uint8_t* dest, int count) {
   PortSlot* slot = PortSlotOf(handle);
-  if (slot == nullptr || slot->kind == PortKind::Stub) return 0;
+  if (slot == nullptr || slot->kind == PortKind::Stub) return kPortReadNothing;
   tcpStep(*slot, handle);
   PortPoll(*slot);
   const int took = RingTake(*slot, dest, count);
-  if (portTap && took == 1 && count > 0) portTap->taken(handle, slot->name, dest, count);
+  if (portTap && took == kPortReadTaken && count > 0) {
+    portTap->taken(handle, slot->name, dest, count);
+  }
   return took;
 }
 

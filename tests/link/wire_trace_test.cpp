@@ -92,17 +92,17 @@ TEST_F(WireTraceTest, ATimeOutAndTheSettlingLineShowInWords) {
   DispenserSim sim({"--tcp-server", "0", "--fault-late", "1", "--late-ms", "1500",
                     "--trace-file", "sim.trace"});
   ASSERT_TRUE(sim.ok());
-  ASSERT_EQ(PortOpen(&port, ("TCPC_" + sim.announce()).c_str()), 0);
+  ASSERT_EQ(PortOpen(&port, ("TCPC_" + sim.announce()).c_str()), kPortOpened);
   ASSERT_TRUE(waitUntil([&] { PortAvailable(port); return PortSlotOf(port)->connected == 1; }));
   Trk trk{0, 1, 0, 0, 0};
-  configureAsApplication(trk);
+  ConfigureApplicationLink(trk);
   trk.port = port;
   ASSERT_TRUE(WireTraceStart("wire.trace"));
 
   uint8_t byte = 0;
-  EXPECT_EQ(pollStep([&] { return trk.readBlock(0x3100, 0, 1, &byte); }), -6);
+  EXPECT_EQ(pollStep([&] { return trk.readBlock(0x3100, 0, 1, &byte); }), kTrkNoReply);
   // The late reply of the first read is not taken for the second's.
-  EXPECT_EQ(pollStep([&] { return trk.readBlock(0x3100, 0, 1, &byte); }), -6);
+  EXPECT_EQ(pollStep([&] { return trk.readBlock(0x3100, 0, 1, &byte); }), kTrkNoReply);
   WireTraceStop();
   sim.stop();
 
@@ -122,7 +122,7 @@ TEST_F(WireTraceTest, ATimeOutAndTheSettlingLineShowInWords) {
 // turned away at once; the trace says so.
 TEST_F(WireTraceTest, AConnectionTurnedAwayByTheServerShowsInTheTrace) {
   const uint16_t listen = loopback::freePort();
-  ASSERT_EQ(PortOpen(&port, ("TCPS_" + std::to_string(listen)).c_str()), 0);
+  ASSERT_EQ(PortOpen(&port, ("TCPS_" + std::to_string(listen)).c_str()), kPortOpened);
   ASSERT_TRUE(WireTraceStart("wire.trace"));
   const int controller = loopback::connectTo(listen);
   ASSERT_GE(controller, 0);
@@ -141,7 +141,7 @@ TEST_F(WireTraceTest, AConnectionTurnedAwayByTheServerShowsInTheTrace) {
 
 TEST_F(WireTraceTest, PastTheLimitTheFileMovesToDotOneAndANewOneBegins) {
   { std::ofstream("wire.trace.1") << "an older trace\n"; }
-  ASSERT_EQ(PortOpen(&port, "STUB"), 0);
+  ASSERT_EQ(PortOpen(&port, "STUB"), kPortOpened);
   constexpr long long kLimit = 4096;
   ASSERT_TRUE(WireTraceStart("wire.trace", kLimit));
   // Some 70 bytes a line: 80 requests cross the limit once.

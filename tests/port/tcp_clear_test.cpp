@@ -40,7 +40,7 @@ class TcpClearTest : public ::testing::Test {
 TEST_F(TcpClearTest, ClientClearDropsWhatTheSocketHolds) {
   loopback::Listener listener;
   ASSERT_TRUE(listener.ok());
-  ASSERT_EQ(PortOpen(&handle, ("TCPC_127.0.0.1:" + std::to_string(listener.port())).c_str()), 0);
+  ASSERT_EQ(PortOpen(&handle, ("TCPC_127.0.0.1:" + std::to_string(listener.port())).c_str()), kPortOpened);
   ASSERT_TRUE(waitUntil([&] { PortAvailable(handle); return PortSlotOf(handle)->connected == 1; }));
   const int peer = listener.accept(2000);
   ASSERT_GE(peer, 0);
@@ -60,7 +60,7 @@ TEST_F(TcpClearTest, ClientClearDropsWhatTheSocketHolds) {
 
 TEST_F(TcpClearTest, ServerClearDropsWhatThePeerSent) {
   const uint16_t port = loopback::freePort();
-  ASSERT_EQ(PortOpen(&handle, ("TCPS_" + std::to_string(port)).c_str()), 0);
+  ASSERT_EQ(PortOpen(&handle, ("TCPS_" + std::to_string(port)).c_str()), kPortOpened);
   const int peer = loopback::connectTo(port);
   ASSERT_GE(peer, 0);
   ASSERT_TRUE(waitUntil([&] {

@@ -84,8 +84,10 @@ class TcpLinkTest : public ::testing::Test {
   // operator procedures do.
   int readStatus() {
     uint8_t status = 0;
-    int result = 0;
-    waitUntil([&] { return (result = trk.readBlock(kStatusAddress, 0, 1, &status)) != 0; }, 5000);
+    int result = kTrkPending;
+    waitUntil(
+        [&] { return (result = trk.readBlock(kStatusAddress, 0, 1, &status)) != kTrkPending; },
+        5000);
     return result;
   }
 
@@ -96,37 +98,37 @@ class TcpLinkTest : public ::testing::Test {
 TEST_F(TcpLinkTest, ClientWithoutPeerEndsTheExchangeWithNoReplyThenReachesTheSimulator) {
   uint16_t port = loopback::freePort();
   uint16_t handle = 0;
-  ASSERT_EQ(PortOpen(&handle, ("TCPC_127.0.0.1:" + std::to_string(port)).c_str()), 0);
+  ASSERT_EQ(PortOpen(&handle, ("TCPC_127.0.0.1:" + std::to_string(port)).c_str()), kPortOpened);
   trk.port = handle;
-  EXPECT_EQ(readStatus(), -6);
+  EXPECT_EQ(readStatus(), kTrkNoReply);
 
   {
     Simulator sim({"--tcp-server", std::to_string(port)});
     ASSERT_TRUE(sim.running());
     ASSERT_EQ(sim.firstLine(5000), "127.0.0.1:" + std::to_string(port));
     ASSERT_TRUE(waitUntil([&] { PortAvailable(handle); return PortSlotOf(handle)->connected == 1; }));
-    EXPECT_EQ(readStatus(), 1);
-    EXPECT_EQ(readStatus(), 1);
+    EXPECT_EQ(readStatus(), kTrkDone);
+    EXPECT_EQ(readStatus(), kTrkDone);
   }
   // A controller that went away and came back: the request after its return
   // still goes to the old connection, whose reset makes the port connect anew.
   Simulator again({"--tcp-server", std::to_string(port)});
   ASSERT_EQ(again.firstLine(5000), "127.0.0.1:" + std::to_string(port));
-  EXPECT_EQ(readStatus(), -6);
-  EXPECT_EQ(readStatus(), 1);
+  EXPECT_EQ(readStatus(), kTrkNoReply);
+  EXPECT_EQ(readStatus(), kTrkDone);
 }
 
 TEST_F(TcpLinkTest, ServerExchangesWithTheSimulatorThatConnectsToIt) {
   uint16_t port = loopback::freePort();
   uint16_t handle = 0;
-  ASSERT_EQ(PortOpen(&handle, ("TCPS_" + std::to_string(port)).c_str()), 0);
+  ASSERT_EQ(PortOpen(&handle, ("TCPS_" + std::to_string(port)).c_str()), kPortOpened);
   trk.port = handle;
 
   Simulator sim({"--tcp-client", std::to_string(port)});
   ASSERT_TRUE(sim.running());
   ASSERT_TRUE(waitUntil([&] { PortAvailable(handle); return PortSlotOf(handle)->sockets[0] != -1; }, 5000));
-  EXPECT_EQ(readStatus(), 1);
-  EXPECT_EQ(readStatus(), 1);
+  EXPECT_EQ(readStatus(), kTrkDone);
+  EXPECT_EQ(readStatus(), kTrkDone);
 }
 
 }  // namespace

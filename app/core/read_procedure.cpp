@@ -126,6 +126,7 @@ ReadOutcome Reader::run(int32_t address) {
   c_.readCurrent = false;
   c_.address = address;
   link_.address = address;
+  const uint32_t connection = PortConnection(static_cast<uint16_t>(link_.port));
 
   if (readMemory(kStatusByteAddress, kBank2, 1, &c_.statusByte) != 1) {
     return ReadOutcome::kNoConnection;
@@ -194,8 +195,14 @@ ReadOutcome Reader::run(int32_t address) {
     c_.passwordState[0] = 0;
     c_.passwordState[1] = 0;
   }
+  // A TCP port that connected anew or took another peer meanwhile: what came
+  // before and after may be two controllers' data.
+  if (PortConnection(static_cast<uint16_t>(link_.port)) != connection) {
+    return ReadOutcome::kNoConnection;
+  }
   c_.readCurrent = true;
   c_.readPort = static_cast<uint16_t>(link_.port);
+  c_.readConnection = connection;
   return ReadOutcome::kRead;
 }
 
@@ -207,7 +214,8 @@ ReadOutcome ReadControllerState(Trk& link, int32_t address, ControllerState& sta
 }
 
 bool ReadIsCurrentFor(const ControllerState& state, const Trk& link) {
-  return state.readCurrent && state.readPort == link.port && link.address == state.address;
+  return state.readCurrent && state.readPort == link.port && link.address == state.address &&
+         PortConnection(static_cast<uint16_t>(link.port)) == state.readConnection;
 }
 
 int32_t ParseControllerAddress(const char* text) {

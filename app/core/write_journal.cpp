@@ -31,6 +31,7 @@ std::string outcomeOf(int result) {
     case -4: return "malformed reply";
     case -6: return "no reply";
     case -1: return "controller error";
+    case kNotSentOtherConnection: return "not sent: the port connected anew since Read";
     default: return "failed (result " + std::to_string(result) + ")";
   }
 }

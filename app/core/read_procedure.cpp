@@ -126,11 +126,13 @@ ReadOutcome Reader::run(int32_t address) {
   c_.readCurrent = false;
   c_.address = address;
   link_.address = address;
-  const uint32_t connection = PortConnection(static_cast<uint16_t>(link_.port));
 
   if (readMemory(kStatusByteAddress, kBank2, 1, &c_.statusByte) != 1) {
     return ReadOutcome::kNoConnection;
   }
+  // The connection that answered (a TCP client connects with its first
+  // exchange): the rest of the Read must come over the same one.
+  const uint32_t connection = PortConnection(static_cast<uint16_t>(link_.port));
   c_.controllerStatus = c_.statusByte;
   if (c_.statusByte & 0x20) {
     c_.variant = 2;

@@ -168,6 +168,10 @@ class Trk {
   int takeLoneByte(LoneByteWait& wait, uint8_t* byte);
 
   int noReply(int waitedMs);   // waitedMs: the time-out that passed, for the trace
+  // The connection (PortConnection) a write's header went over: the rest of
+  // the write goes only over the same one.
+  uint32_t writeConnection_ = 0;
+  bool connectionChanged();
   bool buildNozzleCommand(int nozzle, int code, const NozzleCommand& cmd, uint8_t* body,
                           int* function);
   int mergeRecord(const uint8_t* record, int address);

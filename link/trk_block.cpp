@@ -64,6 +64,17 @@ int Trk::noReply(int waitedMs) {
   return kTrkNoReply;
 }
 
+// A TCP port that took another peer, or connected anew, between a write's
+// header and the bytes that follow it: those bytes would reach a controller
+// that never got the header, so the write ends here, not done.
+bool Trk::connectionChanged() {
+  if (PortConnection(static_cast<uint16_t>(port)) == writeConnection_) return false;
+  blockState = kIdle;
+  lastError = kErrorNoAnswer;
+  startSettling();
+  return true;
+}
+
 int Trk::readBlock(int memAddress, int bank, int count, uint8_t* dest) {
   const uint16_t handle = static_cast<uint16_t>(port);
   switch (blockState) {
@@ -112,17 +123,20 @@ int Trk::writeBlock(int memAddress, int bank, const uint8_t* data, int size) {
       if (!lineSettled()) return kTrkPending;
       uint8_t header[kHeaderSize];
       buildHeader(header, 0x01, memAddress, data[0], size);
+      writeConnection_ = PortConnection(handle);
       sendSelect(handle, address, kFunctionWrite + (bank & 7));
       if (size == 1) {
         // The header carries the byte and the reply follows it: nothing
         // received before it goes out can be that reply (the select frame
         // already dropped it, except on a point-to-point link).
         PortClear(handle);
+        if (connectionChanged()) return kTrkNoReply;
         PortWrite(handle, header, kHeaderSize);
         slotArm(stateTimer, kShortReplyMs);
         blockState = kShortReply;
         return kTrkPending;
       }
+      if (connectionChanged()) return kTrkNoReply;
       PortWrite(handle, header, kHeaderSize);
       writeBodySize_ = size;
       std::memcpy(writeBody_, data + 1, static_cast<size_t>(size - 1));
@@ -139,6 +153,7 @@ int Trk::writeBlock(int memAddress, int bank, const uint8_t* data, int size) {
       // Whatever came during the pause (noise, the tail of an earlier reply)
       // arrived before the body went out and cannot be its acknowledgement.
       PortClear(handle);
+      if (connectionChanged()) return kTrkNoReply;
       PortWrite(handle, writeBody_, writeBodySize_);
       slotArm(stateTimer, kLongReplyMs);
       blockState = kLongReply;

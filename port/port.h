@@ -69,3 +69,11 @@ void PortClearFor(uint16_t handle, const char* why);
 // operation does nothing, and no reply will ever come on it. It stays so until
 // PortClose. 0 for a live port and for handles that name no open port.
 int PortLost(uint16_t handle);
+// Which connection the port's bytes go over: a number that changes whenever a
+// TCP port connects anew or its server takes another peer, since the
+// controller behind the new connection may be another one. A serial line
+// keeps one number while open. It first receives and takes the connection
+// step as a byte operation would, so the number is that of the peer the next
+// byte goes to.
+// 0 for handles that name no open port.
+uint32_t PortConnection(uint16_t handle);

@@ -145,6 +145,18 @@ void PortClearFor(uint16_t handle, const char* why) {
   if (isTcp(*slot)) TcpDropInput(*slot);
 }
 
+uint32_t PortConnection(uint16_t handle) {
+  PortSlot* slot = PortSlotOf(handle);
+  if (slot == nullptr) return 0;
+  if (isTcp(*slot)) {
+    // A server's peer that has left is seen only by receiving from it; then
+    // the next waiting connection is taken, as the next byte operation would.
+    PortPoll(*slot);
+    tcpStep(*slot, handle);
+  }
+  return slot->connection;
+}
+
 int PortLost(uint16_t handle) {
   PortSlot* slot = PortSlotOf(handle);
   if (slot == nullptr) return 0;

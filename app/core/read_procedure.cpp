@@ -131,6 +131,9 @@ ReadOutcome Reader::run(int32_t address) {
   if (readMemory(kStatusByteAddress, kBank2, 1, &c_.statusByte) != kTrkDone) {
     return ReadOutcome::kNoConnection;
   }
+  // The connection that answered (a TCP client connects with its first
+  // exchange): the rest of the Read must come over the same one.
+  const uint32_t connection = PortConnection(static_cast<uint16_t>(link_.port));
   c_.controllerStatus = c_.statusByte;
   if (c_.statusByte & 0x20) {
     c_.variant = 2;
@@ -195,8 +198,14 @@ ReadOutcome Reader::run(int32_t address) {
     c_.passwordState[0] = 0;
     c_.passwordState[1] = 0;
   }
+  // A TCP port that connected anew or took another peer meanwhile: what came
+  // before and after may be two controllers' data.
+  if (PortConnection(static_cast<uint16_t>(link_.port)) != connection) {
+    return ReadOutcome::kNoConnection;
+  }
   c_.readCurrent = true;
   c_.readPort = static_cast<uint16_t>(link_.port);
+  c_.readConnection = connection;
   return ReadOutcome::kRead;
 }
 
@@ -208,7 +217,8 @@ ReadOutcome ReadControllerState(Trk& link, int32_t address, ControllerState& sta
 }
 
 bool ReadIsCurrentFor(const ControllerState& state, const Trk& link) {
-  return state.readCurrent && state.readPort == link.port && link.address == state.address;
+  return state.readCurrent && state.readPort == link.port && link.address == state.address &&
+         PortConnection(static_cast<uint16_t>(link.port)) == state.readConnection;
 }
 
 int32_t ParseControllerAddress(const char* text) {

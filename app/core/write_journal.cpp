@@ -32,6 +32,7 @@ std::string outcomeOf(int result) {
     case kTrkMalformedReply: return "malformed reply";
     case kTrkNoReply: return "no reply";
     case kTrkFailed: return "controller error";
+    case kNotSentOtherConnection: return "not sent: the port connected anew since Read";
     default: return "failed (result " + std::to_string(result) + ")";
   }
 }

@@ -15,6 +15,7 @@
 #include "app/core/read_procedure.h"
 #include "app/core/write_journal.h"
 #include "link/trk.h"
+#include "port/port.h"
 #include "util/parse_fixed.h"
 
 namespace {
@@ -57,6 +58,11 @@ class Writer {
 };
 
 int Writer::writeMemory(int address, int bank, const uint8_t* data, int size) {
+  // A TCP port whose peer went and came back (or was replaced) since Read may
+  // now reach another controller: nothing more goes, and the write fails.
+  if (PortConnection(static_cast<uint16_t>(link_.port)) != c_.readConnection) {
+    return kNotSentOtherConnection;
+  }
   return PollUntilDone([&] { return link_.writeBlock(address, bank, data, size); });
 }
 

@@ -131,4 +131,33 @@ TEST_F(TcpLinkTest, ServerExchangesWithTheSimulatorThatConnectsToIt) {
   EXPECT_EQ(readStatus(), kTrkDone);
 }
 
+// The peer of a TCPS_ port leaves after a write's header and another takes
+// its place before the body: the body would reach a controller that never got
+// the header, so the write ends not done and the new peer gets nothing.
+TEST_F(TcpLinkTest, AWriteWhosePeerIsReplacedAfterItsHeaderSendsNothingMore) {
+  const uint16_t port = loopback::freePort();
+  uint16_t handle = 0;
+  ASSERT_EQ(PortOpen(&handle, ("TCPS_127.0.0.1:" + std::to_string(port)).c_str()), kPortOpened);
+  trk.port = handle;
+  const int first = loopback::connectTo(port);
+  ASSERT_GE(first, 0);
+  ASSERT_TRUE(waitUntil([&] { return PortConnection(handle) == 1; }));
+
+  const uint8_t record[10] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
+  ASSERT_EQ(trk.writeBlock(0x1000, 0, record, 10), 0);
+  EXPECT_FALSE(loopback::receive(first, 8, 1000).empty());   // select frame and header
+  loopback::closeSocket(first);
+  // The port sees the first peer gone (a server takes one peer at a time).
+  ASSERT_TRUE(waitUntil([&] { PortAvailable(handle); return PortSlotOf(handle)->sockets[0] < 0; }));
+  const int second = loopback::connectTo(port);
+  ASSERT_GE(second, 0);
+
+  int result = 0;
+  ASSERT_TRUE(waitUntil([&] { return (result = trk.writeBlock(0x1000, 0, record, 10)) != 0; }, 5000));
+  EXPECT_EQ(result, kTrkNoReply);
+  EXPECT_EQ(PortConnection(handle), 2u);
+  EXPECT_EQ(loopback::receive(second, 1, 300), "");
+  loopback::closeSocket(second);
+}
+
 }  // namespace

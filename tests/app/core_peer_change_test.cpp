@@ -1,0 +1,86 @@
+// A TCPS_ port whose controller leaves and another connects in its place:
+// what Read took from the first is never written to the second.
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "app/core/read_procedure.h"
+#include "app/core/write_procedure.h"
+#include "link/trk.h"
+#include "port/port.h"
+#include "tests/app/core_procedures_fixture.h"
+#include "tests/support/wait_until.h"
+
+namespace {
+
+class SilentOperator : public WriteOperator {
+ public:
+  std::vector<std::string> alerts;
+  const char* passwordText() override { return "0"; }
+  const char* entryText(int i) override { return i == 0 ? "10.1" : ""; }
+  bool edited(int i) override { return i == 0; }
+  void alert(const char* text) override { alerts.emplace_back(text); }
+  void recordWritten(int) override {}
+  void counterWritten() override {}
+  void readAgain() override {}
+};
+
+uint16_t FreeLoopbackPort() {
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t size = sizeof address;
+  bind(fd, reinterpret_cast<sockaddr*>(&address), size);
+  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
+  close(fd);
+  return ntohs(address.sin_port);
+}
+
+class PeerChangeTest : public CoreProcedureTest {
+ protected:
+  void SetUp() override {
+    CoreProcedureTest::SetUp();
+    tcpPort_ = std::to_string(FreeLoopbackPort());
+    ASSERT_EQ(PortOpen(&handle_, ("TCPS_127.0.0.1:" + tcpPort_).c_str()), kPortOpened);
+    Link().port = handle_;
+  }
+  void TearDown() override {
+    PortClose(handle_);
+    Link().port = 0;
+    CoreProcedureTest::TearDown();
+  }
+  // A controller connecting to the port; returns once the port has taken it.
+  void ControllerConnects() {
+    const uint32_t before = PortConnection(handle_);
+    StartController(FreshImage(1, 2), {"--tcp-client", tcpPort_});
+    ASSERT_FALSE(HasFatalFailure());
+    ASSERT_TRUE(waitUntil([&] { return PortConnection(handle_) != before; }, 5000));
+  }
+  uint16_t handle_ = 0;
+  std::string tcpPort_;
+  SilentOperator op;
+};
+
+TEST_F(PeerChangeTest, WriteSendsNothingToTheControllerThatTookTheReadOnesPlace) {
+  ControllerConnects();
+  ASSERT_EQ(ReadControllerState(Link(), 1, state), ReadOutcome::kRead);
+  EXPECT_TRUE(ReadIsCurrentFor(state, Link()));
+  StopAndLoadImage();
+  ControllerConnects();
+  ForgetReceived();
+
+  EXPECT_FALSE(ReadIsCurrentFor(state, Link()));
+  WriteCalibration(Link(), state, op);
+  EXPECT_EQ(op.alerts, std::vector<std::string>{ReadFirstMessage()});
+  EXPECT_TRUE(ReceivedRequests().empty());
+
+  // Read of the new controller makes Write possible again.
+  ASSERT_EQ(ReadControllerState(Link(), 1, state), ReadOutcome::kRead);
+  EXPECT_TRUE(ReadIsCurrentFor(state, Link()));
+}
+
+}  // namespace

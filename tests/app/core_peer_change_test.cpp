@@ -4,7 +4,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/core/read_procedure.h"
@@ -81,6 +83,24 @@ TEST_F(PeerChangeTest, WriteSendsNothingToTheControllerThatTookTheReadOnesPlace)
   // Read of the new controller makes Write possible again.
   ASSERT_EQ(ReadControllerState(Link(), 1, state), ReadOutcome::kRead);
   EXPECT_TRUE(ReadIsCurrentFor(state, Link()));
+}
+
+// The first controller goes while Read waits for a record it never answers,
+// and another connects: the rest of the Read comes from the second, so the
+// Read as a whole is no one's.
+TEST_F(PeerChangeTest, AReadThatReachesAnotherControllerHalfwayIsNotTrusted) {
+  StartController(FreshImage(1, 2), {"--tcp-client", tcpPort_, "--fault-once",
+                                     "no-reply:group 0 nozzle 1"});
+  ASSERT_TRUE(waitUntil([&] { return PortConnection(handle_) != 0; }, 5000));
+  std::thread swap([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    StopAndLoadImage();
+    StartController(FreshImage(1, 2), {"--tcp-client", tcpPort_});
+  });
+  const ReadOutcome outcome = ReadControllerState(Link(), 1, state);
+  swap.join();
+  EXPECT_EQ(outcome, ReadOutcome::kNoConnection);
+  EXPECT_FALSE(ReadIsCurrentFor(state, Link()));
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "port/port_table.h"
 #include "tests/link/trk_fixture.h"
 #include "tests/port/loopback_peer.h"
+#include "tests/port/tcp_port_wait.h"
 #include "tests/support/dispenser_sim.h"
 
 namespace {
@@ -93,7 +94,7 @@ TEST_F(WireTraceTest, ATimeOutAndTheSettlingLineShowInWords) {
                     "--trace-file", "sim.trace"});
   ASSERT_TRUE(sim.ok());
   ASSERT_EQ(PortOpen(&port, ("TCPC_" + sim.announce()).c_str()), 0);
-  ASSERT_TRUE(waitUntil([&] { PortAvailable(port); return PortSlotOf(port)->connected == 1; }));
+  ASSERT_TRUE(waitForTcpPeer(port));
   Trk trk{0, 1, 0, 0, 0};
   configureAsApplication(trk);
   trk.port = port;
@@ -126,7 +127,7 @@ TEST_F(WireTraceTest, AConnectionTurnedAwayByTheServerShowsInTheTrace) {
   ASSERT_TRUE(WireTraceStart("wire.trace"));
   const int controller = loopback::connectTo(listen);
   ASSERT_GE(controller, 0);
-  ASSERT_TRUE(waitUntil([&] { PortAvailable(port); return PortSlotOf(port)->sockets[0] != -1; }));
+  ASSERT_TRUE(waitForTcpPeer(port));
   EXPECT_EQ(FileText("wire.trace").find("connection(s) at once"), std::string::npos);
   const int stranger = loopback::connectTo(listen);
   ASSERT_GE(stranger, 0);

@@ -8,6 +8,7 @@
 #include "port/port.h"
 #include "port/port_table.h"
 #include "tests/port/loopback_peer.h"
+#include "tests/port/tcp_port_wait.h"
 #include "tests/support/scratch_dir.h"
 #include "tests/support/wait_until.h"
 
@@ -41,7 +42,7 @@ TEST_F(TcpClearTest, ClientClearDropsWhatTheSocketHolds) {
   loopback::Listener listener;
   ASSERT_TRUE(listener.ok());
   ASSERT_EQ(PortOpen(&handle, ("TCPC_127.0.0.1:" + std::to_string(listener.port())).c_str()), 0);
-  ASSERT_TRUE(waitUntil([&] { PortAvailable(handle); return PortSlotOf(handle)->connected == 1; }));
+  ASSERT_TRUE(waitForTcpPeer(handle));
   const int peer = listener.accept(2000);
   ASSERT_GE(peer, 0);
 
@@ -63,10 +64,7 @@ TEST_F(TcpClearTest, ServerClearDropsWhatThePeerSent) {
   ASSERT_EQ(PortOpen(&handle, ("TCPS_" + std::to_string(port)).c_str()), 0);
   const int peer = loopback::connectTo(port);
   ASSERT_GE(peer, 0);
-  ASSERT_TRUE(waitUntil([&] {
-    PortAvailable(handle);   // each byte operation takes a waiting peer
-    return PortSlotOf(handle)->sockets[0] != -1;
-  }));
+  ASSERT_TRUE(waitForTcpPeer(handle));
   // A large late reply: more than one receive's worth.
   ASSERT_TRUE(loopback::sendAll(peer, std::string(3000, 'x')));
   ASSERT_TRUE(waitUntil([&] { return pending(0) == 3000; }));

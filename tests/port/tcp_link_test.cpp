@@ -17,6 +17,7 @@
 #include "port/port.h"
 #include "port/port_table.h"
 #include "tests/port/loopback_peer.h"
+#include "tests/port/tcp_port_wait.h"
 #include "tests/support/scratch_dir.h"
 #include "tests/support/wait_until.h"
 
@@ -104,7 +105,7 @@ TEST_F(TcpLinkTest, ClientWithoutPeerEndsTheExchangeWithNoReplyThenReachesTheSim
     Simulator sim({"--tcp-server", std::to_string(port)});
     ASSERT_TRUE(sim.running());
     ASSERT_EQ(sim.firstLine(5000), "127.0.0.1:" + std::to_string(port));
-    ASSERT_TRUE(waitUntil([&] { PortAvailable(handle); return PortSlotOf(handle)->connected == 1; }));
+    ASSERT_TRUE(waitForTcpPeer(handle));
     EXPECT_EQ(readStatus(), 1);
     EXPECT_EQ(readStatus(), 1);
   }
@@ -124,7 +125,7 @@ TEST_F(TcpLinkTest, ServerExchangesWithTheSimulatorThatConnectsToIt) {
 
   Simulator sim({"--tcp-client", std::to_string(port)});
   ASSERT_TRUE(sim.running());
-  ASSERT_TRUE(waitUntil([&] { PortAvailable(handle); return PortSlotOf(handle)->sockets[0] != -1; }, 5000));
+  ASSERT_TRUE(waitForTcpPeer(handle, 5000));
   EXPECT_EQ(readStatus(), 1);
   EXPECT_EQ(readStatus(), 1);
 }

@@ -12,6 +12,7 @@
 #include "port/port_table.h"
 #include "port/rx_ring.h"
 #include "tests/port/loopback_peer.h"
+#include "tests/port/tcp_port_wait.h"
 #include "tests/support/scratch_dir.h"
 #include "tests/support/wait_until.h"
 
@@ -44,9 +45,6 @@ class TcpPortTest : public ::testing::Test {
     std::string got(static_cast<size_t>(count), '\0');
     if (PortRead(handle, reinterpret_cast<uint8_t*>(&got[0]), count) != 1) return "<nothing>";
     return got;
-  }
-  static bool connectedAfterSteps(uint16_t handle) {
-    return waitUntil([&] { PortAvailable(handle); return slot(handle).connected == 1; });
   }
   static int peerCount(uint16_t handle) {
     int count = 0;
@@ -89,7 +87,7 @@ TEST_F(TcpPortTest, ClientOpensWithoutPeerDropsWritesAndConnectsOnceAPeerListens
 
   loopback::Listener listener(port);
   ASSERT_TRUE(listener.ok());
-  ASSERT_TRUE(connectedAfterSteps(handle));
+  ASSERT_TRUE(waitForTcpPeer(handle));
   int peer = listener.accept(2000);
   ASSERT_GE(peer, 0);
 
@@ -109,7 +107,7 @@ TEST_F(TcpPortTest, SendToAVanishedPeerDropsTheConnectionNotTheProcessAndReconne
     loopback::Listener first;
     port = first.port();
     ASSERT_EQ(PortOpen(&handle, clientName(port).c_str()), 0);
-    ASSERT_TRUE(connectedAfterSteps(handle));
+    ASSERT_TRUE(waitForTcpPeer(handle));
     loopback::closeSocket(first.accept(2000));
   }
   ASSERT_TRUE(waitUntil([&] {
@@ -310,7 +308,7 @@ TEST_F(TcpPortTest, OpenCloseCyclesLeaveTheDescriptorCountWhereItBegan) {
     uint16_t client = 0;
     ASSERT_EQ(PortOpen(&server, serverName(port).c_str()), 0);
     ASSERT_EQ(PortOpen(&client, clientName(port).c_str()), 0);
-    ASSERT_TRUE(connectedAfterSteps(client));
+    ASSERT_TRUE(waitForTcpPeer(client));
     ASSERT_TRUE(peersAfterSteps(server, 1));
     write(client, "x");
     ASSERT_TRUE(waitUntil([&] { return PortAvailable(server) == 1; }));
@@ -334,7 +332,7 @@ TEST_P(FloodTest, OneMegabyteFloodNeverCorruptsTheRing) {
     peer = loopback::connectTo(port);
     ASSERT_TRUE(peersAfterSteps(handle, 1));
   } else {
-    ASSERT_TRUE(connectedAfterSteps(handle));
+    ASSERT_TRUE(waitForTcpPeer(handle));
     peer = listener.accept(2000);
   }
   ASSERT_GE(peer, 0);

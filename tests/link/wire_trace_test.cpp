@@ -12,6 +12,7 @@
 #include "port/port_table.h"
 #include "tests/link/trk_fixture.h"
 #include "tests/port/loopback_peer.h"
+#include "tests/port/port_layer_fixture.h"
 #include "tests/port/tcp_port_wait.h"
 #include "tests/support/dispenser_sim.h"
 
@@ -67,20 +68,12 @@ TEST(FrameWords, RepliesInWords) {
   EXPECT_EQ(describeReply(written, {0x00}), "accepted");
 }
 
-class WireTraceTest : public ::testing::Test {
+class WireTraceTest : public PortLayerTest {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(dir.ok());
-    tickStart();
-    PortLayerStart();
-  }
   void TearDown() override {
     WireTraceStop();
-    if (port) PortClose(port);
-    PortLayerStop();
-    tickStop();
+    PortLayerTest::TearDown();
   }
-  ScratchDir dir;
   uint16_t port = 0;
 };
 

@@ -8,24 +8,14 @@
 #include "port/port.h"
 #include "port/port_table.h"
 #include "tests/port/loopback_peer.h"
+#include "tests/port/port_layer_fixture.h"
 #include "tests/port/tcp_port_wait.h"
-#include "tests/support/scratch_dir.h"
 #include "tests/support/wait_until.h"
 
 namespace {
 
-class TcpClearTest : public ::testing::Test {
+class TcpClearTest : public PortLayerTest {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(dir.ok());
-    tickStart();
-    PortLayerStart();
-  }
-  void TearDown() override {
-    PortClose(handle);
-    PortLayerStop();
-    tickStop();
-  }
   // Bytes a socket of the port holds that no poll has taken yet.
   int pending(int entry) { return loopback::pendingBytes(PortSlotOf(handle)->sockets[entry]); }
   std::string readAll() {
@@ -34,7 +24,6 @@ class TcpClearTest : public ::testing::Test {
     return got;
   }
 
-  ScratchDir dir;
   uint16_t handle = 0;
 };
 

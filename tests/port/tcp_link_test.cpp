@@ -17,8 +17,8 @@
 #include "port/port.h"
 #include "port/port_table.h"
 #include "tests/port/loopback_peer.h"
+#include "tests/port/port_layer_fixture.h"
 #include "tests/port/tcp_port_wait.h"
-#include "tests/support/scratch_dir.h"
 #include "tests/support/wait_until.h"
 
 extern char** environ;
@@ -69,18 +69,8 @@ class Simulator {
   int stdout_ = -1;
 };
 
-class TcpLinkTest : public ::testing::Test {
+class TcpLinkTest : public PortLayerTest {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(dir.ok());
-    tickStart();
-    PortLayerStart();
-  }
-  void TearDown() override {
-    PortClose(trk.port);
-    PortLayerStop();
-    tickStop();
-  }
   // One read of the controller's status byte, polled 1 ms apart as the
   // operator procedures do.
   int readStatus() {
@@ -90,7 +80,6 @@ class TcpLinkTest : public ::testing::Test {
     return result;
   }
 
-  ScratchDir dir;
   Trk trk{0, 1, 0, 0, 0};
 };
 

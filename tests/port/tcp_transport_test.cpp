@@ -12,8 +12,8 @@
 #include "port/port_table.h"
 #include "port/rx_ring.h"
 #include "tests/port/loopback_peer.h"
+#include "tests/port/port_layer_fixture.h"
 #include "tests/port/tcp_port_wait.h"
-#include "tests/support/scratch_dir.h"
 #include "tests/support/wait_until.h"
 
 namespace {
@@ -21,19 +21,15 @@ namespace {
 std::string clientName(uint16_t port) { return "TCPC_127.0.0.1:" + std::to_string(port); }
 std::string serverName(uint16_t port) { return "TCPS_" + std::to_string(port); }
 
-class TcpPortTest : public ::testing::Test {
+class TcpPortTest : public PortLayerTest {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(dir.ok());
     // The default action: a send that raised SIGPIPE would end the test.
     loopback::restoreBrokenPipeDefault();
-    tickStart();
-    PortLayerStart();
+    PortLayerTest::SetUp();
   }
   void TearDown() override {
-    for (uint16_t h = 1; h <= kPortSlotCount; ++h) PortClose(h);
-    PortLayerStop();
-    tickStop();
+    PortLayerTest::TearDown();
     tickSetClockOffset(0);
   }
 
@@ -59,7 +55,6 @@ class TcpPortTest : public ::testing::Test {
     return loopback::pendingBytes(slot(handle).sockets[entry]);
   }
 
-  ScratchDir dir;
   uint16_t handle = 0;
 };
 

@@ -12,6 +12,8 @@
 #include "port/port_table.h"
 #include "tests/link/trk_fixture.h"
 #include "tests/port/loopback_peer.h"
+#include "tests/port/port_layer_fixture.h"
+#include "tests/port/tcp_port_wait.h"
 #include "tests/support/dispenser_sim.h"
 
 namespace {
@@ -66,20 +68,12 @@ TEST(FrameWords, RepliesInWords) {
   EXPECT_EQ(describeReply(written, {0x00}), "accepted");
 }
 
-class WireTraceTest : public ::testing::Test {
+class WireTraceTest : public PortLayerTest {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(dir.ok());
-    tickStart();
-    PortLayerStart();
-  }
   void TearDown() override {
     WireTraceStop();
-    if (port) PortClose(port);
-    PortLayerStop();
-    tickStop();
+    PortLayerTest::TearDown();
   }
-  ScratchDir dir;
   uint16_t port = 0;
 };
 
@@ -93,7 +87,7 @@ TEST_F(WireTraceTest, ATimeOutAndTheSettlingLineShowInWords) {
                     "--trace-file", "sim.trace"});
   ASSERT_TRUE(sim.ok());
   ASSERT_EQ(PortOpen(&port, ("TCPC_" + sim.announce()).c_str()), kPortOpened);
-  ASSERT_TRUE(waitUntil([&] { PortAvailable(port); return PortSlotOf(port)->connected == 1; }));
+  ASSERT_TRUE(waitForTcpPeer(port));
   Trk trk{0, 1, 0, 0, 0};
   ConfigureApplicationLink(trk);
   trk.port = port;
@@ -126,7 +120,7 @@ TEST_F(WireTraceTest, AConnectionTurnedAwayByTheServerShowsInTheTrace) {
   ASSERT_TRUE(WireTraceStart("wire.trace"));
   const int controller = loopback::connectTo(listen);
   ASSERT_GE(controller, 0);
-  ASSERT_TRUE(waitUntil([&] { PortAvailable(port); return PortSlotOf(port)->sockets[0] != -1; }));
+  ASSERT_TRUE(waitForTcpPeer(port));
   EXPECT_EQ(FileText("wire.trace").find("connection(s) at once"), std::string::npos);
   const int stranger = loopback::connectTo(listen);
   ASSERT_GE(stranger, 0);

@@ -17,7 +17,8 @@
 #include "port/port.h"
 #include "port/port_table.h"
 #include "tests/port/loopback_peer.h"
-#include "tests/support/scratch_dir.h"
+#include "tests/port/port_layer_fixture.h"
+#include "tests/port/tcp_port_wait.h"
 #include "tests/support/wait_until.h"
 
 extern char** environ;
@@ -68,18 +69,8 @@ class Simulator {
   int stdout_ = -1;
 };
 
-class TcpLinkTest : public ::testing::Test {
+class TcpLinkTest : public PortLayerTest {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(dir.ok());
-    tickStart();
-    PortLayerStart();
-  }
-  void TearDown() override {
-    PortClose(trk.port);
-    PortLayerStop();
-    tickStop();
-  }
   // One read of the controller's status byte, polled 1 ms apart as the
   // operator procedures do.
   int readStatus() {
@@ -91,7 +82,6 @@ class TcpLinkTest : public ::testing::Test {
     return result;
   }
 
-  ScratchDir dir;
   Trk trk{0, 1, 0, 0, 0};
 };
 
@@ -106,7 +96,7 @@ TEST_F(TcpLinkTest, ClientWithoutPeerEndsTheExchangeWithNoReplyThenReachesTheSim
     Simulator sim({"--tcp-server", std::to_string(port)});
     ASSERT_TRUE(sim.running());
     ASSERT_EQ(sim.firstLine(5000), "127.0.0.1:" + std::to_string(port));
-    ASSERT_TRUE(waitUntil([&] { PortAvailable(handle); return PortSlotOf(handle)->connected == 1; }));
+    ASSERT_TRUE(waitForTcpPeer(handle));
     EXPECT_EQ(readStatus(), kTrkDone);
     EXPECT_EQ(readStatus(), kTrkDone);
   }
@@ -126,7 +116,7 @@ TEST_F(TcpLinkTest, ServerExchangesWithTheSimulatorThatConnectsToIt) {
 
   Simulator sim({"--tcp-client", std::to_string(port)});
   ASSERT_TRUE(sim.running());
-  ASSERT_TRUE(waitUntil([&] { PortAvailable(handle); return PortSlotOf(handle)->sockets[0] != -1; }, 5000));
+  ASSERT_TRUE(waitForTcpPeer(handle, 5000));
   EXPECT_EQ(readStatus(), kTrkDone);
   EXPECT_EQ(readStatus(), kTrkDone);
 }

@@ -12,7 +12,8 @@
 #include "port/port_table.h"
 #include "port/rx_ring.h"
 #include "tests/port/loopback_peer.h"
-#include "tests/support/scratch_dir.h"
+#include "tests/port/port_layer_fixture.h"
+#include "tests/port/tcp_port_wait.h"
 #include "tests/support/wait_until.h"
 
 namespace {
@@ -20,19 +21,15 @@ namespace {
 std::string clientName(uint16_t port) { return "TCPC_127.0.0.1:" + std::to_string(port); }
 std::string serverName(uint16_t port) { return "TCPS_" + std::to_string(port); }
 
-class TcpPortTest : public ::testing::Test {
+class TcpPortTest : public PortLayerTest {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(dir.ok());
     // The default action: a send that raised SIGPIPE would end the test.
     loopback::restoreBrokenPipeDefault();
-    tickStart();
-    PortLayerStart();
+    PortLayerTest::SetUp();
   }
   void TearDown() override {
-    for (uint16_t h = 1; h <= kPortSlotCount; ++h) PortClose(h);
-    PortLayerStop();
-    tickStop();
+    PortLayerTest::TearDown();
     tickSetClockOffset(0);
   }
 
@@ -47,9 +44,6 @@ class TcpPortTest : public ::testing::Test {
     }
     return got;
   }
-  static bool connectedAfterSteps(uint16_t handle) {
-    return waitUntil([&] { PortAvailable(handle); return slot(handle).connected == 1; });
-  }
   static int peerCount(uint16_t handle) {
     int count = 0;
     for (int32_t sock : slot(handle).sockets) count += sock != -1;
@@ -63,7 +57,6 @@ class TcpPortTest : public ::testing::Test {
     return loopback::pendingBytes(slot(handle).sockets[entry]);
   }
 
-  ScratchDir dir;
   uint16_t handle = 0;
 };
 
@@ -91,7 +84,7 @@ TEST_F(TcpPortTest, ClientOpensWithoutPeerDropsWritesAndConnectsOnceAPeerListens
 
   loopback::Listener listener(port);
   ASSERT_TRUE(listener.ok());
-  ASSERT_TRUE(connectedAfterSteps(handle));
+  ASSERT_TRUE(waitForTcpPeer(handle));
   int peer = listener.accept(2000);
   ASSERT_GE(peer, 0);
 
@@ -111,7 +104,7 @@ TEST_F(TcpPortTest, SendToAVanishedPeerDropsTheConnectionNotTheProcessAndReconne
     loopback::Listener first;
     port = first.port();
     ASSERT_EQ(PortOpen(&handle, clientName(port).c_str()), kPortOpened);
-    ASSERT_TRUE(connectedAfterSteps(handle));
+    ASSERT_TRUE(waitForTcpPeer(handle));
     loopback::closeSocket(first.accept(2000));
   }
   ASSERT_TRUE(waitUntil([&] {
@@ -313,7 +306,7 @@ TEST_F(TcpPortTest, OpenCloseCyclesLeaveTheDescriptorCountWhereItBegan) {
     uint16_t client = 0;
     ASSERT_EQ(PortOpen(&server, serverName(port).c_str()), kPortOpened);
     ASSERT_EQ(PortOpen(&client, clientName(port).c_str()), kPortOpened);
-    ASSERT_TRUE(connectedAfterSteps(client));
+    ASSERT_TRUE(waitForTcpPeer(client));
     ASSERT_TRUE(peersAfterSteps(server, 1));
     write(client, "x");
     ASSERT_TRUE(waitUntil([&] { return PortAvailable(server) == 1; }));
@@ -337,7 +330,7 @@ TEST_P(FloodTest, OneMegabyteFloodNeverCorruptsTheRing) {
     peer = loopback::connectTo(port);
     ASSERT_TRUE(peersAfterSteps(handle, 1));
   } else {
-    ASSERT_TRUE(connectedAfterSteps(handle));
+    ASSERT_TRUE(waitForTcpPeer(handle));
     peer = listener.accept(2000);
   }
   ASSERT_GE(peer, 0);

@@ -1,9 +1,5 @@
 // A TCPS_ port whose controller leaves and another connects in its place:
 // what Read took from the first is never written to the second.
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <string>
 #include <thread>
@@ -14,6 +10,7 @@
 #include "link/trk.h"
 #include "port/port.h"
 #include "tests/app/core_procedures_fixture.h"
+#include "tests/port/loopback_peer.h"
 #include "tests/support/wait_until.h"
 
 namespace {
@@ -30,23 +27,11 @@ class SilentOperator : public WriteOperator {
   void readAgain() override {}
 };
 
-uint16_t FreeLoopbackPort() {
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t size = sizeof address;
-  bind(fd, reinterpret_cast<sockaddr*>(&address), size);
-  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
-  close(fd);
-  return ntohs(address.sin_port);
-}
-
 class PeerChangeTest : public CoreProcedureTest {
  protected:
   void SetUp() override {
     CoreProcedureTest::SetUp();
-    tcpPort_ = std::to_string(FreeLoopbackPort());
+    tcpPort_ = std::to_string(loopback::freePort());
     ASSERT_EQ(PortOpen(&handle_, ("TCPS_127.0.0.1:" + tcpPort_).c_str()), kPortOpened);
     Link().port = handle_;
   }

@@ -35,8 +35,9 @@ void ControllerTest::TearDown() {
 
 void ControllerTest::StartController(const std::vector<std::string>& args) {
   std::vector<std::string> all = args;
-  for (const char* a : {"--image", imagePath.c_str(), "--trace-file", tracePath.c_str()})
-    all.emplace_back(a);
+  for (const std::string& a : {std::string("--image"), DispenserSim::hostPath(imagePath),
+                               std::string("--trace-file"), DispenserSim::hostPath(tracePath)})
+    all.push_back(a);
   sim = std::make_unique<DispenserSim>(all);
   ASSERT_TRUE(sim->ok()) << "dispenser-sim did not start";
 }

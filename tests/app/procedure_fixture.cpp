@@ -12,6 +12,7 @@
 #include "app/procedures.h"
 #include "app/test_fill.h"
 #include "clock/tick.h"
+#include "link/trk.h"
 #include "port/discovery.h"
 #include "port/port.h"
 #include "tests/app/private_display.h"
@@ -69,6 +70,8 @@ const ::testing::Environment* const kProgram =
 void ProcedureTest::SetUp() {
   ASSERT_TRUE(Display && Display->ok()) << "Xvfb did not start";
   alerts.clear();
+  // What the link learnt of the nozzles in an earlier test is not this one's.
+  std::memset(NozzleTable, 0, sizeof NozzleTable);
   ControllerTest::SetUp();
 }
 
@@ -105,9 +108,4 @@ void ProcedureTest::Type(int n, const char* text) {
   Fl_Input* input = nozzleCoefficientInputs[n];
   input->value(text);
   input->do_callback();   // what typing does: the input's callback marks it edited
-}
-
-bool ProcedureTest::PumpStep() {
-  Fl::wait(0.005);
-  return true;
 }

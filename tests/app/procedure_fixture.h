@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "tests/app/controller_fixture.h"
+#include "tests/app/pump_until.h"
 
 class ProcedureTest : public ControllerTest {
  public:
@@ -26,17 +27,4 @@ class ProcedureTest : public ControllerTest {
 
   // Types text into nozzle n's coefficient input, as the operator would.
   static void Type(int n, const char* text);
-  // Runs the FLTK event loop until condition() holds or the time is up.
-  template <typename Condition>
-  static bool PumpUntil(Condition condition, int timeoutMs = 5000);
-  static bool PumpStep();
 };
-
-template <typename Condition>
-bool ProcedureTest::PumpUntil(Condition condition, int timeoutMs) {
-  for (int waited = 0; waited < timeoutMs; waited += 5) {
-    if (condition()) return true;
-    PumpStep();
-  }
-  return condition();
-}

@@ -1,62 +1,11 @@
 // The link against dispenser-sim over a pty: the exchanges the operator
 // procedures run, end to end.
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <string>
 
 #include "tests/link/trk_fixture.h"
+#include "tests/support/dispenser_sim.h"
 
 namespace {
-
-// dispenser-sim as a child process; it prints its pty path on one line.
-class SimProcess {
- public:
-  explicit SimProcess(std::vector<std::string> args) {
-    // Built before the fork: the child may only exec.
-    std::vector<char*> argv{const_cast<char*>(DISPENSER_SIM_PATH)};
-    for (std::string& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    int out[2];
-    if (pipe(out) != 0) return;
-    pid_ = fork();
-    if (pid_ == 0) {
-      dup2(out[1], STDOUT_FILENO);
-      close(out[0]);
-      close(out[1]);
-      execv(DISPENSER_SIM_PATH, argv.data());
-      _exit(127);
-    }
-    close(out[1]);
-    readLine(out[0]);
-    close(out[0]);
-  }
-  ~SimProcess() {
-    if (pid_ <= 0) return;
-    kill(pid_, SIGTERM);
-    int status = 0;
-    waitpid(pid_, &status, 0);
-  }
-  SimProcess(const SimProcess&) = delete;
-  SimProcess& operator=(const SimProcess&) = delete;
-
-  const std::string& path() const { return path_; }
-
- private:
-  void readLine(int fd) {
-    char c;
-    for (;;) {
-      pollfd p{fd, POLLIN, 0};
-      if (poll(&p, 1, 5000) <= 0 || read(fd, &c, 1) != 1 || c == '\n') return;
-      path_ += c;
-    }
-  }
-  pid_t pid_ = -1;
-  std::string path_;
-};
 
 class TrkSimTest : public ::testing::Test {
  protected:
@@ -73,9 +22,9 @@ class TrkSimTest : public ::testing::Test {
     PortLayerStop();
     tickStop();
   }
-  void connect(SimProcess& sim) {
-    ASSERT_FALSE(sim.path().empty());
-    ASSERT_EQ(PortOpen(&port, sim.path().c_str()), 0);
+  void connect(DispenserSim& sim) {
+    ASSERT_TRUE(sim.ok());
+    ASSERT_EQ(PortOpen(&port, sim.announce().c_str()), 0);
     trk.port = port;
   }
   // A poll that times out is asked again, as the fill procedure would on its
@@ -97,7 +46,7 @@ class TrkSimTest : public ::testing::Test {
 };
 
 TEST_F(TrkSimTest, FillRunsThroughCommandsAndStatusPolls) {
-  SimProcess sim({"--pty", "--rate", "20000"});
+  DispenserSim sim({"--pty", "--rate", "20000"});
   connect(sim);
 
   uint8_t status[1] = {0xEE};
@@ -117,7 +66,7 @@ TEST_F(TrkSimTest, FillRunsThroughCommandsAndStatusPolls) {
 }
 
 TEST_F(TrkSimTest, RefusedWriteIsExplainedByTheErrorRecord) {
-  SimProcess sim({"--pty", "--key", "off"});
+  DispenserSim sim({"--pty", "--key", "off"});
   connect(sim);
 
   const uint8_t data[2] = {0x01, 0x02};

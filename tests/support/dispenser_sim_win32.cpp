@@ -37,8 +37,8 @@ int DispenserSim::stop(int signal, int timeoutMs) {
 // Wine's own call names the Linux file behind a Windows path.
 std::string DispenserSim::hostPath(const std::string& path) {
   using UnixName = char*(CDECL*)(const WCHAR*);
-  const auto unixName = reinterpret_cast<UnixName>(
-      GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name"));
+  const FARPROC found = GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name");
+  const auto unixName = reinterpret_cast<UnixName>(reinterpret_cast<void*>(found));
   if (!unixName) return path;
   const int length = MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, nullptr, 0);
   std::wstring wide(length > 0 ? size_t(length) : 1, L'\0');

@@ -44,6 +44,10 @@ void ControllerTest::StartController(const std::vector<std::string>& args) {
 
 void ControllerTest::StartController(const MemoryImage& image,
                                      const std::vector<std::string>& args) {
+  // The image of a controller before it in the same test goes: saving moves
+  // the new one into place, which Windows refuses over an existing file.
+  std::error_code ignored;
+  std::filesystem::remove(imagePath, ignored);
   std::string error;
   ASSERT_TRUE(saveImage(imagePath, image, 0, &error)) << error;
   StartController(args);

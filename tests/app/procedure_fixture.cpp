@@ -17,7 +17,6 @@
 #include "port/port.h"
 #include "tests/app/private_display.h"
 #include "tests/support/scratch_dir.h"
-#include "tools/dispenser_sim/image_file.h"
 
 std::vector<std::string> ProcedureTest::alerts;
 
@@ -87,16 +86,18 @@ void ProcedureTest::TearDown() {
 
 void ProcedureTest::Connect(const std::vector<std::string>& args) {
   StartController(args);
-  if (HasFatalFailure()) return;
-  OfferPort(sim->announce());
-  OpenClosePort();
-  ASSERT_NE(OpenPortHandle, 0) << alerts.size();
+  if (!HasFatalFailure()) OpenThePort();
 }
 
 void ProcedureTest::Connect(const MemoryImage& image, const std::vector<std::string>& args) {
-  std::string error;
-  ASSERT_TRUE(saveImage(imagePath, image, 0, &error)) << error;
-  Connect(args);
+  StartController(image, args);
+  if (!HasFatalFailure()) OpenThePort();
+}
+
+void ProcedureTest::OpenThePort() {
+  OfferPort(sim->announce());
+  OpenClosePort();
+  ASSERT_NE(OpenPortHandle, 0) << alerts.size();
 }
 
 void ProcedureTest::Read(const char* address) {

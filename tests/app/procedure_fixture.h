@@ -22,6 +22,8 @@ class ProcedureTest : public ControllerTest {
   // opens its port with Open Port.
   void Connect(const std::vector<std::string>& args);
   void Connect(const MemoryImage& image, const std::vector<std::string>& args = {});
+  // Offers the controller's port as the only one and presses Open Port.
+  void OpenThePort();
   // Types the address and presses Read.
   void Read(const char* address = "1");
 

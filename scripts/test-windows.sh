@@ -135,4 +135,5 @@ cmake --build "$BUILD" -j"$JOBS"
   { echo "no $BUILD/tarvo_6.exe: the build did not find FLTK in $FLTK_PREFIX" >&2; exit 1; }
 
 echo "== tests under Wine"
-ctest --test-dir "$BUILD" --output-on-failure -j"$JOBS" --timeout 120
+# Arguments are ctest's: scripts/test-windows.sh -R CoefficientEntry
+ctest --test-dir "$BUILD" --output-on-failure -j"$JOBS" --timeout 120 "$@"

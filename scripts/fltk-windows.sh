@@ -8,6 +8,9 @@
 # from there. An installation counts only with its completion stamp, written
 # last: a build that was cut off, or a folder that lost files, is built again.
 #
+#   fltk-windows.sh --check DIR   says "complete" or "damaged: why" of an
+#                                 installation folder, and builds nothing
+#
 #   FLTK_SOURCE      the archive (default: ../shared/third_party/ beside the clone)
 #   TARVO_CACHE_DIR  where installations are kept (default: ~/.cache/tarvo_6)
 #   JOBS             parallel compile jobs (at most 2 here)
@@ -30,14 +33,37 @@ REQUIRED=(
   CMake/FLTKConfig.cmake
 )
 
-installed() {
-  [ -f "$STAMP" ] || return 1
-  for f in "${REQUIRED[@]}"; do
-    [ -s "$PREFIX/$f" ] || return 1
-  done
+# Prints why the installation in folder $1 cannot be used, if it cannot.
+damage() {
+  local stamp=$1/.complete
+  if [ ! -f "$stamp" ]; then
+    echo "no completion stamp (a build cut off, or never made)"
+    return
+  fi
   # The stamp names the archive it was built from.
-  [ "$(cat "$STAMP")" = "$FLTK_SHA256" ]
+  if [ "$(cat "$stamp")" != "$FLTK_SHA256" ]; then
+    echo "built from another archive than FLTK $FLTK_VERSION's"
+    return
+  fi
+  for f in "${REQUIRED[@]}"; do
+    if [ ! -s "$1/$f" ]; then
+      echo "$f is missing or empty"
+      return
+    fi
+  done
 }
+
+installed() { [ -z "$(damage "$PREFIX")" ]; }
+
+if [ "${1:-}" = "--check" ]; then
+  why=$(damage "${2:?usage: fltk-windows.sh --check DIR}")
+  if [ -n "$why" ]; then
+    echo "damaged: $why"
+    exit 1
+  fi
+  echo "complete"
+  exit 0
+fi
 
 if installed; then
   echo "$PREFIX"
@@ -53,6 +79,9 @@ if installed; then
   exit 0
 fi
 
+if [ -e "$PREFIX" ]; then
+  echo "FLTK in $PREFIX is damaged ($(damage "$PREFIX")): building it again" >&2
+fi
 if [ ! -f "$FLTK_SOURCE" ]; then
   cat >&2 <<EOF
 FLTK $FLTK_VERSION's source is needed for the Windows build and is not at

@@ -16,29 +16,21 @@ for file in tarvo_6 dispenser-sim qv.bmp ru/tarvo_6.mo; do
   [ -e "$file" ] || { echo "run: $run_dir/$file is missing; build first (make run builds)" >&2; exit 1; }
 done
 
+source "$root/scripts/lib/xvfb.sh"
 work=$(mktemp -d)
 sim_pid=""
-xvfb_pid=""
 tool_pid=""
 cleanup() {
-  for pid in "$tool_pid" "$sim_pid" "$xvfb_pid"; do
+  for pid in "$tool_pid" "$sim_pid"; do
     if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then
       kill "$pid" 2>/dev/null || true
       wait "$pid" 2>/dev/null || true
     fi
   done
+  stop_xvfb
   rm -rf "$work"
 }
 trap cleanup EXIT
-
-# Waits up to $2 seconds for the command $1 to succeed.
-wait_for() {
-  local deadline=$((SECONDS + $2))
-  until eval "$1"; do
-    [ $SECONDS -lt $deadline ] || return 1
-    sleep 0.05
-  done
-}
 
 trace=$run_dir/dispenser-sim.trace
 : >"$trace"
@@ -61,10 +53,7 @@ if [ -n "${DISPLAY:-}" ]; then
 fi
 
 # Headless: a private X server on a free display number.
-Xvfb -displayfd 1 -nolisten tcp -screen 0 1024x768x24 >"$work/display" 2>"$work/xvfb.log" &
-xvfb_pid=$!
-wait_for 'grep -qs "^[0-9]" "$work/display"' 20 || { echo "run: Xvfb did not start" >&2; exit 1; }
-export DISPLAY=":$(head -n1 "$work/display")"
+start_xvfb "$work" 1024x768x24 || { echo "run: Xvfb did not start" >&2; exit 1; }
 
 ./tarvo_6 "$@" &
 tool_pid=$!

@@ -8,8 +8,11 @@
 # pseudo-terminals, Wine maps COM ports onto their slaves, and the Windows
 # tests play the device through the service (TARVO_PTY_PEER). The link's
 # exchanges meet dispenser-sim, built for the host too, on another COM port
-# (TARVO_SIM_PORT). The program itself is started from outside on a COM port
-# of its own (TARVO_SMOKE_PORT, tests/wine/smoke_test.sh).
+# (TARVO_SIM_PORT). The procedure tests have the service start a simulator
+# of their own for each test on one of the simulators' COM ports
+# (tests/support/dispenser_sim_win32.cpp). The program itself is started
+# from outside on a COM port of its own (TARVO_SMOKE_PORT,
+# tests/wine/smoke_test.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -22,6 +25,8 @@ WINESERVER=/usr/lib/wine/wineserver
 PEER_PORTS=(COM2 COM10 COM11 COM12 COM13)
 SIM_PORT=COM14
 SMOKE_PORT=COM15
+# The service points these at the simulators it starts for the tests.
+SIMULATOR_PORTS=(COM16 COM17 COM18 COM19)
 
 scripts/ensure-deps-windows.sh
 FLTK_PREFIX=$(scripts/fltk-windows.sh)
@@ -33,9 +38,9 @@ export WINEPREFIX="$ROOT/$BUILD/wineprefix" WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 mkdir -p "$WINEPREFIX"
 
+source scripts/lib/xvfb.sh
 peer=""
 sim=""
-xvfb=""
 stop_all() {
   for pid in $peer $sim; do
     kill "$pid" 2>/dev/null || true
@@ -43,10 +48,7 @@ stop_all() {
   done
   # Stops this prefix's wineserver and every Wine process of the prefix.
   "$WINESERVER" -k 2>/dev/null || true
-  if [ -n "$xvfb" ]; then
-    kill "$xvfb" 2>/dev/null || true
-    wait "$xvfb" 2>/dev/null || true
-  fi
+  stop_xvfb
 }
 trap stop_all EXIT
 
@@ -85,6 +87,7 @@ wait_for_file() {
 
 rm -f "$BUILD/pty_peer.port"
 "$BUILD/host/pty_peer_service" "$ROOT/$BUILD/wine-ports" "$BUILD/pty_peer.port" "${PEER_PORTS[@]}" \
+  --sim "$ROOT/$BUILD/host/dispenser-sim" "${SIMULATOR_PORTS[@]}" \
   </dev/null >"$BUILD/pty_peer.log" 2>&1 &
 peer=$!
 wait_for_file "$BUILD/pty_peer.port" "$peer" ||
@@ -107,25 +110,20 @@ export TARVO_WINE=$WINE TARVO_HOST_SIM="$ROOT/$BUILD/host/dispenser-sim"
 
 echo "== X server for the windows"
 # Wine's windows are X windows: a private server, never the user's desktop.
-Xvfb -displayfd 3 -nolisten tcp -screen 0 1280x1024x24 3>"$BUILD/display" </dev/null \
-  >"$BUILD/xvfb.log" 2>&1 &
-xvfb=$!
-wait_for_file "$BUILD/display" "$xvfb" ||
-  { echo "Xvfb did not start" >&2; cat "$BUILD/xvfb.log" >&2; exit 1; }
-export DISPLAY=":$(head -n1 "$BUILD/display")"
+start_xvfb "$BUILD" 1280x1024x24
 
 echo "== Wine prefix $WINEPREFIX"
 "$WINESERVER" -k 2>/dev/null || true   # one left from an interrupted run
 settle_wine
 "$WINE" wineboot --init </dev/null >/dev/null 2>&1
-for port in "${PEER_PORTS[@]}" "$SIM_PORT" "$SMOKE_PORT"; do
+for port in "${PEER_PORTS[@]}" "$SIM_PORT" "$SMOKE_PORT" "${SIMULATOR_PORTS[@]}"; do
   "$WINE" reg add 'HKLM\Software\Wine\Ports' /v "$port" /t REG_SZ \
     /d "$ROOT/$BUILD/wine-ports/$port" /f </dev/null >/dev/null 2>&1
 done
 settle_wine
 [ -f "$WINEPREFIX/.update-timestamp" ] ||
   { echo "Wine did not finish setting up $WINEPREFIX" >&2; exit 1; }
-grep -q "\"$SMOKE_PORT\"=" "$WINEPREFIX/system.reg" ||
+grep -q "\"${SIMULATOR_PORTS[-1]}\"=" "$WINEPREFIX/system.reg" ||
   { echo "Wine's registry in $WINEPREFIX did not keep the COM port mappings" >&2; exit 1; }
 # The server for the build and the tests, with the port list read afresh.
 start_wine
@@ -138,4 +136,5 @@ cmake --build "$BUILD" -j"$JOBS"
   { echo "no $BUILD/tarvo_6.exe: the build did not find FLTK in $FLTK_PREFIX" >&2; exit 1; }
 
 echo "== tests under Wine"
-ctest --test-dir "$BUILD" --output-on-failure -j"$JOBS" --timeout 120
+# Arguments are ctest's: scripts/test-windows.sh -R CoefficientEntry
+ctest --test-dir "$BUILD" --output-on-failure -j"$JOBS" --timeout 120 "$@"

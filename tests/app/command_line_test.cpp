@@ -279,9 +279,9 @@ TEST_F(CommandLineTest, ServiceAddressF0AndZeroNozzles) {
 TEST_F(CommandLineTest, SilentControllerExitsThreeWithinTheTimeOut) {
   StartController(FreshImage(1, 2), {});
   ASSERT_FALSE(HasFatalFailure());
-  kill(sim->pid(), SIGSTOP);
+  sim->signal(sim_signal::kPause);
   const ToolRun run = Tool({"--read", sim->announce(), "--json"});
-  kill(sim->pid(), SIGCONT);
+  sim->signal(sim_signal::kResume);
   EXPECT_EQ(run.status, 3);
   EXPECT_EQ(run.err, "No connection\n");
   // One unanswered status read: its 1000 ms time-out and a start.

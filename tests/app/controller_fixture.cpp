@@ -35,14 +35,19 @@ void ControllerTest::TearDown() {
 
 void ControllerTest::StartController(const std::vector<std::string>& args) {
   std::vector<std::string> all = args;
-  for (const char* a : {"--image", imagePath.c_str(), "--trace-file", tracePath.c_str()})
-    all.emplace_back(a);
+  for (const std::string& a : {std::string("--image"), DispenserSim::hostPath(imagePath),
+                               std::string("--trace-file"), DispenserSim::hostPath(tracePath)})
+    all.push_back(a);
   sim = std::make_unique<DispenserSim>(all);
   ASSERT_TRUE(sim->ok()) << "dispenser-sim did not start";
 }
 
 void ControllerTest::StartController(const MemoryImage& image,
                                      const std::vector<std::string>& args) {
+  // The image of a controller before it in the same test goes: saving moves
+  // the new one into place, which Windows refuses over an existing file.
+  std::error_code ignored;
+  std::filesystem::remove(imagePath, ignored);
   std::string error;
   ASSERT_TRUE(saveImage(imagePath, image, 0, &error)) << error;
   StartController(args);

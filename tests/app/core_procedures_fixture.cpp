@@ -1,5 +1,7 @@
 #include "tests/app/core_procedures_fixture.h"
 
+#include <cstring>
+
 #include "app/core/application_link.h"
 #include "clock/tick.h"
 #include "link/trk.h"
@@ -36,6 +38,12 @@ const ::testing::Environment* const kCore =
 }  // namespace
 
 Trk& CoreProcedureTest::Link() { return *TheLink; }
+
+void CoreProcedureTest::SetUp() {
+  // What the link learnt of the nozzles in an earlier test is not this one's.
+  std::memset(NozzleTable, 0, sizeof NozzleTable);
+  ControllerTest::SetUp();
+}
 
 void CoreProcedureTest::TearDown() {
   if (handle_ != 0) PortClose(handle_);

@@ -11,6 +11,7 @@ class Trk;
 
 class CoreProcedureTest : public ControllerTest {
  protected:
+  void SetUp() override;
   void TearDown() override;
 
   // Starts a controller (from image, or from args) and opens its port for the

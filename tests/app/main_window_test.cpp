@@ -29,6 +29,7 @@
 #include "port/discovery.h"
 #include "tests/app/display_environment.h"
 #include "tests/app/private_display.h"
+#include "tests/app/pump_until.h"
 #include "tests/app/recording_procedures.h"
 #include "tests/app/window_test_platform.h"
 #include "tests/support/scratch_dir.h"
@@ -52,14 +53,6 @@ void WriteFile(const std::string& path, const std::string& bytes) {
 }
 
 // Runs FLTK until condition() holds or the deadline passes.
-template <typename Condition>
-bool PumpUntil(Condition condition, int timeoutMs = 3000) {
-  return waitUntil([&] {
-    Fl::wait(0.005);
-    return condition();
-  }, timeoutMs);
-}
-
 class MainWindowTest : public ::testing::Test {
  protected:
   void SetUp() override {

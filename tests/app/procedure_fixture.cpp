@@ -12,11 +12,11 @@
 #include "app/procedures.h"
 #include "app/test_fill.h"
 #include "clock/tick.h"
+#include "link/trk.h"
 #include "port/discovery.h"
 #include "port/port.h"
 #include "tests/app/private_display.h"
 #include "tests/support/scratch_dir.h"
-#include "tools/dispenser_sim/image_file.h"
 
 std::vector<std::string> ProcedureTest::alerts;
 
@@ -69,6 +69,8 @@ const ::testing::Environment* const kProgram =
 void ProcedureTest::SetUp() {
   ASSERT_TRUE(Display && Display->ok()) << "Xvfb did not start";
   alerts.clear();
+  // What the link learnt of the nozzles in an earlier test is not this one's.
+  std::memset(NozzleTable, 0, sizeof NozzleTable);
   ControllerTest::SetUp();
 }
 
@@ -84,16 +86,18 @@ void ProcedureTest::TearDown() {
 
 void ProcedureTest::Connect(const std::vector<std::string>& args) {
   StartController(args);
-  if (HasFatalFailure()) return;
-  OfferPort(sim->announce());
-  OpenClosePort();
-  ASSERT_NE(OpenPortHandle, 0) << alerts.size();
+  if (!HasFatalFailure()) OpenThePort();
 }
 
 void ProcedureTest::Connect(const MemoryImage& image, const std::vector<std::string>& args) {
-  std::string error;
-  ASSERT_TRUE(saveImage(imagePath, image, 0, &error)) << error;
-  Connect(args);
+  StartController(image, args);
+  if (!HasFatalFailure()) OpenThePort();
+}
+
+void ProcedureTest::OpenThePort() {
+  OfferPort(sim->announce());
+  OpenClosePort();
+  ASSERT_NE(OpenPortHandle, 0) << alerts.size();
 }
 
 void ProcedureTest::Read(const char* address) {
@@ -105,9 +109,4 @@ void ProcedureTest::Type(int n, const char* text) {
   Fl_Input* input = nozzleCoefficientInputs[n];
   input->value(text);
   input->do_callback();   // what typing does: the input's callback marks it edited
-}
-
-bool ProcedureTest::PumpStep() {
-  Fl::wait(0.005);
-  return true;
 }

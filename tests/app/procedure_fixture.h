@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "tests/app/controller_fixture.h"
+#include "tests/app/pump_until.h"
 
 class ProcedureTest : public ControllerTest {
  public:
@@ -21,22 +22,11 @@ class ProcedureTest : public ControllerTest {
   // opens its port with Open Port.
   void Connect(const std::vector<std::string>& args);
   void Connect(const MemoryImage& image, const std::vector<std::string>& args = {});
+  // Offers the controller's port as the only one and presses Open Port.
+  void OpenThePort();
   // Types the address and presses Read.
   void Read(const char* address = "1");
 
   // Types text into nozzle n's coefficient input, as the operator would.
   static void Type(int n, const char* text);
-  // Runs the FLTK event loop until condition() holds or the time is up.
-  template <typename Condition>
-  static bool PumpUntil(Condition condition, int timeoutMs = 5000);
-  static bool PumpStep();
 };
-
-template <typename Condition>
-bool ProcedureTest::PumpUntil(Condition condition, int timeoutMs) {
-  for (int waited = 0; waited < timeoutMs; waited += 5) {
-    if (condition()) return true;
-    PumpStep();
-  }
-  return condition();
-}

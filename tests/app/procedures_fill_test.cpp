@@ -26,7 +26,6 @@ class FillTest : public ProcedureTest {
   // last one's fill over (the link would hold its sudden change back).
   void SetUp() override {
     ProcedureTest::SetUp();
-    std::memset(NozzleTable, 0, sizeof NozzleTable);
     for (int n = 1; n <= kNozzleRows; ++n) nozzleLoadButtons[n]->copy_label("Load 10l");
   }
   void ConnectAndRead(const MemoryImage& image, const std::vector<std::string>& args) {

@@ -279,7 +279,7 @@ TEST_F(JournalTest, AWrongPasswordAndAKeyTurnedOffAreOnRecord) {
   EXPECT_EQ(rows[0][kEvent], "password");
   EXPECT_EQ(rows[0][kOutcome], "wrong password");
 
-  kill(sim->pid(), SIGUSR1);   // the key turned off
+  sim->signal(sim_signal::kKeyOff);   // the key turned off
   ASSERT_TRUE(PumpUntil([&] {
     return FileText(tracePath).find("configuration key off") != std::string::npos;
   }));

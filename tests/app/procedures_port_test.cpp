@@ -83,7 +83,7 @@ TEST_F(PortProcedureTest, ReadOnALineThatHangsUpEndsWithinOneTimeOut) {
   Connect(FreshImage(1, 8), {"--pace"});
   std::thread unplug([this] {
     std::this_thread::sleep_for(std::chrono::milliseconds(150));
-    sim->stop(SIGKILL);
+    sim->stop(sim_signal::kKill);
   });
   const Clock::time_point start = Clock::now();
   Read("1");
@@ -109,7 +109,7 @@ TEST_F(PortProcedureTest, FillOnALineThatHangsUpIdlesAndEndsWithClosePort) {
   MainForm->fullTankCheck->value(1);
   LoadNozzleCallback(nozzleLoadButtons[2], reinterpret_cast<void*>(static_cast<intptr_t>(1)));
   ASSERT_TRUE(PumpUntil([] { return std::string(nozzleLoadButtons[2]->label()).rfind("vol.", 0) == 0; }));
-  sim->stop(SIGKILL);
+  sim->stop(sim_signal::kKill);
 
   const double cpuBefore = CpuSeconds();
   const Clock::time_point start = Clock::now();

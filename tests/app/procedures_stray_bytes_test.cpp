@@ -13,7 +13,6 @@
 #include "link/trk.h"
 #include "port/port.h"
 #include "tests/app/procedure_fixture.h"
-#include "tools/dispenser_sim/image_file.h"
 
 namespace {
 
@@ -25,11 +24,9 @@ class StrayBytesTest : public ProcedureTest {
   // port is opened directly: a five-digit loopback port makes the name one
   // character longer than the port list keeps.
   void ConnectOverTcp(const MemoryImage& image, std::vector<std::string> args) {
-    std::string error;
-    ASSERT_TRUE(saveImage(imagePath, image, 0, &error)) << error;
-    args.insert(args.end(), {"--tcp-server", "0", "--image", imagePath, "--trace-file", tracePath});
-    sim = std::make_unique<DispenserSim>(args);
-    ASSERT_TRUE(sim->ok());
+    args.insert(args.end(), {"--tcp-server", "0"});
+    StartController(image, args);
+    if (HasFatalFailure()) return;
     uint16_t handle = 0;
     ASSERT_EQ(PortOpen(&handle, ("TCPC_" + sim->announce()).c_str()), kPortOpened);
     OpenPortHandle = handle;

@@ -184,7 +184,7 @@ TEST_F(WriteTest, KeyOffStopsBeforeCounterAndCommitAndARetryAppliesTheValueOnce)
 
   // The operator turns the key on and presses Write again: the value is
   // applied to the coefficient as read, not to the one the refused write held.
-  kill(sim->pid(), SIGUSR1);
+  sim->signal(sim_signal::kKeyOff);
   ASSERT_TRUE(waitUntil([&] { return TraceHas("configuration key on"); }));
   alerts.clear();
   WriteCoefficients();
@@ -362,9 +362,9 @@ TEST_F(WriteTest, NothingReachesAnotherControllerUntilItsReadGetsThrough) {
   WriteCoefficients();   // the port changed: nothing read from B yet
   EXPECT_EQ(alerts, std::vector<std::string>{kNotRead});
 
-  kill(sim->pid(), SIGSTOP);   // B does not answer this once
+  sim->signal(sim_signal::kPause);   // B does not answer this once
   Read("1");
-  kill(sim->pid(), SIGCONT);
+  sim->signal(sim_signal::kResume);
   EXPECT_STREQ(MainForm->stateBox->label(), "No connection");
   EXPECT_STREQ(nozzleCoefficientInputs[1]->value(), "10.1");   // rows kept, but greyed
   EXPECT_TRUE(ShownAsStale(4));

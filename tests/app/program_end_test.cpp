@@ -13,14 +13,11 @@
 #include <cmath>
 #include <csignal>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
-#include "tests/app/display_environment.h"
 #include "tests/app/private_display.h"
-#include "tests/support/scratch_dir.h"
+#include "tests/app/program_fixture.h"
 #include "tests/support/wait_until.h"
 #include "tools/dispenser_sim/image_file.h"
 #include "tools/dispenser_sim/layout.h"
@@ -28,13 +25,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-DisplayEnvironment* const Display = DisplayEnvironment::Register();
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
 
 uint64_t K(const MemoryImage& image, int nozzle) {
   uint8_t r[5];
@@ -58,56 +48,14 @@ int OpenAsOrdinaryUser(const std::string& device) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-class ProgramEndTest : public ::testing::Test {
+class ProgramEndTest : public ProgramTest {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(Display->ok()) << "Xvfb did not start";
-    ASSERT_TRUE(scratch_.ok());
-    fs::create_directories("no_sysfs/class/tty");
-    setenv("TARVO6_SYSFS", (scratch_.path() + "/no_sysfs").c_str(), 1);
-    setenv("TARVO6_LIBUSB", (scratch_.path() + "/no_libusb.so").c_str(), 1);
-  }
-  void TearDown() override {
-    if (tool_ > 0) WaitProgram(tool_, 0);
-    StopSim();
-  }
-
   // A paced variant-1 controller with four nozzles, its port the only one offered.
   void StartSim() {
-    int out[2];
-    ASSERT_EQ(0, pipe(out));
-    sim_ = StartProgram({DISPENSER_SIM_PROGRAM, "--pty", "--variant", "1", "--nozzles", "4",
-                         "--pace", "--image", "sim.img", "--trace-file", "sim.trace"},
-                        out[1]);
-    close(out[1]);
-    char c;
-    while (read(out[0], &c, 1) == 1 && c != '\n') port_ += c;
-    close(out[0]);
-    ASSERT_EQ(0u, port_.find("/dev/pts/")) << port_;
-    setenv("TARVO6_PORTS", port_.c_str(), 1);
-  }
-  void StopSim() {
-    if (sim_ <= 0) return;
-    kill(sim_, SIGTERM);
-    WaitProgram(sim_, 5000);
-    sim_ = -1;
+    StartSimulator({"--pty", "--variant", "1", "--nozzles", "4", "--pace", "--image", "sim.img",
+                    "--trace-file", "sim.trace"});
   }
 
-  void StartTool() {
-    tool_ = StartProgram({TARVO_6_PROGRAM});
-    ASSERT_GT(tool_, 0);
-    ASSERT_TRUE(waitUntil([&] {
-      std::string found;
-      RunProgram({"xdotool", "search", "--onlyvisible", "--name", "^tarvo_6$"}, 5000, &found);
-      window_ = found.substr(0, found.find('\n'));
-      return !window_.empty();
-    }, 20000)) << "no window";
-  }
-
-  void Click(int x, int y) {
-    RunProgram({"xdotool", "mousemove", "--window", window_, std::to_string(x), std::to_string(y),
-                "click", "1"}, 5000);
-  }
   bool TraceHas(const std::string& text) {
     return ReadFile("sim.trace").find(text) != std::string::npos;
   }
@@ -165,7 +113,7 @@ class ProgramEndTest : public ::testing::Test {
   // one commit.
   void ExpectTheWholeWriteLanded(const std::vector<long double>& factors = {1.01L, 1.01L, 1.01L,
                                                                             1.01L}) {
-    StopSim();
+    StopSimulator();
     MemoryImage before, after;
     layout::ControllerLayout controllerLayout;
     layout::build(controllerLayout, before);
@@ -180,11 +128,6 @@ class ProgramEndTest : public ::testing::Test {
     EXPECT_EQ(commits, 1);
   }
 
-  ScratchDir scratch_;
-  pid_t tool_ = -1;
-  pid_t sim_ = -1;
-  std::string port_;
-  std::string window_;
 };
 
 TEST_F(ProgramEndTest, SigtermDuringAWriteEndsTheProgramOnlyAfterTheCommit) {

@@ -9,92 +9,33 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <sstream>
 #include <string>
 
-#include "tests/app/display_environment.h"
 #include "tests/app/private_display.h"
+#include "tests/app/program_fixture.h"
 #include "tests/support/process_activity.h"
-#include "tests/support/scratch_dir.h"
 #include "tests/support/wait_until.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-DisplayEnvironment* const Display = DisplayEnvironment::Register();
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-class Tarvo6ProgramTest : public ::testing::Test {
+class Tarvo6ProgramTest : public ProgramTest {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(Display->ok()) << "Xvfb did not start";
-    ASSERT_TRUE(scratch_.ok());
-    fs::create_directories("no_sysfs/class/tty");
-    setenv("TARVO6_SYSFS", (scratch_.path() + "/no_sysfs").c_str(), 1);
-    setenv("TARVO6_LIBUSB", (scratch_.path() + "/no_libusb.so").c_str(), 1);
-    unsetenv("TARVO6_PORTS");
-  }
-  void TearDown() override {
-    if (tool_ > 0) WaitProgram(tool_, 0);   // kills a tool a failed test left running
-    if (sim_ > 0) {
-      kill(sim_, SIGTERM);
-      WaitProgram(sim_, 5000);
-    }
-  }
-
   void InstallRunFolder() {
     fs::copy_file(TARVO_LOGO_FILE, "qv.bmp");
     fs::create_directories("ru");
     fs::copy_file(TARVO_CATALOG_FILE, "ru/tarvo_6.mo");
   }
 
-  // Starts the tool in the working directory and waits for its window.
-  void StartTool() {
-    tool_ = StartProgram({TARVO_6_PROGRAM});
-    ASSERT_GT(tool_, 0);
-    ASSERT_TRUE(waitUntil([&] {
-      std::string found;
-      RunProgram({"xdotool", "search", "--onlyvisible", "--name", "^tarvo_6$"}, 5000, &found);
-      window_ = found.substr(0, found.find('\n'));
-      return !window_.empty();
-    }, 20000)) << "no window";
-  }
-
-  // Escape in the window closes it; the tool then ends by itself.
-  int CloseTool() {
-    RunProgram({"xdotool", "mousemove", "--window", window_, "300", "280", "key", "Escape"}, 5000);
-    int status = WaitProgram(tool_, 10000);
-    tool_ = -1;
-    return status;
-  }
-
-  // dispenser-sim on a pty (trace in sim.trace), offered to the tool.
+  // dispenser-sim of variant 1 on a pty (trace in sim.trace), offered to the tool.
   void StartSimulator(const std::vector<std::string>& extra) {
-    int out[2];
-    ASSERT_EQ(0, pipe(out));
-    std::vector<std::string> argv = {DISPENSER_SIM_PROGRAM, "--pty", "--variant", "1", "--nozzles", "4",
+    std::vector<std::string> args = {"--pty", "--variant", "1", "--nozzles", "4",
                                      "--address", "1", "--trace-file", "sim.trace"};
-    argv.insert(argv.end(), extra.begin(), extra.end());
-    sim_ = StartProgram(argv, out[1]);
-    close(out[1]);
-    std::string port;
-    char c;
-    while (read(out[0], &c, 1) == 1 && c != '\n') port += c;
-    close(out[0]);
-    ASSERT_EQ(0u, port.find("/dev/pts/")) << port;
-    setenv("TARVO6_PORTS", port.c_str(), 1);
-  }
-
-  void Click(const char* x, const char* y) {
-    RunProgram({"xdotool", "mousemove", "--window", window_, x, y, "click", "1"}, 5000);
+    args.insert(args.end(), extra.begin(), extra.end());
+    ProgramTest::StartSimulator(args);
   }
 
   // Context switches of all the tool's threads over ms: each time one of
@@ -119,10 +60,6 @@ class Tarvo6ProgramTest : public ::testing::Test {
     return values;
   }
 
-  ScratchDir scratch_;
-  pid_t tool_ = -1;
-  pid_t sim_ = -1;
-  std::string window_;
 };
 
 TEST_F(Tarvo6ProgramTest, OpensAt302x339Sized519x295WithItsIconAndEndsCleanly) {
@@ -217,11 +154,11 @@ TEST_F(Tarvo6ProgramTest, SleepsWhileIdleBeforeAndAfterAReadAndATestFill) {
   usleep(500 * 1000);  // the window's first drawing
   EXPECT_LE(WakeUpsOver(kMs), kAllowed) << "idle with the window just opened";
 
-  Click("56", "52");    // Open Port
-  Click("160", "100");  // Read..
+  Click(56, 52);    // Open Port
+  Click(160, 100);  // Read..
   ASSERT_TRUE(waitUntil([] { return ReadFile("sim.trace").find("(password state)") != std::string::npos; },
                         10000)) << ReadFile("sim.trace");
-  Click("420", "28");  // Load 10l on nozzle 1
+  Click(420, 28);  // Load 10l on nozzle 1
   // The fill is followed until the controller reports the nozzle idle again
   // after its hold time; then the trace stops growing.
   ASSERT_TRUE(waitUntil([] { return ReadFile("sim.trace").find("command 0x01") != std::string::npos; },

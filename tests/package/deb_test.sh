@@ -14,22 +14,16 @@ if [ "$(id -u)" -ne 0 ]; then
 fi
 
 fail() { echo "FAIL: $*"; exit 1; }
-wait_for() {
-  local deadline=$((SECONDS + $2))
-  until eval "$1"; do
-    [ $SECONDS -lt $deadline ] || return 1
-    sleep 0.1
-  done
-}
+source "$(dirname "$0")/../../scripts/lib/xvfb.sh"
 
 work=$(mktemp -d)
-xvfb=""
 tool=""
 cleanup() {
-  for pid in $tool $xvfb; do
+  for pid in $tool; do
     kill "$pid" 2>/dev/null || true
     wait "$pid" 2>/dev/null || true
   done
+  stop_xvfb
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -44,10 +38,7 @@ done
 grep -qx 'Exec=/usr/bin/tarvo_6' /usr/share/applications/tarvo_6.desktop ||
   fail "the desktop entry does not start the tarvo_6 command"
 
-Xvfb -displayfd 3 -nolisten tcp -screen 0 1024x768x24 3>"$work/display" </dev/null >/dev/null 2>&1 &
-xvfb=$!
-wait_for 'grep -qs "^[0-9]" "$work/display"' 20 || fail "Xvfb did not start"
-export DISPLAY=":$(head -n1 "$work/display")"
+start_xvfb "$work" 1024x768x24 || fail "Xvfb did not start"
 
 # A user with nothing of the tool yet.
 export HOME=$work/home XDG_DATA_HOME=

@@ -291,9 +291,9 @@ const char* ChangeSomething(int cycle, int* group, DispenserSim& sim,
       return "after the Address changed";
     case 3:
       ++counts.readsFailedOnPurpose;
-      kill(sim.pid(), SIGSTOP);   // the controller does not answer this once
+      sim.signal(sim_signal::kPause);   // the controller does not answer this once
       ReadOnce(dog, counts);
-      kill(sim.pid(), SIGCONT);
+      sim.signal(sim_signal::kResume);
       return ReadGotThrough() ? nullptr : "after a Read the controller did not answer";
     default:
       return nullptr;

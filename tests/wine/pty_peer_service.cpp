@@ -14,16 +14,33 @@
 //   WATCHED          -> "<hex> <us>,<us>,...": waits for the watch to end; each
 //                       byte's arrival in microseconds after the watch began
 //
-// Usage: pty_peer_service LINK_DIR PORT_FILE NAME...
-// Makes LINK_DIR/NAME point at each pty's slave, listens on 127.0.0.1 and
-// writes the TCP port into PORT_FILE once everything is ready. Runs until
-// killed.
+// It also starts dispenser-sim for a test, which a Windows program cannot do
+// on a pty (tests/support/dispenser_sim_win32.cpp):
+//
+//   SIM <ms> <hex arg>...  -> "OK <port>": the simulator runs with those
+//                       arguments; its first line named its pty, and a COM
+//                       port of the simulators' ones now leads there (or it
+//                       named a TCP endpoint, passed on as it is). "ERROR"
+//                       when it did not say so within ms.
+//   SIGNAL <n>       -> "OK": signal n sent to it
+//   STOP <n> <ms>    -> "<status>": signal n, then its exit status (128 + a
+//                       signal that ended it; -1 when it had to be killed
+//                       after ms). A connection that closes stops it too.
+//
+// Usage: pty_peer_service LINK_DIR PORT_FILE NAME... [--sim PROGRAM NAME...]
+// Makes LINK_DIR/NAME point at each pty's slave (for the names after --sim,
+// at a placeholder pty until a simulator takes the port), listens on
+// 127.0.0.1 and writes the TCP port into PORT_FILE once everything is ready.
+// Runs until killed.
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <pty.h>
+#include <signal.h>
+#include <spawn.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -48,6 +65,26 @@ struct Pty {
 
 std::vector<Pty> ptys;
 std::mutex claimLock;
+
+std::string linkDir;
+std::string simProgram;
+// The COM ports for simulators: each a link in linkDir, at a placeholder pty
+// while no simulator holds it.
+struct SimPort {
+  std::string name;
+  std::string placeholder;
+  bool claimed = false;
+};
+std::vector<SimPort> simPorts;
+
+// Points linkDir/name at target in one step: Wine, opening the port, finds
+// either the old or the new target, never no link.
+bool pointLink(const std::string& name, const std::string& target) {
+  const std::string link = linkDir + "/" + name;
+  const std::string fresh = link + ".new";
+  unlink(fresh.c_str());
+  return symlink(target.c_str(), fresh.c_str()) == 0 && rename(fresh.c_str(), link.c_str()) == 0;
+}
 
 void makeRaw(int fd) {
   termios t{};
@@ -195,16 +232,133 @@ struct Watch {
   }
 };
 
+// One simulator started for one connection.
+class Simulator {
+ public:
+  ~Simulator() { stop(SIGTERM, 5000); }
+
+  // Starts it and waits up to ms for its first line; the port to open, or "".
+  std::string start(const std::vector<std::string>& args, int ms) {
+    int out[2];
+    if (simProgram.empty() || pipe2(out, O_CLOEXEC) != 0) return "";
+    std::vector<char*> argv{const_cast<char*>(simProgram.c_str())};
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+    const int rc = posix_spawn(&pid_, simProgram.c_str(), &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(out[1]);
+    stdout_ = out[0];
+    if (rc != 0) {
+      pid_ = -1;
+      return "";
+    }
+    std::string line;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    for (;;) {
+      const int left = int(std::chrono::duration_cast<std::chrono::milliseconds>(
+                               deadline - std::chrono::steady_clock::now()).count());
+      pollfd p{stdout_, POLLIN, 0};
+      char c;
+      if (left <= 0 || poll(&p, 1, left) <= 0 || read(stdout_, &c, 1) != 1) return "";
+      if (c == '\n') break;
+      line += c;
+    }
+    if (line.rfind("/dev/", 0) != 0) return line;   // a TCP endpoint
+    std::lock_guard<std::mutex> hold(claimLock);
+    for (SimPort& p : simPorts)
+      if (!p.claimed && pointLink(p.name, line)) {
+        p.claimed = true;
+        port_ = &p;
+        return p.name;
+      }
+    return "";
+  }
+
+  void signal(int number) {
+    if (pid_ > 0) kill(pid_, number);
+  }
+
+  int stop(int number, int ms) {
+    int status = -1;
+    if (pid_ > 0) {
+      kill(pid_, number);
+      status = reap(ms);
+      if (status < 0) {
+        kill(pid_, SIGKILL);
+        reap(5000);
+      }
+      pid_ = -1;
+    }
+    if (stdout_ >= 0) close(stdout_);
+    stdout_ = -1;
+    if (port_) {
+      std::lock_guard<std::mutex> hold(claimLock);
+      pointLink(port_->name, port_->placeholder);
+      port_->claimed = false;
+      port_ = nullptr;
+    }
+    return status;
+  }
+
+ private:
+  int reap(int ms) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    for (;;) {
+      int status = 0;
+      const pid_t done = waitpid(pid_, &status, WNOHANG);
+      if (done == pid_) return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+      if (done < 0 || std::chrono::steady_clock::now() >= deadline) return -1;
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+  }
+
+  pid_t pid_ = -1;
+  int stdout_ = -1;
+  SimPort* port_ = nullptr;
+};
+
+std::vector<std::string> hexWords(const std::string& text) {
+  std::vector<std::string> words;
+  size_t at = 0;
+  while (at < text.size()) {
+    size_t end = text.find(' ', at);
+    if (end == std::string::npos) end = text.size();
+    if (end > at) {
+      const std::vector<uint8_t> bytes = fromHex(text.substr(at, end - at));
+      words.emplace_back(bytes.begin(), bytes.end());
+    }
+    at = end + 1;
+  }
+  return words;
+}
+
 void serve(int sock) {
   Pty* pty = nullptr;
   Watch watch;
+  Simulator sim;
   std::string line;
   while (readLine(sock, line)) {
     char word[16] = {};
     std::sscanf(line.c_str(), "%15s", word);
     std::string command = word;
     std::string rest = line.size() > command.size() ? line.substr(command.size() + 1) : "";
-    if (command == "CLAIM" && !pty) {
+    if (command == "SIM") {
+      const int ms = std::atoi(rest.c_str());
+      const size_t blank = rest.find(' ');
+      const std::string port =
+          sim.start(hexWords(blank == std::string::npos ? "" : rest.substr(blank + 1)), ms);
+      writeLine(sock, port.empty() ? "ERROR" : "OK " + port);
+    } else if (command == "SIGNAL") {
+      sim.signal(std::atoi(rest.c_str()));
+      writeLine(sock, "OK");
+    } else if (command == "STOP") {
+      int number = SIGTERM, ms = 5000;
+      std::sscanf(rest.c_str(), "%d %d", &number, &ms);
+      writeLine(sock, std::to_string(sim.stop(number, ms)));
+    } else if (command == "CLAIM" && !pty) {
       std::lock_guard<std::mutex> hold(claimLock);
       for (Pty& p : ptys)
         if (!p.claimed) {
@@ -259,11 +413,19 @@ void serve(int sock) {
 
 int main(int argc, char** argv) {
   if (argc < 4) {
-    std::fprintf(stderr, "usage: %s LINK_DIR PORT_FILE NAME...\n", argv[0]);
+    std::fprintf(stderr, "usage: %s LINK_DIR PORT_FILE NAME... [--sim PROGRAM NAME...]\n", argv[0]);
     return 2;
   }
-  const std::string linkDir = argv[1];
+  // A test that ends while its simulator's pty is being read must not end us.
+  signal(SIGPIPE, SIG_IGN);
+  linkDir = argv[1];
+  bool forSimulators = false;
   for (int i = 3; i < argc; i++) {
+    if (std::strcmp(argv[i], "--sim") == 0 && i + 1 < argc) {
+      simProgram = argv[++i];
+      forSimulators = true;
+      continue;
+    }
     Pty p;
     p.name = argv[i];
     char slavePath[128];
@@ -275,13 +437,18 @@ int main(int argc, char** argv) {
     fcntl(p.slave, F_SETFD, FD_CLOEXEC);
     fcntl(p.master, F_SETFL, O_NONBLOCK);
     makeRaw(p.slave);
-    std::string link = linkDir + "/" + p.name;
-    unlink(link.c_str());
-    if (symlink(slavePath, link.c_str()) != 0) {
-      std::perror(link.c_str());
+    if (!pointLink(p.name, slavePath)) {
+      std::perror((linkDir + "/" + p.name).c_str());
       return 1;
     }
-    ptys.push_back(p);
+    if (forSimulators) {
+      SimPort port;
+      port.name = p.name;
+      port.placeholder = slavePath;
+      simPorts.push_back(port);   // the placeholder pty stays open, unclaimed by CLAIM
+    } else {
+      ptys.push_back(p);
+    }
   }
 
   int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);

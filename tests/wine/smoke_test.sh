@@ -22,14 +22,7 @@ for variable in WINEPREFIX DISPLAY TARVO_WINE TARVO_HOST_SIM TARVO_WINE_PORTS TA
 done
 
 fail() { echo "FAIL: $*"; exit 1; }
-# Waits up to $2 seconds for the command $1 to succeed.
-wait_for() {
-  local deadline=$((SECONDS + $2))
-  until eval "$1"; do
-    [ $SECONDS -lt $deadline ] || return 1
-    sleep 0.1
-  done
-}
+source "$(dirname "$0")/../../scripts/lib/xvfb.sh"   # wait_for
 
 run=$build/smoke-variant$variant
 rm -rf "$run"

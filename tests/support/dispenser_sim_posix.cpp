@@ -1,3 +1,4 @@
+// DispenserSim on Linux: the simulator is a child process of the test.
 #include "tests/support/dispenser_sim.h"
 
 #include <fcntl.h>
@@ -7,10 +8,16 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <thread>
 
 extern char** environ;
+
+static_assert(sim_signal::kKill == SIGKILL && sim_signal::kKeyOff == SIGUSR1 &&
+                  sim_signal::kTerminate == SIGTERM && sim_signal::kResume == SIGCONT &&
+                  sim_signal::kPause == SIGSTOP,
+              "the simulator's signals are named by their Linux numbers");
 
 namespace {
 
@@ -61,6 +68,8 @@ int reap(int pid, int timeoutMs) {
 
 std::string DispenserSim::executable() { return DISPENSER_SIM_PATH; }
 
+std::string DispenserSim::hostPath(const std::string& path) { return path; }
+
 DispenserSim::DispenserSim(const std::vector<std::string>& args, int startTimeoutMs) {
   pid_ = spawnSim(args, &stdout_, nullptr);
   if (pid_ < 0) return;
@@ -84,9 +93,8 @@ DispenserSim::~DispenserSim() {
   if (stdout_ >= 0) close(stdout_);
 }
 
-int DispenserSim::tcpPort() const {
-  size_t colon = announce_.rfind(':');
-  return colon == std::string::npos ? 0 : std::atoi(announce_.c_str() + colon + 1);
+void DispenserSim::signal(int number) {
+  if (pid_ > 0) kill(pid_, number);
 }
 
 int DispenserSim::stop(int signal, int timeoutMs) {

@@ -13,6 +13,7 @@
 #include "clock/tick.h"
 #include "link/trk.h"
 #include "port/port.h"
+#include "tests/link/poll_step.h"
 #include "tests/support/pty_pair.h"
 #include "tests/support/scratch_dir.h"
 #include "tests/support/wait_until.h"
@@ -35,15 +36,6 @@ inline Bytes withChecksum(Bytes bytes) {
 inline Bytes statusRecord(uint8_t code, uint8_t flags, uint8_t status, uint8_t bcdHigh,
                           uint8_t bcdMid, uint8_t bcdLow, uint8_t state) {
   return withChecksum({code, flags, status, bcdHigh, bcdMid, bcdLow, state});
-}
-
-// Calls a step as the operator procedures do (1 ms apart) until it returns
-// something other than kTrkPending; kTrkPending when the deadline passes first.
-template <typename Step>
-int pollStep(Step step, int timeoutMs = 5000) {
-  int result = kTrkPending;
-  waitUntil([&] { return (result = step()) != kTrkPending; }, timeoutMs);
-  return result;
 }
 
 // Steps an exchange that is still pending (every step must return

@@ -2,31 +2,12 @@
 // procedures run, end to end.
 #include <string>
 
-#include "tests/link/trk_fixture.h"
-#include "tests/support/dispenser_sim.h"
+#include "tests/link/sim_link_fixture.h"
 
 namespace {
 
-class TrkSimTest : public ::testing::Test {
+class TrkSimTest : public SimLinkTest {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(dir.ok());
-    std::memset(NozzleTable, 0, sizeof NozzleTable);
-    tickStart();
-    PortLayerStart();
-    ConfigureApplicationLink(trk);
-    linkTable[0] = &trk;
-  }
-  void TearDown() override {
-    if (port) PortClose(port);
-    PortLayerStop();
-    tickStop();
-  }
-  void connect(DispenserSim& sim) {
-    ASSERT_TRUE(sim.ok());
-    ASSERT_EQ(PortOpen(&port, sim.announce().c_str()), 0);
-    trk.port = port;
-  }
   // A poll that times out is asked again, as the fill procedure would on its
   // next round: on a busy machine the simulator may miss 220 ms. Anything
   // other than silence is a failure.
@@ -39,10 +20,6 @@ class TrkSimTest : public ::testing::Test {
     ADD_FAILURE() << "no status reply in five polls";
     return -1;
   }
-
-  ScratchDir dir;
-  uint16_t port = 0;
-  Trk trk{0, 1, 0, 0, 0};
 };
 
 TEST_F(TrkSimTest, FillRunsThroughCommandsAndStatusPolls) {

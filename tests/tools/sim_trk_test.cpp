@@ -7,59 +7,22 @@
 #include <string>
 #include <vector>
 
-#include "app/core/application_link.h"
 #include "link/frame.h"
-#include "clock/tick.h"
-#include "link/trk.h"
-#include "port/port.h"
-#include "tests/support/dispenser_sim.h"
-#include "tests/support/scratch_dir.h"
-#include "tests/support/wait_until.h"
+#include "tests/link/sim_link_fixture.h"
 
 namespace {
 
-template <typename Step>
-int poll(Step step, int timeoutMs = 5000) {
-  int result = kTrkPending;
-  waitUntil([&] { return (result = step()) != kTrkPending; }, timeoutMs);
-  return result;
-}
-
-class SimThroughTrk : public ::testing::Test {
+class SimThroughTrk : public SimLinkTest {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(dir.ok());
-    std::memset(NozzleTable, 0, sizeof NozzleTable);
-    tickStart();
-    PortLayerStart();
-    ConfigureApplicationLink(trk);
-    linkTable[0] = &trk;
-  }
-  void TearDown() override {
-    if (port) PortClose(port);
-    linkTable[0] = nullptr;
-    PortLayerStop();
-    tickStop();
-  }
-  void connect(const DispenserSim& sim, int address) {
-    ASSERT_TRUE(sim.ok());
-    ASSERT_EQ(PortOpen(&port, sim.announce().c_str()), kPortOpened);
-    trk.port = port;
-    trk.address = address;
-  }
   std::vector<uint8_t> read(int address, int bank, int count) {
     std::vector<uint8_t> out(count, 0xEE);
-    EXPECT_EQ(poll([&] { return trk.readBlock(address, bank, count, out.data()); }), kTrkDone)
+    EXPECT_EQ(pollStep([&] { return trk.readBlock(address, bank, count, out.data()); }), kTrkDone)
         << std::hex << address;
     return out;
   }
   int write(int address, int bank, std::vector<uint8_t> data) {
-    return poll([&] { return trk.writeBlock(address, bank, data.data(), static_cast<int>(data.size())); });
+    return pollStep([&] { return trk.writeBlock(address, bank, data.data(), static_cast<int>(data.size())); });
   }
-
-  ScratchDir dir;
-  uint16_t port = 0;
-  Trk trk{0, 1, 0, 0, 0};
 };
 
 TEST_F(SimThroughTrk, EveryVariantLaysOutItsMemoryWhereTheToolReads) {
@@ -96,7 +59,7 @@ TEST_F(SimThroughTrk, EveryVariantLaysOutItsMemoryWhereTheToolReads) {
     EXPECT_EQ(password, std::vector<uint8_t>(16, 0x11));
 
     std::memset(trk.errorRecord, 0, sizeof trk.errorRecord);
-    EXPECT_EQ(poll([&] { return trk.readErrorRecord(); }), kTrkDone);
+    EXPECT_EQ(pollStep([&] { return trk.readErrorRecord(); }), kTrkDone);
     EXPECT_EQ(trk.errorRecord[12] == '$', v == 2);
     PortClose(port);
     port = 0;
@@ -110,7 +73,7 @@ TEST_F(SimThroughTrk, PasswordRecordWriteAndCommitAsTheWriteProcedureSendsThem) 
   EXPECT_EQ(state[0] & 0x02, 0x02);
 
   EXPECT_EQ(write(0x5302, 0, {43, 20}), -3);
-  EXPECT_EQ(poll([&] { return trk.readErrorRecord(); }), kTrkDone);
+  EXPECT_EQ(pollStep([&] { return trk.readErrorRecord(); }), kTrkDone);
   EXPECT_EQ(trk.lastError, 0x5B);
   EXPECT_EQ(write(0x5302, 0, {43, 21}), 1);
 

@@ -21,12 +21,7 @@ work=$(mktemp -d)
 sim_pid=""
 tool_pid=""
 cleanup() {
-  for pid in "$tool_pid" "$sim_pid"; do
-    if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then
-      kill "$pid" 2>/dev/null || true
-      wait "$pid" 2>/dev/null || true
-    fi
-  done
+  stop_pids "$tool_pid" "$sim_pid"
   stop_xvfb
   rm -rf "$work"
 }

@@ -8,6 +8,11 @@
 #   stop_xvfb                    stops it
 #   wait_for COMMAND SECONDS     until COMMAND (evaluated) succeeds; fails
 #                                after SECONDS
+#   stop_pids PID...             ends each of these processes still running
+#   escape_ends WINDOW PID SECS  presses Escape in the window and waits for
+#                                the program to end; fails when it is still
+#                                running after SECS, else its exit status is
+#                                in ENDED_WITH
 
 XVFB_PID=""
 
@@ -42,4 +47,24 @@ stop_xvfb() {
     wait "$XVFB_PID" 2>/dev/null || true
   fi
   XVFB_PID=""
+}
+
+stop_pids() {
+  local pid
+  for pid in "$@"; do
+    [ -n "$pid" ] || continue
+    kill "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+  done
+}
+
+ENDED_WITH=""
+
+escape_ends() {
+  local window=$1 pid=$2 seconds=$3
+  xdotool mousemove --window "$window" 300 150
+  xdotool windowfocus --sync "$window" key Escape
+  wait_for "! kill -0 $pid 2>/dev/null" "$seconds" || return 1
+  ENDED_WITH=0
+  wait "$pid" || ENDED_WITH=$?
 }

@@ -19,10 +19,7 @@ source "$(dirname "$0")/../../scripts/lib/xvfb.sh"
 work=$(mktemp -d)
 tool=""
 cleanup() {
-  for pid in $tool; do
-    kill "$pid" 2>/dev/null || true
-    wait "$pid" 2>/dev/null || true
-  done
+  stop_pids "$tool"
   stop_xvfb
   rm -rf "$work"
 }
@@ -52,12 +49,9 @@ folder=$HOME/.local/share/tarvo_6
 wait_for '[ -s "$folder/port.out" ]' 10 || fail "no port.out in $folder"
 cmp -s "$folder/qv.bmp" /usr/lib/tarvo_6/qv.bmp || fail "the working folder does not reach the logo"
 cmp -s "$folder/ru/tarvo_6.mo" /usr/lib/tarvo_6/ru/tarvo_6.mo || fail "the working folder does not reach the catalog"
-xdotool mousemove --window "$window" 300 150
-xdotool windowfocus --sync "$window" key Escape
-wait_for '! kill -0 "$tool" 2>/dev/null' 10 || fail "Escape did not end the program"
-wait "$tool" && status=0 || status=$?
+escape_ends "$window" "$tool" 10 || fail "Escape did not end the program"
 tool=""
-[ "$status" = 0 ] || fail "tarvo_6 ended with status $status"
+[ "$ENDED_WITH" = 0 ] || fail "tarvo_6 ended with status $ENDED_WITH"
 
 dpkg -r "$package" >"$work/dpkg.log" 2>&1 || { cat "$work/dpkg.log"; fail "dpkg -r failed"; }
 dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' &&

@@ -33,10 +33,7 @@ cp "$build/ru/tarvo_6.mo" "$run/ru/"
 sim_pid=""
 tool_pid=""
 cleanup() {
-  for pid in $tool_pid $sim_pid; do
-    kill "$pid" 2>/dev/null || true
-    wait "$pid" 2>/dev/null || true
-  done
+  stop_pids "$tool_pid" "$sim_pid"
 }
 trap cleanup EXIT
 
@@ -104,11 +101,8 @@ xdotool mousemove --window "$window" 423 28 click 1
 wait_for 'grep -q "nozzle 1 command .* value 00001000 " "$trace"' 30 ||
   { tail -n 5 "$trace"; fail "Load 10l sent no 10 l preset"; }
 
-xdotool mousemove --window "$window" 300 150
-xdotool windowfocus --sync "$window" key Escape
-wait_for '! kill -0 "$tool_pid" 2>/dev/null' 20 || fail "Escape did not close the window"
-wait "$tool_pid" && status=0 || status=$?
+escape_ends "$window" "$tool_pid" 20 || fail "Escape did not close the window"
 tool_pid=""
-[ "$status" = 0 ] || fail "tarvo_6.exe ended with status $status"
+[ "$ENDED_WITH" = 0 ] || fail "tarvo_6.exe ended with status $ENDED_WITH"
 grep -q . "$run/port.out" || fail "no entry line in port.out"
 echo "tarvo_6.exe opened $TARVO_SMOKE_PORT, read the simulated controller and closed"

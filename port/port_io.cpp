@@ -124,6 +124,27 @@ void PortWaitReadable(uint16_t handle, int ms) {
   std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
+void PortWaitFor(uint16_t handle, int count, int ms) {
+  using WaitClock = std::chrono::steady_clock;
+  if (ms <= 0) return;
+  const WaitClock::time_point until = WaitClock::now() + std::chrono::milliseconds(ms);
+  for (;;) {
+    // Taking what arrived into the ring empties the driver, so the wait
+    // below sleeps until the next byte instead of waking again at once.
+    if (PortAvailable(handle) >= count || PortLost(handle)) return;
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - WaitClock::now());
+    if (left.count() <= 0) return;
+    PortSlot* slot = PortSlotOf(handle);
+    if (slot != nullptr && slot->kind == PortKind::Serial) {
+      SerialWaitReadable(slot->osHandle, static_cast<int>(left.count()));
+    } else if (slot != nullptr && isTcp(*slot)) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    } else {
+      std::this_thread::sleep_for(left);  // nothing can arrive
+    }
+  }
+}
+
 int PortTxEmpty(uint16_t handle) {
   PortSlot* slot = PortSlotOf(handle);
   if (slot == nullptr || slot->kind != PortKind::Serial || !serialLive(*slot)) return 1;

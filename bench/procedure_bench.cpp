@@ -173,7 +173,9 @@ void PacedProcedures(const std::string& dir) {
       break;
     }
     if (std::strncmp(nozzleLoadButtons[1]->label(), "fin", 3) == 0) break;
-    Fl::wait(0.005);
+    // As the program's event loop waits: until the fill timer is due or an
+    // event comes, so the figure is the program's and not this loop's.
+    Fl::wait(0.5);
   }
   took = Seconds(start);
   const double cpu = CpuSeconds() - cpuStart;

@@ -48,15 +48,15 @@ fuzz-check: build-fuzz
 SOAK_SECONDS ?= 600
 SOAK_SEEDS ?= 1 2 3
 soak: build
-	@for seed in $(SOAK_SEEDS); do build/procedure_soak --seconds $(SOAK_SECONDS) --seed $$seed || exit 1; done
+	@for seed in $(SOAK_SEEDS); do build/tests/procedure_soak --seconds $(SOAK_SECONDS) --seed $$seed || exit 1; done
 
 # Figures of the procedures and the program, with the machine they ran on.
 bench: build
-	@build/tarvo_port_tick_bench
-	@build/tarvo_read_bench
-	@build/tarvo_read_command_bench build/tarvo_6
-	@build/tarvo_trace_bench
-	@build/tarvo_procedure_bench build
+	@build/bench/tarvo_port_tick_bench
+	@build/bench/tarvo_read_bench
+	@build/bench/tarvo_read_command_bench build/tarvo_6
+	@build/bench/tarvo_trace_bench
+	@build/bench/tarvo_procedure_bench build
 
 # The tool cross-built for Windows, with its window (FLTK is built once from
 # its source and cached), its tests and the program itself run under Wine.

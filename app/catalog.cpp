@@ -26,8 +26,8 @@
 // has there.
 #include "app/catalog.h"
 
-#include "store/regular_file.h"
 #include "util/format_conversions.h"
+#include "util/regular_file.h"
 
 #include <cstdint>
 #include <cstdio>

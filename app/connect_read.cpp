@@ -35,7 +35,7 @@ void OpenClosePort() {
     ShowPortOpenError(tr("No port is selected"));
     return;
   }
-  if (PortOpen(&handle, PortNameList.names[selected]) != 0) {
+  if (PortOpen(&handle, PortNameList.names[selected]) != kPortOpened) {
     ShowPortOpenError(PortOpenFailureText(PortLastOpenFailure()));
     return;
   }

@@ -8,7 +8,7 @@
 
 #include <FL/Fl_BMP_Image.H>
 
-#include "store/regular_file.h"
+#include "util/regular_file.h"
 
 namespace {
 

@@ -38,7 +38,7 @@ void benchPortAvailable() {
   }
   uint16_t handle = 0;
   int status = PortOpen(&handle, path);
-  if (status != 0) {
+  if (status != kPortOpened) {
     std::printf("PortAvailable: open of %s failed (%d)\n", path, status);
   } else {
     const int calls = 200000;

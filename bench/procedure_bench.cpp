@@ -216,7 +216,7 @@ void TcpRead(const std::string& dir) {
   uint16_t handle = 0;
   tickStart();
   PortLayerStart();
-  if (PortOpen(&handle, ("TCPC_" + sim.announce()).c_str()) != 0) {
+  if (PortOpen(&handle, ("TCPC_" + sim.announce()).c_str()) != kPortOpened) {
     std::printf("TCP read: open failed\n");
     return;
   }

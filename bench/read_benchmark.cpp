@@ -5,7 +5,6 @@
 //
 // Usage: tarvo_read_bench [runs]   (needs no display: the window is never shown)
 #include <stdlib.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -13,14 +12,9 @@
 #include <string>
 #include <vector>
 
-#include <FL/Fl_Menu_Item.H>
-
 #include "app/core/controller_state.h"
-#include "app/main_form.h"
 #include "app/procedures.h"
-#include "clock/tick.h"
-#include "port/discovery.h"
-#include "port/port.h"
+#include "bench/read_bench_stage.h"
 #include "tests/support/dispenser_sim.h"
 
 namespace {
@@ -39,37 +33,21 @@ int ReadWireBytes() {
   return bytes;
 }
 
-void OfferPort(const std::string& path) {
-  static Fl_Menu_Item items[2];
-  std::snprintf(PortNameList.names[0], sizeof PortNameList.names[0], "%s", path.c_str());
-  PortNameList.count = 1;
-  items[0].text = PortNameList.names[0];
-  MainForm->portChoice->copy(items);
-  MainForm->portChoice->value(0);
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
   const int runs = argc > 1 ? std::max(1, atoi(argv[1])) : 5;
-  char scratch[] = "/tmp/tarvo_read_bench_XXXXXX";   // port.out goes here
-  if (!mkdtemp(scratch) || chdir(scratch) != 0) return 1;
-
+  ReadBenchStage stage("tarvo_read_bench");
+  if (!stage.ok()) return 1;
   DispenserSim sim({"--variant", "1", "--nozzles", "8", "--pace"});
   if (!sim.ok()) {
     std::fprintf(stderr, "dispenser-sim did not start\n");
     return 1;
   }
-  tickStart();
-  PortLayerStart();
-  new xMainForm(519, 295, "tarvo_6");
-  OfferPort(sim.announce());
-  OpenClosePort();
-  if (OpenPortHandle == 0) {
+  if (!stage.openPort(sim.announce())) {
     std::fprintf(stderr, "cannot open %s\n", sim.announce().c_str());
     return 1;
   }
-  MainForm->addressInput->value("1");
 
   std::vector<double> times;
   for (int run = 0; run <= runs; ++run) {   // run 0 warms up
@@ -77,7 +55,7 @@ int main(int argc, char** argv) {
     ReadController();
     const double ms =
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-    if (std::string(MainForm->stateBox->label()) != "Connected" || Controller.nozzleCount != 8) {
+    if (!ReadBenchStage::readFound(8)) {
       std::fprintf(stderr, "the Read failed\n");
       return 1;
     }
@@ -94,12 +72,5 @@ int main(int argc, char** argv) {
   std::printf("  time taken           : median %.1f ms, best %.1f ms, worst %.1f ms\n", median,
               times.front(), times.back());
   std::printf("  ratio (median/floor) : %.3f (target <= 1.10)\n", median / floorMs);
-
-  OpenClosePort();
-  PortLayerStop();
-  tickStop();
-  sim.stop();
-  unlink("port.out");
-  rmdir(scratch);
   return 0;
 }

@@ -6,7 +6,6 @@
 //
 // Usage: tarvo_trace_bench [runs]   (needs no display: the window is never shown)
 #include <stdlib.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -14,15 +13,10 @@
 #include <string>
 #include <vector>
 
-#include <FL/Fl_Menu_Item.H>
-
-#include "app/core/controller_state.h"
-#include "app/main_form.h"
 #include "app/procedures.h"
+#include "bench/read_bench_stage.h"
 #include "link/frame.h"
-#include "clock/tick.h"
 #include "link/wire_trace.h"
-#include "port/discovery.h"
 #include "port/port.h"
 #include "tests/support/dispenser_sim.h"
 
@@ -30,28 +24,16 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-void OfferPort(const std::string& path) {
-  static Fl_Menu_Item items[2];
-  std::snprintf(PortNameList.names[0], sizeof PortNameList.names[0], "%s", path.c_str());
-  PortNameList.count = 1;
-  items[0].text = PortNameList.names[0];
-  MainForm->portChoice->copy(items);
-  MainForm->portChoice->value(0);
-}
-
 double Median(std::vector<double> v) {
   std::sort(v.begin(), v.end());
   return v[v.size() / 2];
 }
 
 // Median Read time in ms with the trace off and on, runs of each, alternating.
-bool TimeReads(const std::vector<std::string>& simArgs, int runs, double* off, double* on) {
+bool TimeReads(ReadBenchStage& stage, const std::vector<std::string>& simArgs, int runs,
+               double* off, double* on) {
   DispenserSim sim(simArgs);
-  if (!sim.ok()) return false;
-  OfferPort(sim.announce());
-  OpenClosePort();
-  if (OpenPortHandle == 0) return false;
-  MainForm->addressInput->value("1");
+  if (!sim.ok() || !stage.openPort(sim.announce())) return false;
   ReadController();   // warms up
   std::vector<double> times[2];
   for (int run = 0; run < 2 * runs; ++run) {
@@ -61,10 +43,9 @@ bool TimeReads(const std::vector<std::string>& simArgs, int runs, double* off, d
     ReadController();
     times[traced].push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
     WireTraceStop();
-    if (std::string(MainForm->stateBox->label()) != "Connected" || Controller.nozzleCount != 8)
-      return false;
+    if (!ReadBenchStage::readFound(8)) return false;
   }
-  OpenClosePort();
+  stage.closePort();
   sim.stop();
   *off = Median(times[0]);
   *on = Median(times[1]);
@@ -94,22 +75,19 @@ double FrameNs(bool traced) {
 
 int main(int argc, char** argv) {
   const int runs = argc > 1 ? std::max(1, atoi(argv[1])) : 9;
-  char scratch[] = "/tmp/tarvo_trace_bench_XXXXXX";   // port.out and the trace go here
-  if (!mkdtemp(scratch) || chdir(scratch) != 0) return 1;
-  tickStart();
-  PortLayerStart();
-  new xMainForm(519, 295, "tarvo_6");
+  ReadBenchStage stage("tarvo_trace_bench");   // port.out and the trace go there
+  if (!stage.ok()) return 1;
 
   std::printf("Wire trace, Read of an 8-nozzle variant-1 controller, median of %d runs each\n",
               runs);
   double off = 0, on = 0;
-  if (!TimeReads({"--variant", "1", "--nozzles", "8"}, runs, &off, &on)) {
+  if (!TimeReads(stage, {"--variant", "1", "--nozzles", "8"}, runs, &off, &on)) {
     std::fprintf(stderr, "the unpaced Read failed\n");
     return 1;
   }
   std::printf("  unpaced  : off %.2f ms, on %.2f ms (%+.1f %%)\n", off, on, 100.0 * (on - off) / off);
   const int pacedRuns = std::max(1, runs / 3);
-  if (!TimeReads({"--variant", "1", "--nozzles", "8", "--pace"}, pacedRuns, &off, &on)) {
+  if (!TimeReads(stage, {"--variant", "1", "--nozzles", "8", "--pace"}, pacedRuns, &off, &on)) {
     std::fprintf(stderr, "the paced Read failed\n");
     return 1;
   }
@@ -117,12 +95,5 @@ int main(int argc, char** argv) {
               off, on, 100.0 * (on - off) / off, pacedRuns);
   std::printf("  one request on the null port: off %.0f ns, on %.0f ns\n", FrameNs(false),
               FrameNs(true));
-
-  PortLayerStop();
-  tickStop();
-  unlink("bench.trace");
-  unlink("bench.trace.1");
-  unlink("port.out");
-  rmdir(scratch);
   return 0;
 }

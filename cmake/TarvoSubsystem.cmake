@@ -1,8 +1,7 @@
 # The libraries form layers, and each links only to those below it:
 #
 #   util  <-  store, clock, port  <-  link  <-  app  <-  tools, tests, bench
-#   (clock <- port: the TCP client times its connection wait on the tick;
-#    store <- port: port.out is opened only when it is a regular file)
+#   (clock <- port: the TCP client times its connection wait on the tick)
 #
 # A library's include path holds its own folder and, through its link lines,
 # the folders below it, and nothing else: an include that reaches upward

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "app/core/application_link.h"
 #include "clock/tick.h"
 #include "link/trk.h"
 #include "port/port.h"
@@ -33,7 +34,7 @@ Line& line() {
     PortLayerStart();
     int status = PortOpen(&opened.handle, path);
     close(slave);
-    if (status != 0) {
+    if (status != kPortOpened) {
       std::fprintf(stderr, "PortOpen(%s) failed: %d\n", path, status);
       std::abort();
     }
@@ -80,11 +81,7 @@ void FuzzAdvanceTime(uint32_t ms) {
 }
 
 void FuzzSetUpLink(Trk& link) {
-  link.type = 18;
-  link.nozzleCount = 4;
-  link.sideCount = 1;
-  link.firstPosition = 0;
-  for (int i = 0; i < 8; ++i) link.nozzleCodes[i] = int8_t(i + 1);
+  ConfigureApplicationLink(link);
   link.port = FuzzLineHandle();
   linkTable[0] = &link;
 }

@@ -22,8 +22,8 @@ void FuzzLineDrainRequests();
 void FuzzLineReset();
 // Moves the tick on by ms.
 void FuzzAdvanceTime(uint32_t ms);
-// Sets a link up as the main window does (type 18, four nozzles, codes 1..8)
-// on the fuzz line, in linkTable[0].
+// Sets a link up as the tool does (ConfigureApplicationLink: type 18, four
+// nozzles, codes 1..8) on the fuzz line, in linkTable[0].
 void FuzzSetUpLink(Trk& link);
 // Aborts unless every time-out slot is free: a finished exchange holds none.
 void FuzzCheckNoSlotHeld(const Trk& link);

@@ -68,15 +68,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     first->requestStatus((nozzle & 0x80) ? 255 : nozzle % 10);
     if (first->statusLength < 0 || first->statusLength > 136) fail("reply longer than its buffer", 0);
     FuzzLineDeliver(reply, length);
-    int result = 0;
-    for (int k = 0; result == 0 && k < 100; ++k) {
+    int result = kTrkPending;
+    for (int k = 0; result == kTrkPending && k < 100; ++k) {
       result = first->collectStatus(0);
-      if (result == 0) FuzzAdvanceTime(50);
+      if (result == kTrkPending) FuzzAdvanceTime(50);
     }
-    if (result != 1 && result != -1 && result != -4 && result != -6) fail("undocumented result", result);
+    if (result != kTrkDone && result != kTrkFailed && result != kTrkMalformedReply &&
+        result != kTrkNoReply) {
+      fail("undocumented result", result);
+    }
     // The same bytes merged directly, as far as they make whole records.
     int merged = first->mergeStatus(reply, int(length / 8), first->address);
-    if (merged != 1 && merged != -1 && merged != -4) fail("undocumented merge result", merged);
+    if (merged != kTrkDone && merged != kTrkFailed && merged != kTrkMalformedReply) {
+      fail("undocumented merge result", merged);
+    }
     FuzzLineDrainRequests();
   }
   for (int row = 2 * kNozzlesPerDispenser; row < kDispenserCount * kNozzlesPerDispenser; ++row) {

@@ -41,11 +41,19 @@ const int16_t kCommandCodes[] = {1, 15, 80, 3, 19, 176, 179, 180};
 
 bool documented(int op, int result) {
   switch (op) {
-    case 0: return result == 1 || result == -4 || result == -6 || result == -1;  // -1: count out of range
-    case 1: return result == 1 || result == -3 || result == -4 || result == -6 || result == -1;
-    case 2: return result == 1 || result == -1 || result == -3 || result == -6;
-    case 3: return result == 1 || result == -6;
-    default: return result == 1 || result == -1 || result == -4 || result == -6;
+    case 0:  // kTrkFailed: count out of range
+      return result == kTrkDone || result == kTrkMalformedReply || result == kTrkNoReply ||
+             result == kTrkFailed;
+    case 1:
+      return result == kTrkDone || result == kTrkRefused || result == kTrkMalformedReply ||
+             result == kTrkNoReply || result == kTrkFailed;
+    case 2:
+      return result == kTrkDone || result == kTrkFailed || result == kTrkRefused ||
+             result == kTrkNoReply;
+    case 3: return result == kTrkDone || result == kTrkNoReply;
+    default:
+      return result == kTrkDone || result == kTrkFailed || result == kTrkMalformedReply ||
+             result == kTrkNoReply;
   }
 }
 
@@ -98,13 +106,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       if (pause) FuzzAdvanceTime(60);
       size_t piece = length - sent < chunk ? length - sent : chunk;
       FuzzLineDeliver(reply + sent, piece);
-      if (result == 0) result = step();
+      if (result == kTrkPending) result = step();
     }
-    for (int k = 0; result == 0 && k < kStepsAfterReply; ++k) {
+    for (int k = 0; result == kTrkPending && k < kStepsAfterReply; ++k) {
       FuzzAdvanceTime(kStepMs);
       result = step();
     }
-    if (result == 0) fail("still pending long after every time-out", op, result);
+    if (result == kTrkPending) fail("still pending long after every time-out", op, result);
     if (!documented(op, result)) fail("undocumented result", op, result);
     if (link->blockState != 0 || link->commandState != 0) fail("link not idle after the exchange", op, result);
     FuzzLineDrainRequests();

@@ -42,7 +42,7 @@ Trk::Trk(int dispenser, int address, int port, int side, int configIndex)
       presetBase(0),
       gradeValue(0),
       gradeValueCopy(0),
-      linkState(1),
+      linkState(kLinkUp),
       sideCount(0),
       type(0),
       side(side),

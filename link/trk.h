@@ -1,8 +1,6 @@
 // Trk: one dispenser controller reached over one port. Every exchange is a
-// non-blocking step: the caller repeats the same call until it returns non-zero.
-//
-// Results: 0 pending, 1 done, -1 controller error byte (or rejected status),
-// -3 refused (0xFF), -4 malformed reply, -6 no complete reply in time.
+// non-blocking step: the caller repeats the same call until it returns
+// something other than kTrkPending (the results are in trk_result.h).
 // lastError: 254 no answer, 253 unexpected answer byte, else the controller's
 // own error code from its error record.
 #pragma once
@@ -10,6 +8,7 @@
 #include <mutex>
 
 #include "link/station_config.h"
+#include "link/trk_result.h"
 
 constexpr int kDispenserCount = 16;
 constexpr int kNozzlesPerDispenser = 8;
@@ -93,7 +92,7 @@ class Trk {
   int32_t presetBase;
   int32_t gradeValue;
   int32_t gradeValueCopy;
-  int32_t linkState;      // 1 up, 0 controller error, -1 no answer, -2 malformed
+  int32_t linkState;      // a TrkLinkState
   int32_t sideCount;
   int32_t type;           // controller type; the tool uses 18
   int32_t side;
@@ -101,6 +100,8 @@ class Trk {
   int32_t nozzleCount;
   int32_t address;        // low byte goes into every select frame
 
+  // The exchanges (the reads and writes, nozzleCommand, the status polls and
+  // the operations this program does not know) answer a TrkResult as int.
   virtual int readControlBit(int* out);
   virtual int writeControlBit(int value);
   virtual int applyCorrection(int enable);
@@ -167,6 +168,10 @@ class Trk {
   int takeLoneByte(LoneByteWait& wait, uint8_t* byte);
 
   int noReply(int waitedMs);   // waitedMs: the time-out that passed, for the trace
+  // The connection (PortConnection) a write's header went over: the rest of
+  // the write goes only over the same one.
+  uint32_t writeConnection_ = 0;
+  bool connectionChanged();
   bool buildNozzleCommand(int nozzle, int code, const NozzleCommand& cmd, uint8_t* body,
                           int* function);
   int mergeRecord(const uint8_t* record, int address);

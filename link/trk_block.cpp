@@ -61,7 +61,18 @@ int Trk::noReply(int waitedMs) {
   blockState = kIdle;
   lastError = kErrorNoAnswer;
   startSettling();
-  return -6;
+  return kTrkNoReply;
+}
+
+// A TCP port that took another peer, or connected anew, between a write's
+// header and the bytes that follow it: those bytes would reach a controller
+// that never got the header, so the write ends here, not done.
+bool Trk::connectionChanged() {
+  if (PortConnection(static_cast<uint16_t>(port)) == writeConnection_) return false;
+  blockState = kIdle;
+  lastError = kErrorNoAnswer;
+  startSettling();
+  return true;
 }
 
 int Trk::readBlock(int memAddress, int bank, int count, uint8_t* dest) {
@@ -69,19 +80,19 @@ int Trk::readBlock(int memAddress, int bank, int count, uint8_t* dest) {
   switch (blockState) {
     case kIdle: {
       // A count the header cannot carry would ask for one block and wait for another.
-      if (count < 1 || count > kMaxBlock || !dest) return -1;
-      if (!lineSettled()) return 0;
+      if (count < 1 || count > kMaxBlock || !dest) return kTrkFailed;
+      if (!lineSettled()) return kTrkPending;
       uint8_t header[kHeaderSize];
       buildHeader(header, 0x00, memAddress, 0x00, count);
       sendSelect(handle, address, kFunctionRead + (bank & 7));
       PortWrite(handle, header, kHeaderSize);
       slotArm(stateTimer, kReadReplyMs);
       blockState = kReplyPending;
-      return 0;
+      return kTrkPending;
     }
     case kReplyPending: {
       if (PortAvailable(handle) < count + 1) {
-        if (!replyAbandoned(stateTimer, port)) return 0;
+        if (!replyAbandoned(stateTimer, port)) return kTrkPending;
         return noReply(kReadReplyMs);
       }
       slotRelease(stateTimer);
@@ -95,12 +106,12 @@ int Trk::readBlock(int memAddress, int bank, int count, uint8_t* dest) {
       // the shifted bytes.
       if (static_cast<uint8_t>(frameChecksum(dest, count)) != checksum) {
         startSettling();
-        return -4;
+        return kTrkMalformedReply;
       }
-      return 1;
+      return kTrkDone;
     }
     default:
-      return 0;
+      return kTrkPending;
   }
 }
 
@@ -108,46 +119,50 @@ int Trk::writeBlock(int memAddress, int bank, const uint8_t* data, int size) {
   const uint16_t handle = static_cast<uint16_t>(port);
   switch (blockState) {
     case kIdle: {
-      if (size < 1 || size > kMaxBlock || !data) return -1;
-      if (!lineSettled()) return 0;
+      if (size < 1 || size > kMaxBlock || !data) return kTrkFailed;
+      if (!lineSettled()) return kTrkPending;
       uint8_t header[kHeaderSize];
       buildHeader(header, 0x01, memAddress, data[0], size);
+      writeConnection_ = PortConnection(handle);
       sendSelect(handle, address, kFunctionWrite + (bank & 7));
       if (size == 1) {
         // The header carries the byte and the reply follows it: nothing
         // received before it goes out can be that reply (the select frame
         // already dropped it, except on a point-to-point link).
         PortClear(handle);
+        if (connectionChanged()) return kTrkNoReply;
         PortWrite(handle, header, kHeaderSize);
         slotArm(stateTimer, kShortReplyMs);
         blockState = kShortReply;
-        return 0;
+        return kTrkPending;
       }
+      if (connectionChanged()) return kTrkNoReply;
       PortWrite(handle, header, kHeaderSize);
       writeBodySize_ = size;
       std::memcpy(writeBody_, data + 1, static_cast<size_t>(size - 1));
       writeBody_[size - 1] = static_cast<uint8_t>(frameChecksum(writeBody_, size - 1));
       slotArm(stateTimer, kBodyPauseMs);
       blockState = kBodyPending;
-      return 0;
+      return kTrkPending;
     }
     case kBodyPending:
       // The controller takes the body only after the header has left the
       // line and a pause has passed.
-      if (!replyAbandoned(stateTimer, port)) return 0;
-      if (!PortTxEmpty(handle)) return 0;
+      if (!replyAbandoned(stateTimer, port)) return kTrkPending;
+      if (!PortTxEmpty(handle)) return kTrkPending;
       // Whatever came during the pause (noise, the tail of an earlier reply)
       // arrived before the body went out and cannot be its acknowledgement.
       PortClear(handle);
+      if (connectionChanged()) return kTrkNoReply;
       PortWrite(handle, writeBody_, writeBodySize_);
       slotArm(stateTimer, kLongReplyMs);
       blockState = kLongReply;
-      return 0;
+      return kTrkPending;
     case kLongReply: {
       uint8_t reply = 0;
       const int taken = takeLoneByte(writeAnswer_, &reply);
       if (taken == 0) {
-        if (writeAnswer_.seen) return 0;
+        if (writeAnswer_.seen) return kTrkPending;
         break;
       }
       slotRelease(stateTimer);
@@ -157,9 +172,9 @@ int Trk::writeBlock(int memAddress, int bank, const uint8_t* data, int size) {
         // controller's answer cannot be told, so the write is not done.
         lastError = kErrorUnexpectedByte;
         startSettling();
-        return -4;
+        return kTrkMalformedReply;
       }
-      return reply == 0xFF ? -3 : 1;
+      return reply == 0xFF ? kTrkRefused : kTrkDone;
     }
     case kShortReply: {
       if (PortAvailable(handle) < 2) break;
@@ -167,13 +182,13 @@ int Trk::writeBlock(int memAddress, int bank, const uint8_t* data, int size) {
       uint8_t reply[2];  // not examined
       PortRead(handle, reply, 2);
       blockState = kIdle;
-      return 1;
+      return kTrkDone;
     }
     default:
-      return 0;
+      return kTrkPending;
   }
   // A reply state still short of bytes.
-  if (!replyAbandoned(stateTimer, port)) return 0;
+  if (!replyAbandoned(stateTimer, port)) return kTrkPending;
   return noReply(blockState == kShortReply ? kShortReplyMs : kLongReplyMs);
 }
 
@@ -181,23 +196,23 @@ int Trk::readErrorRecord() {
   const uint16_t handle = static_cast<uint16_t>(port);
   switch (blockState) {
     case kIdle:
-      if (!lineSettled()) return 0;
+      if (!lineSettled()) return kTrkPending;
       sendSelect(handle, address, kFunctionErrorRecord);
       slotArm(stateTimer, kErrorRecordMs);
       blockState = kReplyPending;
-      return 0;
+      return kTrkPending;
     case kReplyPending:
       if (PortAvailable(handle) < kErrorRecordSize) {
-        if (!replyAbandoned(stateTimer, port)) return 0;
+        if (!replyAbandoned(stateTimer, port)) return kTrkPending;
         return noReply(kErrorRecordMs);
       }
       slotRelease(stateTimer);
       PortRead(handle, errorRecord, kErrorRecordSize);
       lastError = errorRecord[7];
       blockState = kIdle;
-      return 1;
+      return kTrkDone;
     default:
-      return 0;
+      return kTrkPending;
   }
 }
 
@@ -212,27 +227,27 @@ int Trk::readTotal(int, int nozzle, int) {
       // A position without a nozzle code has no function byte of its own.
       if (code < 0) {
         lastError = kErrorUnexpectedByte;
-        return -1;
+        return kTrkFailed;
       }
-      if (!lineSettled()) return 0;
+      if (!lineSettled()) return kTrkPending;
       sendSelect(handle, address, kFunctionTotal + code);
       slotArm(stateTimer, kTotalReplyMs);
       blockState = kReplyPending;
-      return 0;
+      return kTrkPending;
     }
     case kReplyPending: {
       if (PortAvailable(handle) < kTotalReplySize) {
-        if (!replyAbandoned(stateTimer, port)) return 0;
+        if (!replyAbandoned(stateTimer, port)) return kTrkPending;
         return noReply(kTotalReplyMs);
       }
       slotRelease(stateTimer);
       uint8_t reply[kTotalReplySize];
       PortRead(handle, reply, kTotalReplySize);
       blockState = kIdle;
-      if (static_cast<uint8_t>(frameChecksum(reply, 15)) != reply[15]) return -4;
-      return 1;
+      if (static_cast<uint8_t>(frameChecksum(reply, 15)) != reply[15]) return kTrkMalformedReply;
+      return kTrkDone;
     }
     default:
-      return 0;
+      return kTrkPending;
   }
 }

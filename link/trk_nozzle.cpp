@@ -83,21 +83,21 @@ bool Trk::buildNozzleCommand(int nozzle, int code, const NozzleCommand& cmd, uin
 int Trk::nozzleCommand(int nozzle, NozzleCommand* cmd) {
   const uint16_t handle = static_cast<uint16_t>(port);
   if (commandState == kIdle) {
-    if (!cmd) return -1;
+    if (!cmd) return kTrkFailed;
     if (nozzle == -1) nozzle = currentNozzle;
     int code = nozzleCode(nozzle);
     // A position beyond this side's nozzles has no code; 0x10 - 1 would name
     // another function altogether, so nothing is sent.
     if (code < 0) {
       lastError = kErrorUnexpectedByte;
-      return -1;
+      return kTrkFailed;
     }
     uint8_t body[kBodySize];
     int function = 0;
-    if (!buildNozzleCommand(nozzle, code, *cmd, body, &function)) return 1;
+    if (!buildNozzleCommand(nozzle, code, *cmd, body, &function)) return kTrkDone;
     // The answer of an earlier command that went unanswered may still come;
     // taken as this one's, a stop the controller never got would count as done.
-    if (!lineSettled()) return 0;
+    if (!lineSettled()) return kTrkPending;
     sendSelect(handle, address, function);
     PortWrite(handle, body, kBodySize);
     slotArm(commandTimer, commandReplyMs(type));
@@ -110,17 +110,17 @@ int Trk::nozzleCommand(int nozzle, NozzleCommand* cmd) {
       uint8_t reply = 0;
       const int taken = takeLoneByte(commandAnswer_, &reply);
       if (taken == 0) {
-        if (commandAnswer_.seen || !replyAbandoned(commandTimer, port)) return 0;
+        if (commandAnswer_.seen || !replyAbandoned(commandTimer, port)) return kTrkPending;
         WireTraceNoReply(handle, commandReplyMs(type));
         commandState = kIdle;
         lastError = kErrorNoAnswer;
         startSettling();
-        return -6;
+        return kTrkNoReply;
       }
       slotRelease(commandTimer);
       if (taken > 0 && reply == 0x00) {
         commandState = kIdle;
-        return 1;
+        return kTrkDone;
       }
       if (taken < 0 || reply != 0xFF) {
         // A stray byte, or more than one: the controller's own answer may
@@ -128,24 +128,24 @@ int Trk::nozzleCommand(int nozzle, NozzleCommand* cmd) {
         commandState = kIdle;
         lastError = kErrorUnexpectedByte;
         startSettling();
-        return -1;
+        return kTrkFailed;
       }
       if (type != kTypeWithErrorRecord) {
         commandState = kIdle;
-        return -3;
+        return kTrkRefused;
       }
       // Refused: ask the controller why; the answer lands in lastError.
       commandState = kErrorRecordPending;
-      if (readErrorRecord() == 0) return 0;
+      if (readErrorRecord() == kTrkPending) return kTrkPending;
       commandState = kIdle;
-      return -3;
+      return kTrkRefused;
     }
     case kErrorRecordPending:
-      if (readErrorRecord() == 0) return 0;
+      if (readErrorRecord() == kTrkPending) return kTrkPending;
       commandState = kIdle;
-      return -3;
+      return kTrkRefused;
     default:
-      return 0;
+      return kTrkPending;
   }
 }
 

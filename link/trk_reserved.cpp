@@ -5,16 +5,17 @@
 #include "link/trk.h"
 
 // No control bit is read: controlBit stays -1 and *out is not written.
-int Trk::readControlBit(int*) { return -1; }
+int Trk::readControlBit(int*) { return kTrkFailed; }
 
-int Trk::writeControlBit(int) { return -1; }
+int Trk::writeControlBit(int) { return kTrkFailed; }
 
-int Trk::applyCorrection(int) { return -1; }
+int Trk::applyCorrection(int) { return kTrkFailed; }
 
-int Trk::applyCorrectionLegacy(int) { return -1; }
+int Trk::applyCorrectionLegacy(int) { return kTrkFailed; }
 
 // No retries are made either: resetRetries stays 0.
-int Trk::resetLink() { return -1; }
+int Trk::resetLink() { return kTrkFailed; }
 
-// Its only failure result is -3; totals and expected are not touched.
-int Trk::readAllTotals(int, int32_t*, int32_t*) { return -3; }
+// Its only failure result is -3, kTrkRefused, though nothing was asked of the
+// controller; totals and expected are not touched.
+int Trk::readAllTotals(int, int32_t*, int32_t*) { return kTrkRefused; }

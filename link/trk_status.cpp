@@ -48,12 +48,12 @@ int Trk::collectStatus(int) {
   const int length = std::clamp(statusLength, 0, kStatusReplyMax);
   const int available = PortAvailable(handle);
   if (available < length) {
-    if (!replyAbandoned(statusTimer, port)) return 0;
+    if (!replyAbandoned(statusTimer, port)) return kTrkPending;
     // Whatever part of the reply came is dropped with it; a poll that gets no
     // answer says nothing new about the controller's own errors.
     PortRead(handle, statusReply_, std::min(available, length));
     WireTraceNoReply(handle, kStatusUnitMs * statusTimeoutFactor);
-    return -6;
+    return kTrkNoReply;
   }
   PortRead(handle, statusReply_, length);
   int result = mergeStatus(statusReply_, length / kRecordSize, address);
@@ -64,17 +64,17 @@ int Trk::collectStatus(int) {
 int Trk::mergeStatus(const uint8_t* records, int count, int replyAddress) {
   for (int i = 0; i < count; ++i) {
     int result = mergeRecord(records + i * kRecordSize, replyAddress);
-    if (result != 0) return result;
+    if (result != kTrkDone) return result;
   }
-  return 1;
+  return kTrkDone;
 }
 
-// One StatusRecord: 0 when merged or skipped, otherwise the result that ends
-// the whole reply.
+// One StatusRecord: kTrkDone when merged or skipped, otherwise the result
+// that ends the whole reply.
 int Trk::mergeRecord(const uint8_t* record, int replyAddress) {
   const uint8_t code = record[0];
   if (static_cast<uint8_t>(frameChecksum(record, 7)) != record[7] || code < 1 || code > 8) {
-    return -1;
+    return kTrkFailed;
   }
   if (!isPackedBcd(record + 3, 3)) {
     // A few garbled amounts in a row are tolerated; past that the fault is
@@ -91,9 +91,9 @@ int Trk::mergeRecord(const uint8_t* record, int replyAddress) {
         }
       }
     }
-    return -4;
+    return kTrkMalformedReply;
   }
-  if (!(record[1] & 0x02)) return 0;  // the record carries no data
+  if (!(record[1] & 0x02)) return kTrkDone;  // the record carries no data
 
   // The reply may speak for any side this controller address serves.
   Trk* owner = nullptr;
@@ -112,7 +112,7 @@ int Trk::mergeRecord(const uint8_t* record, int replyAddress) {
       }
     }
   }
-  if (!row) return 0;
+  if (!row) return kTrkDone;
 
   int32_t amount = (bcdPairValue(record[3]) * 10000 + bcdPairValue(record[4]) * 100 +
                     bcdPairValue(record[5])) * 10;
@@ -133,7 +133,7 @@ int Trk::mergeRecord(const uint8_t* record, int replyAddress) {
   const bool plausible = step <= kPlausibleStep && static_cast<uint32_t>(amount) <= ceiling;
   if (!plausible && row->holdCount > 0) {
     --row->holdCount;
-    return 0;
+    return kTrkDone;
   }
   row->holdCount = kHoldReplies;
   row->previousFlags = row->flags;
@@ -148,7 +148,7 @@ int Trk::mergeRecord(const uint8_t* record, int replyAddress) {
       row->status != row->previousStatus || row->state != row->previousState) {
     row->changed |= 0x03;
   }
-  return 0;
+  return kTrkDone;
 }
 
 int Trk::readNozzleStatus(int nozzle, NozzleRecord* out) {
@@ -161,20 +161,20 @@ int Trk::readNozzleStatus(int nozzle, NozzleRecord* out) {
   // the wait wakes only as its bytes arrive. The tick counts whole
   // milliseconds, so one more keeps the wait from ending just short of the
   // time-out and going round again.
-  while ((result = collectStatus(0)) == 0) {
+  while ((result = collectStatus(0)) == kTrkPending) {
     const int leftMs = timeoutMs - static_cast<int>(tickNow() - askedAt);
     PortWaitFor(static_cast<uint16_t>(port), statusLength, std::max(leftMs, 0) + 1);
   }
   statusErrors = 0;
   switch (result) {
-    case -6: linkState = -1; break;
-    case -1: linkState = 0; break;
-    case -4: linkState = -2; break;
-    default: linkState = 1; break;
+    case kTrkNoReply: linkState = kLinkNoAnswer; break;
+    case kTrkFailed: linkState = kLinkControllerError; break;
+    case kTrkMalformedReply: linkState = kLinkMalformed; break;
+    default: linkState = kLinkUp; break;
   }
   if (out && dispenser >= 0 && dispenser < kDispenserCount && nozzle >= 0 &&
       nozzle < kNozzlesPerDispenser) {
     *out = NozzleTable[dispenser * kNozzlesPerDispenser + nozzle];
   }
-  return linkState > 0 ? 1 : -1;
+  return linkState == kLinkUp ? kTrkDone : kTrkFailed;
 }

@@ -10,10 +10,23 @@
 void PortLayerStart();
 void PortLayerStop();
 
+// PortOpen's own results. Any other is the platform's error code from the
+// serial device (errno, or the Windows error code), which may coincide with
+// one of the positive numbers; PortLastOpenFailure tells them apart.
+enum PortOpenResult : int {
+  kPortOpened = 0,
+  kPortTcpOpenFailed = -1,  // TCP name malformed, or its set-up failed
+  kPortNoFreeSlot = 1,      // all slots in use
+  kPortNameRefused = 3,     // no name, an empty one, or one too long for a slot
+  kPortLayerNotStarted = 9,  // PortLayerStart not called, or PortLayerStop since
+};
+static_assert(kPortOpened == 0 && kPortTcpOpenFailed == -1 && kPortNoFreeSlot == 1 &&
+                  kPortNameRefused == 3 && kPortLayerNotStarted == 9,
+              "PortOpen's results keep their numbers");
+
 // Opens the port called name: "STUB", a TCP name (tcp_name.h) or a serial
-// device. 0 on success with *handle set; 1 all slots in use, 3 empty name,
-// 9 layer not started, -1 TCP name malformed or set-up failed, otherwise the
-// platform's error code from the serial device (*handle set to 0).
+// device. kPortOpened with *handle set; otherwise a PortOpenResult or the
+// platform's error code (*handle set to 0 for a serial device's error).
 int PortOpen(uint16_t* handle, const char* name);
 // The name the port was opened by; "" for no port.
 const char* PortNameOf(uint16_t handle);
@@ -28,14 +41,17 @@ enum class PortOpenFailure {
   Other,
 };
 PortOpenFailure PortLastOpenFailure();
-// Closes the port; always 1.
+// Closes the port; always kPortClosed.
+constexpr int kPortClosed = 1;
 int PortClose(uint16_t handle);
 
 void PortWrite(uint16_t handle, const uint8_t* bytes, int count);
 void PortWriteByte(uint16_t handle, uint8_t byte);
 // Number of received bytes waiting (0 when none or no port).
 int PortAvailable(uint16_t handle);
-// Takes exactly count waiting bytes into dest: 1, or 0 and nothing taken.
+// Takes exactly count waiting bytes into dest (kPortReadTaken), or nothing
+// when fewer wait or there is no port (kPortReadNothing).
+enum PortReadResult : int { kPortReadNothing = 0, kPortReadTaken = 1 };
 int PortRead(uint16_t handle, uint8_t* dest, int count);
 // Waits until the port may have received something new, at most ms: returns
 // at once when bytes are already waiting in the driver. Ports that cannot be
@@ -61,3 +77,11 @@ void PortClearFor(uint16_t handle, const char* why);
 // operation does nothing, and no reply will ever come on it. It stays so until
 // PortClose. 0 for a live port and for handles that name no open port.
 int PortLost(uint16_t handle);
+// Which connection the port's bytes go over: a number that changes whenever a
+// TCP port connects anew or its server takes another peer, since the
+// controller behind the new connection may be another one. A serial line
+// keeps one number while open. It first receives and takes the connection
+// step as a byte operation would, so the number is that of the peer the next
+// byte goes to.
+// 0 for handles that name no open port.
+uint32_t PortConnection(uint16_t handle);

@@ -128,11 +128,13 @@ int PortAvailable(uint16_t handle) {
 
 int PortRead(uint16_t handle, uint8_t* dest, int count) {
   PortSlot* slot = PortSlotOf(handle);
-  if (slot == nullptr || slot->kind == PortKind::Stub) return 0;
+  if (slot == nullptr || slot->kind == PortKind::Stub) return kPortReadNothing;
   tcpStep(*slot, handle);
   PortPoll(*slot);
   const int took = RingTake(*slot, dest, count);
-  if (portTap && took == 1 && count > 0) portTap->taken(handle, slot->name, dest, count);
+  if (portTap && took == kPortReadTaken && count > 0) {
+    portTap->taken(handle, slot->name, dest, count);
+  }
   return took;
 }
 
@@ -185,6 +187,18 @@ void PortClearFor(uint16_t handle, const char* why) {
   // Input still in the driver or the sockets goes too.
   if (slot->kind == PortKind::Serial && serialLive(*slot)) SerialDropInput(slot->osHandle);
   if (isTcp(*slot)) TcpDropInput(*slot);
+}
+
+uint32_t PortConnection(uint16_t handle) {
+  PortSlot* slot = PortSlotOf(handle);
+  if (slot == nullptr) return 0;
+  if (isTcp(*slot)) {
+    // A server's peer that has left is seen only by receiving from it; then
+    // the next waiting connection is taken, as the next byte operation would.
+    PortPoll(*slot);
+    tcpStep(*slot, handle);
+  }
+  return slot->connection;
 }
 
 int PortLost(uint16_t handle) {

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "store/regular_file.h"
+#include "util/regular_file.h"
 
 // Stored as CP866 bytes, the code page of the log, so no conversion happens
 // at run time whatever the locale.

@@ -35,20 +35,20 @@ void closeSlot(PortSlot& slot) {
 
 PortOpenFailure lastOpenFailure = PortOpenFailure::Opened;
 
-// Chooses the kind from the name and runs its set-up: 0, or the status
-// PortOpen returns (-1 for TCP, the platform code for a serial device), with
-// lastOpenFailure saying why.
+// Chooses the kind from the name and runs its set-up: kPortOpened, or the
+// status PortOpen returns (kPortTcpOpenFailed for TCP, the platform code for a
+// serial device), with lastOpenFailure saying why.
 int openTransport(PortSlot& slot, const char* name) {
   if (std::strcmp(name, "STUB") == 0) {
     slot.kind = PortKind::Stub;
-    return 0;
+    return kPortOpened;
   }
   const bool server = std::strncmp(name, "TCPS_", 5) == 0;
   if (server || std::strncmp(name, "TCPC_", 5) == 0) {
     slot.kind = server ? PortKind::TcpServer : PortKind::TcpClient;
     const int status = server ? TcpServerOpen(slot, name, &lastOpenFailure)
                               : TcpClientOpen(slot, name, &lastOpenFailure);
-    return status == 0 ? 0 : -1;
+    return status == 0 ? kPortOpened : kPortTcpOpenFailed;
   }
   slot.kind = PortKind::Serial;
   const int status = SerialOpen(name, &slot.osHandle);
@@ -91,21 +91,21 @@ PortOpenFailure PortLastOpenFailure() { return lastOpenFailure; }
 
 int PortOpen(uint16_t* handle, const char* name) {
   lastOpenFailure = PortOpenFailure::Other;
-  if (!PortTable.started) return 9;
+  if (!PortTable.started) return kPortLayerNotStarted;
   int index = 0;
   while (index < kPortSlotCount && PortTable.slots[index].inUse) ++index;
-  if (index == kPortSlotCount) return 1;
-  if (name == nullptr || name[0] == '\0') return 3;
+  if (index == kPortSlotCount) return kPortNoFreeSlot;
+  if (name == nullptr || name[0] == '\0') return kPortNameRefused;
   // A name that does not fit in the slot is refused like an empty one rather
   // than copied past its end.
-  if (strnlen(name, kPortNameSize) == kPortNameSize) return 3;
+  if (strnlen(name, kPortNameSize) == kPortNameSize) return kPortNameRefused;
 
   PortSlot& slot = PortTable.slots[index];
   std::memset(&slot, 0, sizeof slot);
   std::memcpy(slot.name, name, std::strlen(name) + 1);
 
   int status = openTransport(slot, name);
-  if (status == 0) {
+  if (status == kPortOpened) {
     slot.rxRing = new (std::nothrow) uint8_t[kRxRingSize];
     if (slot.rxRing == nullptr) {
       closeTransport(slot);
@@ -113,8 +113,8 @@ int PortOpen(uint16_t* handle, const char* name) {
       lastOpenFailure = PortOpenFailure::Other;
     }
   }
-  if (status != 0) {
-    if (status != -1) *handle = 0;
+  if (status != kPortOpened) {
+    if (status != kPortTcpOpenFailed) *handle = 0;
     std::memset(&slot, 0, sizeof slot);
     return status;
   }
@@ -123,11 +123,11 @@ int PortOpen(uint16_t* handle, const char* name) {
   *handle = static_cast<uint16_t>(index + 1);
   slot.inUse = 1;
   lastOpenFailure = PortOpenFailure::Opened;
-  return 0;
+  return kPortOpened;
 }
 
 int PortClose(uint16_t handle) {
   PortSlot* slot = PortSlotOf(handle);
   if (slot != nullptr) closeSlot(*slot);
-  return 1;
+  return kPortClosed;
 }

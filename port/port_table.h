@@ -42,6 +42,9 @@ struct PortSlot {
   int32_t refusedPeers;
   // Serial: the line hung up or failed and the device is closed (PortLost).
   int32_t lineLost;
+  // TCP: counts the connections made (a client connected, a server's peer
+  // taken). The controller behind a new one may be another (PortConnection).
+  uint32_t connection;
 };
 
 struct PortTableType {

@@ -21,14 +21,14 @@ int RingAppend(PortSlot& slot, const uint8_t* bytes, int count) {
 }
 
 int RingTake(PortSlot& slot, uint8_t* dest, int count) {
-  if (count < 0 || count > kRxRingSize - 1) return 0;
-  if (RingCount(slot) < count) return 0;
+  if (count < 0 || count > kRxRingSize - 1) return kPortReadNothing;
+  if (RingCount(slot) < count) return kPortReadNothing;
   int first = kRxRingSize - slot.rxRead;
   if (first > count) first = count;
   std::memcpy(dest, slot.rxRing + slot.rxRead, static_cast<size_t>(first));
   std::memcpy(dest + first, slot.rxRing, static_cast<size_t>(count - first));
   slot.rxRead = static_cast<uint16_t>((slot.rxRead + count) % kRxRingSize);
-  return 1;
+  return kPortReadTaken;
 }
 
 void RingDrop(PortSlot& slot) { slot.rxRead = slot.rxWrite; }

@@ -11,7 +11,8 @@ int RingCount(const PortSlot& slot);
 // never overwritten and the indices never pass each other. Returns the number
 // of bytes stored.
 int RingAppend(PortSlot& slot, const uint8_t* bytes, int count);
-// Takes exactly count bytes into dest (1), or nothing when fewer wait (0).
+// Takes exactly count bytes into dest (kPortReadTaken), or nothing when fewer
+// wait (kPortReadNothing).
 int RingTake(PortSlot& slot, uint8_t* dest, int count);
 // Drops everything waiting.
 void RingDrop(PortSlot& slot);

@@ -10,6 +10,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "port/socket_endpoint.h"
+
 namespace {
 
 int setFlag(int32_t sock, int level, int option) {
@@ -29,14 +31,6 @@ int32_t configured(int32_t sock) {
     return kNoSocket;
   }
   return sock;
-}
-
-sockaddr_in endpoint(uint32_t address, uint16_t port) {
-  sockaddr_in sa{};
-  sa.sin_family = AF_INET;
-  sa.sin_addr.s_addr = address;
-  sa.sin_port = htons(port);
-  return sa;
 }
 
 }  // namespace
@@ -72,7 +66,7 @@ int32_t SocketCreate() {
 // while the old connections sit in TIME_WAIT.
 int SocketListenAt(int32_t sock, uint32_t address, uint16_t port, int backlog) {
   if (setFlag(sock, SOL_SOCKET, SO_REUSEADDR) != 0) return -1;
-  sockaddr_in sa = endpoint(address, port);
+  const auto sa = SocketEndpoint<sockaddr_in>(AF_INET, address, port);
   if (bind(sock, reinterpret_cast<const sockaddr*>(&sa), sizeof sa) != 0) return -1;
   return listen(sock, backlog);
 }
@@ -105,7 +99,7 @@ int32_t SocketAcceptPeer(int32_t listener, uint32_t* address) {
 }
 
 int SocketConnect(int32_t sock, uint32_t address, uint16_t port) {
-  sockaddr_in sa = endpoint(address, port);
+  const auto sa = SocketEndpoint<sockaddr_in>(AF_INET, address, port);
   return connect(sock, reinterpret_cast<const sockaddr*>(&sa), sizeof sa);
 }
 

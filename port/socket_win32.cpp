@@ -5,6 +5,8 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
+#include "port/socket_endpoint.h"
+
 namespace {
 
 SOCKET asSocket(int32_t sock) { return static_cast<SOCKET>(sock); }
@@ -27,14 +29,6 @@ int32_t configured(SOCKET sock) {
     return kNoSocket;
   }
   return static_cast<int32_t>(sock);
-}
-
-sockaddr_in endpoint(uint32_t address, uint16_t port) {
-  sockaddr_in sa{};
-  sa.sin_family = AF_INET;
-  sa.sin_addr.s_addr = address;
-  sa.sin_port = htons(port);
-  return sa;
 }
 
 }  // namespace
@@ -65,7 +59,7 @@ int32_t SocketCreate() { return configured(socket(AF_INET, SOCK_STREAM, IPPROTO_
 // No SO_REUSEADDR here: on Windows it would let another program take over a
 // port this one listens on.
 int SocketListenAt(int32_t sock, uint32_t address, uint16_t port, int backlog) {
-  sockaddr_in sa = endpoint(address, port);
+  const auto sa = SocketEndpoint<sockaddr_in>(AF_INET, address, port);
   if (bind(asSocket(sock), reinterpret_cast<const sockaddr*>(&sa), sizeof sa) != 0) return -1;
   return listen(asSocket(sock), backlog) == 0 ? 0 : -1;
 }
@@ -94,7 +88,7 @@ int32_t SocketAcceptPeer(int32_t listener, uint32_t* address) {
 }
 
 int SocketConnect(int32_t sock, uint32_t address, uint16_t port) {
-  sockaddr_in sa = endpoint(address, port);
+  const auto sa = SocketEndpoint<sockaddr_in>(AF_INET, address, port);
   return connect(asSocket(sock), reinterpret_cast<const sockaddr*>(&sa), sizeof sa) == 0 ? 0 : -1;
 }
 

@@ -176,6 +176,7 @@ int TcpConnectStep(PortSlot& slot) {
     if (finished == 1) {
       slot.connected = 1;
       slot.connectState = kTcpIdle;
+      ++slot.connection;
     } else if (finished < 0 || tick16Reached(slot.connectDeadline)) {
       renewClientSocket(slot);  // the next step connects afresh
     }
@@ -183,6 +184,7 @@ int TcpConnectStep(PortSlot& slot) {
   }
   if (SocketConnect(slot.sockets[0], slot.peerAddress, slot.peerPort) == 0) {
     slot.connected = 1;
+    ++slot.connection;
     return 0;
   }
   switch (SocketLastError()) {
@@ -194,6 +196,7 @@ int TcpConnectStep(PortSlot& slot) {
     case SocketError::IsConnected:
       slot.connected = 1;
       slot.connectState = kTcpIdle;
+      ++slot.connection;
       return 0;
     case SocketError::Other:
       break;
@@ -212,6 +215,7 @@ void TcpAcceptStep(PortSlot& slot) {
     if (slot.sockets[kServerPeer] == kNoSocket && peerAllowed(slot, address)) {
       slot.sockets[kServerPeer] = sock;
       slot.unansweredSends = 0;
+      ++slot.connection;
     } else {
       SocketClose(sock);
       ++slot.refusedPeers;

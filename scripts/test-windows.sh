@@ -68,7 +68,8 @@ settle_wine() {
 }
 
 echo "== devices on the Linux side: pty peer service, dispenser-sim"
-c++ -std=c++17 -O1 -Wall -Wextra -o "$BUILD/pty_peer_service" tests/wine/pty_peer_service.cpp
+mkdir -p "$BUILD/host"
+c++ -std=c++17 -O1 -Wall -Wextra -o "$BUILD/host/pty_peer_service" tests/wine/pty_peer_service.cpp
 cmake -S . -B "$BUILD/host" -DCMAKE_BUILD_TYPE=Debug -DBUILD_TESTING=OFF -DTARVO_GUI=OFF >/dev/null
 cmake --build "$BUILD/host" -j"$JOBS" --target dispenser-sim >/dev/null
 
@@ -83,7 +84,7 @@ wait_for_file() {
 }
 
 rm -f "$BUILD/pty_peer.port"
-"$BUILD/pty_peer_service" "$ROOT/$BUILD/wine-ports" "$BUILD/pty_peer.port" "${PEER_PORTS[@]}" \
+"$BUILD/host/pty_peer_service" "$ROOT/$BUILD/wine-ports" "$BUILD/pty_peer.port" "${PEER_PORTS[@]}" \
   </dev/null >"$BUILD/pty_peer.log" 2>&1 &
 peer=$!
 wait_for_file "$BUILD/pty_peer.port" "$peer" ||

@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "store/regular_file.h"
+#include "util/regular_file.h"
 
 // Only the space counts as a blank; a tab is part of the text.
 static const char kBlank = ' ';

@@ -33,7 +33,6 @@ class TMyCollection {
   void FreeRemoveAt(int32_t index);
 
   int32_t Count() const { return count; }
-  int32_t Capacity() const { return capacity; }
 
  private:
   // Makes room for one more item; false when memory runs out.

@@ -42,7 +42,7 @@ int ReadCommand(const char* port, int32_t address, bool json) {
   tickStart();
   PortLayerStart();
   uint16_t handle = 0;
-  if (PortOpen(&handle, port) != 0) {
+  if (PortOpen(&handle, port) != kPortOpened) {
     std::fprintf(stderr, tr("tarvo_6: cannot open port %s\n"), port);
     std::fprintf(stderr, "%s\n", PortOpenFailureText(PortLastOpenFailure()));
     PortLayerStop();

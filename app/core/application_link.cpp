@@ -10,6 +10,16 @@ void ConfigureStatusTimeouts() {
   statusErrorTolerance = 1;
 }
 
+void ConfigureApplicationLink(Trk& link) {
+  link.type = 18;
+  link.nozzleCount = 4;
+  link.sideCount = 1;
+  link.firstPosition = 0;
+  for (int position = 0; position < 8; position++) {
+    link.nozzleCodes[position] = static_cast<int8_t>(position + 1);
+  }
+}
+
 Trk* CreateApplicationLink() {
   std::memset(&stationConfig, 0, sizeof stationConfig);
   DispenserEntry& entry = stationConfig.dispensers[0];
@@ -19,11 +29,7 @@ Trk* CreateApplicationLink() {
   entry.spareWord = 0;
 
   Trk* link = new Trk(0, 1, 0, 0, 0);
-  link->type = 18;
-  link->nozzleCount = 4;
-  link->sideCount = 1;
-  link->firstPosition = 0;
-  for (int position = 0; position < 8; position++) link->nozzleCodes[position] = position + 1;
+  ConfigureApplicationLink(*link);
   linkTable[0] = link;
   return link;
 }

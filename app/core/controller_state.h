@@ -87,6 +87,7 @@ struct ControllerState {
   // gets to its end sets it again.
   bool readCurrent;
   uint16_t readPort;      // the port that Read went over
+  uint32_t readConnection;   // and its connection (PortConnection) all the while
 };
 
 // The state the window's procedures share.

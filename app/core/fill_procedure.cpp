@@ -27,7 +27,6 @@ constexpr uint8_t kStateFinishedClosed = 0x41;
 // pump anyway: enough for the two held-back replies and a few failed polls.
 constexpr int kPresetCheckPolls = 6;
 constexpr int kPresetCheckPauseMs = 10;
-constexpr int kRefused = -3;
 
 bool IsIdle(uint8_t state) { return state == kStateIdle || state == kStateIdleReady; }
 // Running, finished, stopped or any other state above idle-ready.
@@ -45,7 +44,7 @@ int SendCommand(Trk& link, int i, int16_t code, int32_t value, int sleepMs) {
 bool PumpStartedAnyway(Trk& link, int i) {
   for (int poll = 0; poll < kPresetCheckPolls; ++poll) {
     NozzleRecord status;
-    if (link.readNozzleStatus(i, &status) == 1 && LeftIdle(status.state)) return true;
+    if (link.readNozzleStatus(i, &status) == kTrkDone && LeftIdle(status.state)) return true;
     SleepMs(kPresetCheckPauseMs);
   }
   return false;
@@ -74,9 +73,9 @@ FillStart StartTestFill(Trk& link, int i, int32_t presetMl) {
 
   link.fillKind = 0;
   const int result = SendCommand(link, i, kCodePreset, presetMl, 1);
-  if (result == 1) return FillStart::kStarted;
+  if (result == kTrkDone) return FillStart::kStarted;
   // Refused is refused; a lost or garbled answer leaves it open.
-  if (result != kRefused && PumpStartedAnyway(link, i)) return FillStart::kStartedAnyway;
+  if (result != kTrkRefused && PumpStartedAnyway(link, i)) return FillStart::kStartedAnyway;
   return FillStart::kPresetFailed;
 }
 
@@ -87,7 +86,7 @@ FillFollowing BeginFollowing(bool leftIdle) {
 FillStatus PollTestFill(Trk& link, int i, FillFollowing& following) {
   FillStatus out{FillPhase::kNoNews, 0};
   NozzleRecord status;
-  if (link.readNozzleStatus(i, &status) == 1) {
+  if (link.readNozzleStatus(i, &status) == kTrkDone) {
     const uint8_t state = status.state;
     if (LeftIdle(state)) following.leftIdle = true;
     if (state == kStateRunning) {
@@ -113,7 +112,7 @@ bool ReadDiagnostics(Trk& link, int group, int* massFlow, int* pressure) {
   uint8_t block[kDiagnosticsSize];
   const int result = PollUntilDone(
       [&] { return link.readBlock(kDiagnosticsAddress, 2, kDiagnosticsSize, block); }, 15);
-  if (result != 1) return false;
+  if (result != kTrkDone) return false;
   // Pressure at 8 + 2g, mass flow at 20 + 2g: the block holds two groups' flow.
   if (20 + 2 * group + 1 >= kDiagnosticsSize) return false;
   *pressure = block[8 + 2 * group] | block[9 + 2 * group] << 8;

@@ -51,7 +51,7 @@ class Reader {
 
 int Reader::readMemory(int address, int bank, int count, uint8_t* dest) {
   const int result = PollUntilDone([&] { return link_.readBlock(address, bank, count, dest); });
-  if (result == -6) replyMayBeLate_ = true;
+  if (result == kTrkNoReply) replyMayBeLate_ = true;
   return result;
 }
 
@@ -59,7 +59,7 @@ int Reader::readMemory(int address, int bank, int count, uint8_t* dest) {
 // Read is still owed a reply.
 bool Reader::readForWrite(int address, int bank, int count, uint8_t* dest, bool* trusted) {
   const bool clean = !replyMayBeLate_;
-  const bool done = readMemory(address, bank, count, dest) == 1;
+  const bool done = readMemory(address, bank, count, dest) == kTrkDone;
   *trusted = done && clean;
   return done;
 }
@@ -96,7 +96,8 @@ void Reader::probeCngController() {
   SleepMs(250);
   char text[kCngTextSize] = "";
   const int waiting = std::min(PortAvailable(port), static_cast<int>(sizeof text) - 1);
-  if (waiting > 0 && PortRead(port, reinterpret_cast<uint8_t*>(text), waiting) == 1) {
+  if (waiting > 0 &&
+      PortRead(port, reinterpret_cast<uint8_t*>(text), waiting) == kPortReadTaken) {
     text[waiting] = '\0';
   }
   char* hia = std::strstr(text, "HIA");
@@ -127,9 +128,12 @@ ReadOutcome Reader::run(int32_t address) {
   c_.address = address;
   link_.address = address;
 
-  if (readMemory(kStatusByteAddress, kBank2, 1, &c_.statusByte) != 1) {
+  if (readMemory(kStatusByteAddress, kBank2, 1, &c_.statusByte) != kTrkDone) {
     return ReadOutcome::kNoConnection;
   }
+  // The connection that answered (a TCP client connects with its first
+  // exchange): the rest of the Read must come over the same one.
+  const uint32_t connection = PortConnection(static_cast<uint16_t>(link_.port));
   c_.controllerStatus = c_.statusByte;
   if (c_.statusByte & 0x20) {
     c_.variant = 2;
@@ -141,13 +145,13 @@ ReadOutcome Reader::run(int32_t address) {
 
   std::memset(c_.mainSettings, 0, sizeof c_.mainSettings);
   SleepMs(20);
-  if (readMemory(kMainSettingsLengthAddress, kBank0, 1, &c_.statusByte) != 1) {
+  if (readMemory(kMainSettingsLengthAddress, kBank0, 1, &c_.statusByte) != kTrkDone) {
     return ReadOutcome::kSettingsNotLoaded;
   }
   const int length = c_.statusByte;
   if (length == 0) return ReadOutcome::kWrongDataLength;
   SleepMs(20);
-  if (readMemory(kMainSettingsAddress, kBank0, length, c_.mainSettings) != 1) {
+  if (readMemory(kMainSettingsAddress, kBank0, length, c_.mainSettings) != kTrkDone) {
     return ReadOutcome::kSettingsNotLoaded;
   }
   if (c_.variant != 2 &&
@@ -187,15 +191,21 @@ ReadOutcome Reader::run(int32_t address) {
       c_.variant == 2
           ? readMemory(kShortPasswordStateAddress, kBank2, kPasswordStateSize, c_.passwordState)
           : readMemory(kPasswordStateAddress, kBank0, kPasswordStateSize, c_.passwordState);
-  c_.passwordStateReceived = passwordResult == 1;
+  c_.passwordStateReceived = passwordResult == kTrkDone;
   std::memcpy(c_.passwordStateAsRead, c_.passwordState, kPasswordStateSize);
   c_.passwordFree = AllBytesEqual(c_.passwordState, kPasswordStateSize, 0x11);
   if (c_.passwordFree) {
     c_.passwordState[0] = 0;
     c_.passwordState[1] = 0;
   }
+  // A TCP port that connected anew or took another peer meanwhile: what came
+  // before and after may be two controllers' data.
+  if (PortConnection(static_cast<uint16_t>(link_.port)) != connection) {
+    return ReadOutcome::kNoConnection;
+  }
   c_.readCurrent = true;
   c_.readPort = static_cast<uint16_t>(link_.port);
+  c_.readConnection = connection;
   return ReadOutcome::kRead;
 }
 
@@ -207,7 +217,8 @@ ReadOutcome ReadControllerState(Trk& link, int32_t address, ControllerState& sta
 }
 
 bool ReadIsCurrentFor(const ControllerState& state, const Trk& link) {
-  return state.readCurrent && state.readPort == link.port && link.address == state.address;
+  return state.readCurrent && state.readPort == link.port && link.address == state.address &&
+         PortConnection(static_cast<uint16_t>(link.port)) == state.readConnection;
 }
 
 int32_t ParseControllerAddress(const char* text) {

@@ -13,7 +13,9 @@ class Trk;
 ReadOutcome ReadControllerState(Trk& link, int32_t address, ControllerState& state);
 
 // Whether state may be written back over link: its last Read got through, over
-// the port the link now uses, at the address the link now selects.
+// the port the link now uses and over the connection it uses now (a TCP port
+// that connected anew may reach another controller), at the address the link
+// now selects.
 bool ReadIsCurrentFor(const ControllerState& state, const Trk& link);
 
 // The Address input's text as Read takes it: hexadecimal, 1 when it does not

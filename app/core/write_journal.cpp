@@ -7,6 +7,7 @@
 #include "app/catalog.h"
 #include "app/core/calibration_journal.h"
 #include "app/core/coefficient_math.h"
+#include "link/trk_result.h"
 #include "port/port.h"
 
 namespace {
@@ -26,11 +27,12 @@ uint64_t fortyBits(const uint8_t* low4, uint8_t high) {
 std::string outcomeOf(int result) {
   switch (result) {
     case kJournalSending: return "sending";
-    case 1: return "written";
-    case -3: return "refused by the controller";
-    case -4: return "malformed reply";
-    case -6: return "no reply";
-    case -1: return "controller error";
+    case kTrkDone: return "written";
+    case kTrkRefused: return "refused by the controller";
+    case kTrkMalformedReply: return "malformed reply";
+    case kTrkNoReply: return "no reply";
+    case kTrkFailed: return "controller error";
+    case kNotSentOtherConnection: return "not sent: the port connected anew since Read";
     default: return "failed (result " + std::to_string(result) + ")";
   }
 }
@@ -139,7 +141,7 @@ bool JournalPasswordRefused(int errorCode) {
   if (errorCode == 0x5B) outcome = "wrong password";
   if (errorCode == 0x5C) outcome = "password entry locked";
   if (errorCode == 0x58) outcome = "key off";
-  JournalLine l = lineOf("password", -3);
+  JournalLine l = lineOf("password", kTrkRefused);
   l.outcome = outcome;
   return append(l);
 }

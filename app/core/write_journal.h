@@ -10,6 +10,9 @@
 
 // The result a line is written with before its frame goes (not a link result).
 constexpr int kJournalSending = 0;
+// The result of a write not sent because the port has connected anew since
+// Read (not a link result either).
+constexpr int kNotSentOtherConnection = -7;
 
 // Opens the journal for a Write that is about to change something. Lines
 // opened implicitly by the functions below if this was not called.

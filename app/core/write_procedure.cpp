@@ -15,13 +15,13 @@
 #include "app/core/read_procedure.h"
 #include "app/core/write_journal.h"
 #include "link/trk.h"
+#include "port/port.h"
 #include "util/parse_fixed.h"
 
 namespace {
 
 constexpr int kBank0 = 0;
 constexpr int kBank2 = 2;
-constexpr int kRefused = -3;
 
 struct LocalDate {
   uint8_t day, month, year;   // year modulo 100
@@ -58,13 +58,18 @@ class Writer {
 };
 
 int Writer::writeMemory(int address, int bank, const uint8_t* data, int size) {
+  // A TCP port whose peer went and came back (or was replaced) since Read may
+  // now reach another controller: nothing more goes, and the write fails.
+  if (PortConnection(static_cast<uint16_t>(link_.port)) != c_.readConnection) {
+    return kNotSentOtherConnection;
+  }
   return PollUntilDone([&] { return link_.writeBlock(address, bank, data, size); });
 }
 
 // The controller refused the password: its error record says why. Returns
 // the error code, or -1 when the record did not come.
 int Writer::explainRefusal() {
-  if (PollUntilDone([this] { return link_.readErrorRecord(); }) != 1) return -1;
+  if (PollUntilDone([this] { return link_.readErrorRecord(); }) != kTrkDone) return -1;
   switch (link_.lastError) {
     case 0x5B: op_.alert(tr("Wrong password")); break;
     case 0x5C: op_.alert(tr("Password entry locked")); break;
@@ -91,7 +96,7 @@ bool Writer::sendPassword(bool journaling) {
     bytes[1] = static_cast<uint8_t>(password % 100);
     result = writeMemory(kPasswordAddress, kBank0, bytes, 2);
   }
-  if (result == kRefused) {
+  if (result == kTrkRefused) {
     const int code = explainRefusal();
     if (journaling) JournalPasswordRefused(code);   // [journal]
     return false;
@@ -101,7 +106,7 @@ bool Writer::sendPassword(bool journaling) {
 
 // Shows what a failed record write means; the run stops either way.
 NozzleOutcome Writer::recordWriteFailed(int result) {
-  op_.alert(result == kRefused ? tr("Please turn on the settings key")
+  op_.alert(result == kTrkRefused ? tr("Please turn on the settings key")
                                : tr("Cannot set parameters. Check connection"));
   return NozzleOutcome::kStop;
 }
@@ -134,7 +139,7 @@ NozzleOutcome Writer::writeCalibrationRecord(int i, long double x, const char* t
   const int result = writeMemory(CalibrationRecordAddress(i, c_.nozzleCount, c_.groupIndex),
                                  kBank0, record, size);
   const bool journaled = JournalRecord(i + 1, text, c_.calibration[i], record, result);  // [journal]
-  if (result != 1) return recordWriteFailed(result);
+  if (result != kTrkDone) return recordWriteFailed(result);
 
   std::memcpy(c_.calibration[i], record, static_cast<size_t>(size));
   op_.recordWritten(i);
@@ -153,7 +158,7 @@ NozzleOutcome Writer::writeShortCalibration(int n, const char* text) {
   if (!JournalShortMessage(n, text, message, kJournalSending)) return NozzleOutcome::kStop;  // [journal]
   const int result = writeMemory(kShortCalibrationMessageAddress, kBank2, message, 6);
   const bool journaled = JournalShortMessage(n, text, message, result);   // [journal]
-  if (result != 1) return recordWriteFailed(result);
+  if (result != kTrkDone) return recordWriteFailed(result);
   return journaled ? NozzleOutcome::kWritten : NozzleOutcome::kStop;
 }
 
@@ -200,7 +205,7 @@ bool Writer::advanceCounter() {
   const int result =
       writeMemory(CommonBlockAddress(c_.groupIndex) + 1, kBank0, c_.commonBlock + 1, size);
   const bool journaled = JournalCounter(counter, CommonCounter(c_), date, result);   // [journal]
-  if (result == 1) return journaled;
+  if (result == kTrkDone) return journaled;
   const uint16_t advanced = CommonCounter(c_);
   SetCommonCounter(c_, advanced == 0 ? 9999 : static_cast<uint16_t>(advanced - 1));
   op_.alert(tr("Error writing parameters block #2"));

@@ -324,7 +324,7 @@ TEST_F(CommandLineTest, MissingOrBusyDeviceExitsFive) {
   ASSERT_TRUE(pty.ok());
   PortLayerStart();
   uint16_t held = 0;
-  ASSERT_EQ(PortOpen(&held, pty.slavePath().c_str()), 0);
+  ASSERT_EQ(PortOpen(&held, pty.slavePath().c_str()), kPortOpened);
   run = Tool({"--read", pty.slavePath(), "--json"});
   PortClose(held);
   PortLayerStop();

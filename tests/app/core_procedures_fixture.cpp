@@ -43,7 +43,7 @@ void CoreProcedureTest::TearDown() {
 }
 
 void CoreProcedureTest::OpenPort() {
-  ASSERT_EQ(PortOpen(&handle_, sim->announce().c_str()), 0);
+  ASSERT_EQ(PortOpen(&handle_, sim->announce().c_str()), kPortOpened);
   TheLink->port = handle_;
 }
 

@@ -52,7 +52,7 @@ TEST_F(PortProcedureTest, EveryOpenFailureSaysWhyOnTheLineUnderError) {
   PtyPair held;
   ASSERT_TRUE(held.ok());
   uint16_t holder = 0;
-  ASSERT_EQ(PortOpen(&holder, held.slavePath().c_str()), 0);
+  ASSERT_EQ(PortOpen(&holder, held.slavePath().c_str()), kPortOpened);
   OpenNamed(held.slavePath());
   PortClose(holder);
   EXPECT_EQ(OpenPortHandle, 0);

@@ -31,7 +31,7 @@ class StrayBytesTest : public ProcedureTest {
     sim = std::make_unique<DispenserSim>(args);
     ASSERT_TRUE(sim->ok());
     uint16_t handle = 0;
-    ASSERT_EQ(PortOpen(&handle, ("TCPC_" + sim->announce()).c_str()), 0);
+    ASSERT_EQ(PortOpen(&handle, ("TCPC_" + sim->announce()).c_str()), kPortOpened);
     OpenPortHandle = handle;
     AppLink->port = handle;
   }

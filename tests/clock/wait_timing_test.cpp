@@ -40,13 +40,13 @@ TEST_F(TimingTest, LongWriteBodyFollowsItsHeaderByFiftyMs) {
   for (int round = 0; round < 7; ++round) {
     SCOPED_TRACE(round);
     pty.watch(12 + 3, 3000);
-    keepStepping([&] { EXPECT_EQ(trk.writeBlock(0x4001, 0, data, 3), 0); }, 120);
+    keepStepping([&] { EXPECT_EQ(trk.writeBlock(0x4001, 0, data, 3), kTrkPending); }, 120);
     const std::vector<PtyPair::Arrival> wire = pty.watched();
     ASSERT_EQ(wire.size(), 15u) << "header and body";
     EXPECT_EQ(wire[12].byte, 0x34);
     gaps.push_back(wire[12].ms - wire[11].ms);
     pty.send({0x00});
-    EXPECT_EQ(pollStep([&] { return trk.writeBlock(0x4001, 0, data, 3); }), 1);
+    EXPECT_EQ(pollStep([&] { return trk.writeBlock(0x4001, 0, data, 3); }), kTrkDone);
   }
   EXPECT_GE(median(gaps), 50 - kSlackMs) << "the body came too soon after the header";
 }
@@ -62,7 +62,7 @@ TEST_F(TimingTest, UnansweredStatusPollWaitsItsWholeTimeOut) {
   pty.watch(4 * kPolls, 5000);
   for (int i = 0; i < kPolls; ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs(i)));
-    EXPECT_EQ(trk.readNozzleStatus(0, nullptr), -1);
+    EXPECT_EQ(trk.readNozzleStatus(0, nullptr), kTrkFailed);
   }
   const std::vector<PtyPair::Arrival> wire = pty.watched();
   ASSERT_EQ(wire.size(), 4u * kPolls);

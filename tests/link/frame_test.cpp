@@ -36,7 +36,7 @@ class SelectFrameTest : public ::testing::Test {
     ASSERT_TRUE(dir.ok());
     ASSERT_TRUE(pty.ok());
     PortLayerStart();
-    ASSERT_EQ(PortOpen(&port, pty.slavePath().c_str()), 0);
+    ASSERT_EQ(PortOpen(&port, pty.slavePath().c_str()), kPortOpened);
   }
   void TearDown() override {
     PortClose(port);
@@ -83,7 +83,7 @@ TEST_F(SelectFrameTest, StaleInputIsDroppedBeforeTheFrameGoesOut) {
   pty.send({0x5A});  // the reply proper
   ASSERT_TRUE(waitUntil([&] { return PortAvailable(port) == 1; }));
   uint8_t reply = 0;
-  ASSERT_EQ(PortRead(port, &reply, 1), 1);
+  ASSERT_EQ(PortRead(port, &reply, 1), kPortReadTaken);
   EXPECT_EQ(reply, 0x5A);
 }
 

@@ -26,7 +26,7 @@ class SimulatorOverComPort : public ::testing::Test {
     ASSERT_TRUE(dir.ok());
     tickStart();
     PortLayerStart();
-    ASSERT_EQ(PortOpen(&handle, com), 0) << com;
+    ASSERT_EQ(PortOpen(&handle, com), kPortOpened) << com;
     trk.port = handle;
   }
   void TearDown() override {
@@ -36,8 +36,10 @@ class SimulatorOverComPort : public ::testing::Test {
   }
   // One read, polled 1 ms apart as the operator procedures do.
   int read(int address, int count, uint8_t* dest) {
-    int result = 0;
-    waitUntil([&] { return (result = trk.readBlock(address, 0, count, dest)) != 0; }, 5000);
+    int result = kTrkPending;
+    waitUntil(
+        [&] { return (result = trk.readBlock(address, 0, count, dest)) != kTrkPending; },
+        5000);
     return result;
   }
 
@@ -48,23 +50,24 @@ class SimulatorOverComPort : public ::testing::Test {
 
 TEST_F(SimulatorOverComPort, ReadsTheMainSettingsAndThePasswordState) {
   uint8_t length = 0;
-  ASSERT_EQ(read(kSettingsLength, 1, &length), 1);
+  ASSERT_EQ(read(kSettingsLength, 1, &length), kTrkDone);
   ASSERT_GT(length, 0);
   std::vector<uint8_t> settings(length);
-  EXPECT_EQ(read(kSettings, length, settings.data()), 1);
+  EXPECT_EQ(read(kSettings, length, settings.data()), kTrkDone);
 
   // A controller without a password reads its state as sixteen 0x11 bytes.
   std::vector<uint8_t> password(16);
-  ASSERT_EQ(read(kPasswordState, 16, password.data()), 1);
+  ASSERT_EQ(read(kPasswordState, 16, password.data()), kTrkDone);
   EXPECT_EQ(password, std::vector<uint8_t>(16, 0x11));
 }
 
 TEST_F(SimulatorOverComPort, AnAddressNobodyAnswersTimesOut) {
   trk.address = 77;
   uint8_t length = 0;
-  EXPECT_EQ(read(kSettingsLength, 1, &length), -6);
+  EXPECT_EQ(read(kSettingsLength, 1, &length), kTrkNoReply);
   trk.address = 1;
-  EXPECT_EQ(read(kSettingsLength, 1, &length), 1) << "the link recovers for the next exchange";
+  EXPECT_EQ(read(kSettingsLength, 1, &length), kTrkDone)
+      << "the link recovers for the next exchange";
 }
 
 }  // namespace

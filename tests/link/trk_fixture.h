@@ -1,5 +1,5 @@
-// A link configured as the main window configures it, on a real pty whose
-// master side the test plays as the controller.
+// A link configured as the tool configures it, on a real pty whose master
+// side the test plays as the controller.
 #pragma once
 #include <chrono>
 #include <cstring>
@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include "app/core/application_link.h"
 #include "link/frame.h"
 #include "clock/tick.h"
 #include "link/trk.h"
@@ -17,15 +18,6 @@
 #include "tests/support/wait_until.h"
 
 using Bytes = std::vector<uint8_t>;
-
-inline void configureAsApplication(Trk& trk) {
-  trk.type = 18;
-  trk.nozzleCount = 4;
-  trk.sideCount = 1;
-  trk.firstPosition = 0;
-  for (int i = 0; i < 8; ++i) trk.nozzleCodes[i] = static_cast<int8_t>(i + 1);
-  trk.fillKind = 0;
-}
 
 // Select frame for address 1 and the given function.
 inline Bytes selectFrame(uint8_t function) {
@@ -46,21 +38,22 @@ inline Bytes statusRecord(uint8_t code, uint8_t flags, uint8_t status, uint8_t b
 }
 
 // Calls a step as the operator procedures do (1 ms apart) until it returns
-// non-zero; 0 when the deadline passes first.
+// something other than kTrkPending; kTrkPending when the deadline passes first.
 template <typename Step>
 int pollStep(Step step, int timeoutMs = 5000) {
-  int result = 0;
-  waitUntil([&] { return (result = step()) != 0; }, timeoutMs);
+  int result = kTrkPending;
+  waitUntil([&] { return (result = step()) != kTrkPending; }, timeoutMs);
   return result;
 }
 
-// Steps an exchange that is still pending (every step must return 0) until
-// the link has put count more bytes on the wire; what it sent.
+// Steps an exchange that is still pending (every step must return
+// kTrkPending) until the link has put count more bytes on the wire; what it
+// sent.
 template <typename Step>
 Bytes stepUntilSent(PtyPair& pty, Step step, size_t count, int timeoutMs = 3000) {
   Bytes sent;
   waitUntil([&] {
-    EXPECT_EQ(step(), 0);
+    EXPECT_EQ(step(), kTrkPending);
     Bytes got = pty.drain(0);
     sent.insert(sent.end(), got.begin(), got.end());
     return sent.size() >= count;
@@ -75,12 +68,11 @@ class TrkTest : public ::testing::Test {
     ASSERT_TRUE(pty.ok());
     std::memset(NozzleTable, 0, sizeof NozzleTable);
     std::memset(linkTable, 0, sizeof linkTable);
-    statusTimeoutFactor = 4;
-    statusErrorTolerance = 1;
+    ConfigureStatusTimeouts();
     tickStart();
     PortLayerStart();
-    ASSERT_EQ(PortOpen(&port, pty.slavePath().c_str()), 0);
-    configureAsApplication(trk);
+    ASSERT_EQ(PortOpen(&port, pty.slavePath().c_str()), kPortOpened);
+    ConfigureApplicationLink(trk);
     trk.port = port;
     linkTable[0] = &trk;
   }

@@ -13,88 +13,88 @@ Bytes commandWire(uint8_t function, Bytes body) {
 
 TEST_F(TrkTest, FillCommandCarriesValueInTensAsEightBcdDigits) {
   NozzleCommand fill{0, 1234567, 1};
-  EXPECT_EQ(trk.nozzleCommand(0, &fill), 0);
+  EXPECT_EQ(trk.nozzleCommand(0, &fill), kTrkPending);
   expectWire(commandWire(0x11, {0x01, 0x01, 0x01, 0x00, 0x12, 0x34, 0x56}));
   pty.send({0x00});
-  EXPECT_EQ(pollStep([&] { return trk.nozzleCommand(0, &fill); }), 1);
+  EXPECT_EQ(pollStep([&] { return trk.nozzleCommand(0, &fill); }), kTrkDone);
 
   // The modifier follows fillKind, and only on type 18.
   trk.fillKind = 1;
   NozzleCommand small{0, 10000, 1};
-  EXPECT_EQ(trk.nozzleCommand(3, &small), 0);
+  EXPECT_EQ(trk.nozzleCommand(3, &small), kTrkPending);
   expectWire(commandWire(0x14, {0x04, 0x01, 0x00, 0x00, 0x00, 0x10, 0x00}));
   pty.send({0x00});
-  EXPECT_EQ(pollStep([&] { return trk.nozzleCommand(3, &small); }), 1);
+  EXPECT_EQ(pollStep([&] { return trk.nozzleCommand(3, &small); }), kTrkDone);
 
   trk.type = 17;
   trk.fillKind = 0;
-  EXPECT_EQ(trk.nozzleCommand(0, &small), 0);
+  EXPECT_EQ(trk.nozzleCommand(0, &small), kTrkPending);
   expectWire(commandWire(0x11, {0x01, 0x01, 0x00, 0x00, 0x00, 0x10, 0x00}));
   pty.send({0x00});
-  EXPECT_EQ(pollStep([&] { return trk.nozzleCommand(0, &small); }), 1);
+  EXPECT_EQ(pollStep([&] { return trk.nozzleCommand(0, &small); }), kTrkDone);
 }
 
 TEST_F(TrkTest, PresetUsesItsOwnFunctionAndBody) {
   NozzleCommand preset{3, 500000, 80};
-  EXPECT_EQ(trk.nozzleCommand(1, &preset), 0);
+  EXPECT_EQ(trk.nozzleCommand(1, &preset), kTrkPending);
   expectWire(commandWire(0x52, {0x02, 0x00, 0x05, 0x00, 0x00, 0x03, 0x00}));
   pty.send({0x00});
-  EXPECT_EQ(pollStep([&] { return trk.nozzleCommand(1, &preset); }), 1);
+  EXPECT_EQ(pollStep([&] { return trk.nozzleCommand(1, &preset); }), kTrkDone);
 }
 
 TEST_F(TrkTest, CommandCodesMapToTheirFunctions) {
   trk.currentNozzle = 2;
-  EXPECT_EQ(trk.sendFunction13(-1), 0);
+  EXPECT_EQ(trk.sendFunction13(-1), kTrkPending);
   expectWire(commandWire(0x13, {0x03, 0x13, 0x00, 0x00, 0x00, 0x00, 0x00}));
   pty.send({0x00});
-  EXPECT_EQ(pollStep([&] { return trk.sendFunction13(-1); }), 1);
+  EXPECT_EQ(pollStep([&] { return trk.sendFunction13(-1); }), kTrkDone);
 
-  EXPECT_EQ(trk.sendFunction03(0), 0);
+  EXPECT_EQ(trk.sendFunction03(0), kTrkPending);
   expectWire(commandWire(0x11, {0x01, 0x03, 0x00, 0x00, 0x00, 0x00, 0x00}));
   pty.send({0x00});
-  EXPECT_EQ(pollStep([&] { return trk.sendFunction03(0); }), 1);
+  EXPECT_EQ(pollStep([&] { return trk.sendFunction03(0); }), kTrkDone);
 
   NozzleCommand other{0, 0, 176};
-  EXPECT_EQ(trk.nozzleCommand(0, &other), 0);
+  EXPECT_EQ(trk.nozzleCommand(0, &other), kTrkPending);
   expectWire(commandWire(0x11, {0x01, 0x0F, 0x00, 0x00, 0x00, 0x00, 0x00}));
   pty.send({0x00});
-  EXPECT_EQ(pollStep([&] { return trk.nozzleCommand(0, &other); }), 1);
+  EXPECT_EQ(pollStep([&] { return trk.nozzleCommand(0, &other); }), kTrkDone);
 }
 
 TEST_F(TrkTest, Codes3And19AreSkippedOnType18) {
   NozzleCommand code3{0, 0, 3};
-  EXPECT_EQ(trk.nozzleCommand(0, &code3), 1);
+  EXPECT_EQ(trk.nozzleCommand(0, &code3), kTrkDone);
 
   // Code 19 goes out only while bit 7 of the nozzle's flags is clear.
   NozzleCommand code19{0, 0, 19};
   NozzleTable[1].flags = 0x80;
-  EXPECT_EQ(trk.nozzleCommand(1, &code19), 1);
+  EXPECT_EQ(trk.nozzleCommand(1, &code19), kTrkDone);
   trk.currentNozzle = 1;
-  EXPECT_EQ(trk.nozzleCommand(-1, &code19), 1);
+  EXPECT_EQ(trk.nozzleCommand(-1, &code19), kTrkDone);
   EXPECT_EQ(pty.drain(20), Bytes{});
 
   NozzleTable[1].flags = 0x7F;
-  EXPECT_EQ(trk.nozzleCommand(-1, &code19), 0);
+  EXPECT_EQ(trk.nozzleCommand(-1, &code19), kTrkPending);
   expectWire(commandWire(0x12, {0x02, 0x13, 0x00, 0x00, 0x00, 0x00, 0x00}));
   pty.send({0x00});
-  EXPECT_EQ(pollStep([&] { return trk.nozzleCommand(-1, &code19); }), 1);
+  EXPECT_EQ(pollStep([&] { return trk.nozzleCommand(-1, &code19); }), kTrkDone);
 
   // Other controller types get both.
   trk.type = 17;
   NozzleTable[1].flags = 0x80;
-  EXPECT_EQ(trk.nozzleCommand(1, &code19), 0);
+  EXPECT_EQ(trk.nozzleCommand(1, &code19), kTrkPending);
   expectWire(commandWire(0x12, {0x02, 0x13, 0x00, 0x00, 0x00, 0x00, 0x00}));
   pty.send({0x00});
-  EXPECT_EQ(pollStep([&] { return trk.nozzleCommand(1, &code19); }), 1);
-  EXPECT_EQ(trk.nozzleCommand(0, &code3), 0);
+  EXPECT_EQ(pollStep([&] { return trk.nozzleCommand(1, &code19); }), kTrkDone);
+  EXPECT_EQ(trk.nozzleCommand(0, &code3), kTrkPending);
   expectWire(commandWire(0x11, {0x01, 0x03, 0x00, 0x00, 0x00, 0x00, 0x00}));
   pty.send({0x00});
-  EXPECT_EQ(pollStep([&] { return trk.nozzleCommand(0, &code3); }), 1);
+  EXPECT_EQ(pollStep([&] { return trk.nozzleCommand(0, &code3); }), kTrkDone);
 }
 
 TEST_F(TrkTest, RefusedCommandOnType18FetchesTheControllersReason) {
   NozzleCommand fill{0, 10000, 1};
-  EXPECT_EQ(trk.nozzleCommand(0, &fill), 0);
+  EXPECT_EQ(trk.nozzleCommand(0, &fill), kTrkPending);
   ASSERT_EQ(pty.receive(12, 2000).size(), 12u);
   pty.send({0xFF});
   EXPECT_EQ(stepUntilSent(pty, [&] { return trk.nozzleCommand(0, &fill); }, 4),
@@ -102,17 +102,17 @@ TEST_F(TrkTest, RefusedCommandOnType18FetchesTheControllersReason) {
   Bytes record(16, 0x00);
   record[7] = 0x58;
   pty.send(record);  // at once: the record is awaited for 300 ms only
-  EXPECT_EQ(pollStep([&] { return trk.nozzleCommand(0, &fill); }), -3);
+  EXPECT_EQ(pollStep([&] { return trk.nozzleCommand(0, &fill); }), kTrkRefused);
   EXPECT_EQ(pty.drain(20), Bytes{});
   EXPECT_EQ(trk.lastError, 0x58);
   EXPECT_EQ(trk.commandState, 0);
   EXPECT_EQ(trk.blockState, 0);
 
   // No record in time: still refused, and lastError says no answer.
-  EXPECT_EQ(trk.nozzleCommand(0, &fill), 0);
+  EXPECT_EQ(trk.nozzleCommand(0, &fill), kTrkPending);
   ASSERT_EQ(pty.receive(12, 2000).size(), 12u);
   pty.send({0xFF});
-  EXPECT_EQ(pollStep([&] { return trk.nozzleCommand(0, &fill); }), -3);
+  EXPECT_EQ(pollStep([&] { return trk.nozzleCommand(0, &fill); }), kTrkRefused);
   EXPECT_EQ(pty.receive(4, 2000), (Bytes{0x60, 0x01, 0xF0, 0x19}));
   EXPECT_EQ(trk.lastError, kErrorNoAnswer);
 }
@@ -121,26 +121,26 @@ TEST_F(TrkTest, RefusalOnOtherTypesAndStrayBytesEndAtOnce) {
   trk.type = 17;
   trk.lastError = 0;
   NozzleCommand fill{0, 10000, 1};
-  EXPECT_EQ(trk.nozzleCommand(0, &fill), 0);
+  EXPECT_EQ(trk.nozzleCommand(0, &fill), kTrkPending);
   ASSERT_EQ(pty.receive(12, 2000).size(), 12u);
   pty.send({0xFF});
-  EXPECT_EQ(pollStep([&] { return trk.nozzleCommand(0, &fill); }), -3);
+  EXPECT_EQ(pollStep([&] { return trk.nozzleCommand(0, &fill); }), kTrkRefused);
   EXPECT_EQ(pty.drain(20), Bytes{});  // no error record asked for
   EXPECT_EQ(trk.lastError, 0);
 
   trk.type = 18;
-  EXPECT_EQ(trk.nozzleCommand(0, &fill), 0);
+  EXPECT_EQ(trk.nozzleCommand(0, &fill), kTrkPending);
   ASSERT_EQ(pty.receive(12, 2000).size(), 12u);
   pty.send({0x42});
-  EXPECT_EQ(pollStep([&] { return trk.nozzleCommand(0, &fill); }), -1);
+  EXPECT_EQ(pollStep([&] { return trk.nozzleCommand(0, &fill); }), kTrkFailed);
   EXPECT_EQ(trk.lastError, kErrorUnexpectedByte);
   EXPECT_EQ(trk.commandState, 0);
 }
 
 TEST_F(TrkTest, SilentControllerTimesTheCommandOut) {
   NozzleCommand fill{0, 10000, 1};
-  EXPECT_EQ(trk.nozzleCommand(0, &fill), 0);
-  EXPECT_EQ(pollStep([&] { return trk.nozzleCommand(0, &fill); }), -6);
+  EXPECT_EQ(trk.nozzleCommand(0, &fill), kTrkPending);
+  EXPECT_EQ(pollStep([&] { return trk.nozzleCommand(0, &fill); }), kTrkNoReply);
   EXPECT_EQ(trk.lastError, kErrorNoAnswer);
   EXPECT_EQ(trk.commandState, 0);
 }
@@ -148,14 +148,14 @@ TEST_F(TrkTest, SilentControllerTimesTheCommandOut) {
 TEST_F(TrkTest, PositionWithoutNozzleCodeSendsNothing) {
   // The window's link has four nozzles while a controller may show eight.
   NozzleCommand fill{0, 10000, 1};
-  EXPECT_EQ(trk.nozzleCommand(4, &fill), -1);
+  EXPECT_EQ(trk.nozzleCommand(4, &fill), kTrkFailed);
   EXPECT_EQ(trk.lastError, kErrorUnexpectedByte);
   EXPECT_EQ(trk.commandState, 0);
-  EXPECT_EQ(trk.readTotal(0, 4, 0), -1);
+  EXPECT_EQ(trk.readTotal(0, 4, 0), kTrkFailed);
   trk.lastError = 0;
   trk.requestStatus(4);
   EXPECT_EQ(pty.drain(20), Bytes{});
-  EXPECT_EQ(pollStep([&] { return trk.collectStatus(0); }), -6);
+  EXPECT_EQ(pollStep([&] { return trk.collectStatus(0); }), kTrkNoReply);
   EXPECT_EQ(trk.lastError, 0);
 }
 
@@ -193,7 +193,7 @@ TEST(TrkConstructionTest, TakesItsConfigurationFromTheStation) {
   EXPECT_EQ(trk.statusLength, 48);
   EXPECT_EQ(trk.controlBit, -1);
   EXPECT_EQ(trk.linkFlags, 0x80);
-  EXPECT_EQ(trk.linkState, 1);
+  EXPECT_EQ(trk.linkState, kLinkUp);
   EXPECT_EQ(trk.nozzleCode(0), 4);
   EXPECT_EQ(std::string(trk.name()), std::string(20, 'N'));
 

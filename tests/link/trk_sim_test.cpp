@@ -65,7 +65,7 @@ class TrkSimTest : public ::testing::Test {
     std::memset(NozzleTable, 0, sizeof NozzleTable);
     tickStart();
     PortLayerStart();
-    configureAsApplication(trk);
+    ConfigureApplicationLink(trk);
     linkTable[0] = &trk;
   }
   void TearDown() override {

@@ -8,7 +8,7 @@ using Clock = std::chrono::steady_clock;
 
 // Sends the write's header and steps it until its body is on the wire.
 Bytes headerThenBody(PtyPair& pty, Trk& trk, const uint8_t* data, int size) {
-  EXPECT_EQ(trk.writeBlock(0x1000, 0, data, size), 0);
+  EXPECT_EQ(trk.writeBlock(0x1000, 0, data, size), kTrkPending);
   EXPECT_EQ(pty.receive(12, 2000).size(), 12u);
   return stepUntilSent(pty, [&] { return trk.writeBlock(0x1000, 0, data, size); },
                        static_cast<size_t>(size));
@@ -18,19 +18,19 @@ TEST_F(TrkTest, WriteAcknowledgementIsTheOneByteThatCameAfterTheBody) {
   const uint8_t data[3] = {0x12, 0x34, 0x56};
   // A refusal byte that comes while the body waits for its pause is dropped
   // before the body goes: the answer is the byte that follows the body.
-  EXPECT_EQ(trk.writeBlock(0x1000, 0, data, 3), 0);
+  EXPECT_EQ(trk.writeBlock(0x1000, 0, data, 3), kTrkPending);
   ASSERT_EQ(pty.receive(12, 2000).size(), 12u);
   pty.send({0xFF});
   ASSERT_TRUE(waitUntil([&] { return PortAvailable(port) == 1; }));
   EXPECT_EQ(stepUntilSent(pty, [&] { return trk.writeBlock(0x1000, 0, data, 3); }, 3),
             withChecksum({0x34, 0x56}));
   pty.send({0x00});
-  EXPECT_EQ(pollStep([&] { return trk.writeBlock(0x1000, 0, data, 3); }), 1);
+  EXPECT_EQ(pollStep([&] { return trk.writeBlock(0x1000, 0, data, 3); }), kTrkDone);
 
   // An answer with more bytes behind it is a garbled line: not written.
   headerThenBody(pty, trk, data, 3);
   pty.send({0x00, 0xFF});
-  EXPECT_EQ(pollStep([&] { return trk.writeBlock(0x1000, 0, data, 3); }), -4);
+  EXPECT_EQ(pollStep([&] { return trk.writeBlock(0x1000, 0, data, 3); }), kTrkMalformedReply);
   EXPECT_EQ(trk.lastError, kErrorUnexpectedByte);
   EXPECT_EQ(trk.blockState, 0);
   EXPECT_EQ(PortAvailable(port), 0);
@@ -50,12 +50,12 @@ TEST_F(TrkTest, AByteFollowingTheAcknowledgementWithinTwoByteTimesIsSeen) {
   // Give the link time to see the first byte alone, then send the second as
   // a 4800-baud line would, one byte time later.
   ASSERT_TRUE(waitUntil([&] {
-    EXPECT_EQ(trk.writeBlock(0x1000, 0, data, 2), 0);
+    EXPECT_EQ(trk.writeBlock(0x1000, 0, data, 2), kTrkPending);
     return PortAvailable(port) == 1;
   }));
   std::this_thread::sleep_for(std::chrono::milliseconds(2));
   pty.send({0x5A});
-  EXPECT_EQ(pollStep([&] { return trk.writeBlock(0x1000, 0, data, 2); }), -4);
+  EXPECT_EQ(pollStep([&] { return trk.writeBlock(0x1000, 0, data, 2); }), kTrkMalformedReply);
 }
 
 TEST_F(TrkTest, OneByteWriteOnAPointToPointLinkDropsWhatCameBeforeItsHeader) {
@@ -63,41 +63,41 @@ TEST_F(TrkTest, OneByteWriteOnAPointToPointLinkDropsWhatCameBeforeItsHeader) {
   pty.send({0x11});
   ASSERT_TRUE(waitUntil([&] { return PortAvailable(port) == 1; }));
   const uint8_t commit = 0x55;
-  EXPECT_EQ(trk.writeBlock(0x88FFFF, 0, &commit, 1), 0);
+  EXPECT_EQ(trk.writeBlock(0x88FFFF, 0, &commit, 1), kTrkPending);
   ASSERT_EQ(pty.receive(8, 2000).size(), 8u);
   pty.send({0x00});
   ASSERT_TRUE(waitUntil([&] { return PortAvailable(port) == 1; }));
-  EXPECT_EQ(trk.writeBlock(0x88FFFF, 0, &commit, 1), 0);   // half its reply
+  EXPECT_EQ(trk.writeBlock(0x88FFFF, 0, &commit, 1), kTrkPending);   // half its reply
   pty.send({0x55});
-  EXPECT_EQ(pollStep([&] { return trk.writeBlock(0x88FFFF, 0, &commit, 1); }), 1);
+  EXPECT_EQ(pollStep([&] { return trk.writeBlock(0x88FFFF, 0, &commit, 1); }), kTrkDone);
 }
 
 TEST_F(TrkTest, ALateCommandAnswerIsWaitedOutNotTakenByTheNextCommand) {
   NozzleCommand stop{0, 0, 15};
-  EXPECT_EQ(trk.nozzleCommand(0, &stop), 0);
+  EXPECT_EQ(trk.nozzleCommand(0, &stop), kTrkPending);
   ASSERT_EQ(pty.receive(12, 2000).size(), 12u);
-  EXPECT_EQ(pollStep([&] { return trk.nozzleCommand(0, &stop); }), -6);
+  EXPECT_EQ(pollStep([&] { return trk.nozzleCommand(0, &stop); }), kTrkNoReply);
 
   // The second stop goes out only once the line has settled; the first
   // one's answer, coming meanwhile, is dropped.
   const auto start = Clock::now();
-  EXPECT_EQ(trk.nozzleCommand(0, &stop), 0);
+  EXPECT_EQ(trk.nozzleCommand(0, &stop), kTrkPending);
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  EXPECT_EQ(trk.nozzleCommand(0, &stop), 0);
+  EXPECT_EQ(trk.nozzleCommand(0, &stop), kTrkPending);
   pty.send({0x00});
   EXPECT_EQ(stepUntilSent(pty, [&] { return trk.nozzleCommand(0, &stop); }, 12).size(), 12u);
   EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(900));
   // The controller never answers the second: it is not done.
-  EXPECT_EQ(pollStep([&] { return trk.nozzleCommand(0, &stop); }), -6);
+  EXPECT_EQ(pollStep([&] { return trk.nozzleCommand(0, &stop); }), kTrkNoReply);
   EXPECT_EQ(trk.lastError, kErrorNoAnswer);
 }
 
 TEST_F(TrkTest, ACommandAnswerWithAnotherByteBehindItIsNotTakenAsDone) {
   NozzleCommand fill{0, 10000, 1};
-  EXPECT_EQ(trk.nozzleCommand(0, &fill), 0);
+  EXPECT_EQ(trk.nozzleCommand(0, &fill), kTrkPending);
   ASSERT_EQ(pty.receive(12, 2000).size(), 12u);
   pty.send({0x00, 0xFF});   // a stray zero, then the controller's refusal
-  EXPECT_EQ(pollStep([&] { return trk.nozzleCommand(0, &fill); }), -1);
+  EXPECT_EQ(pollStep([&] { return trk.nozzleCommand(0, &fill); }), kTrkFailed);
   EXPECT_EQ(trk.lastError, kErrorUnexpectedByte);
   EXPECT_EQ(trk.commandState, 0);
   EXPECT_EQ(PortAvailable(port), 0);

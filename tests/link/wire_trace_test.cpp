@@ -12,6 +12,8 @@
 #include "port/port_table.h"
 #include "tests/link/trk_fixture.h"
 #include "tests/port/loopback_peer.h"
+#include "tests/port/port_layer_fixture.h"
+#include "tests/port/tcp_port_wait.h"
 #include "tests/support/dispenser_sim.h"
 
 namespace {
@@ -66,20 +68,12 @@ TEST(FrameWords, RepliesInWords) {
   EXPECT_EQ(describeReply(written, {0x00}), "accepted");
 }
 
-class WireTraceTest : public ::testing::Test {
+class WireTraceTest : public PortLayerTest {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(dir.ok());
-    tickStart();
-    PortLayerStart();
-  }
   void TearDown() override {
     WireTraceStop();
-    if (port) PortClose(port);
-    PortLayerStop();
-    tickStop();
+    PortLayerTest::TearDown();
   }
-  ScratchDir dir;
   uint16_t port = 0;
 };
 
@@ -92,17 +86,17 @@ TEST_F(WireTraceTest, ATimeOutAndTheSettlingLineShowInWords) {
   DispenserSim sim({"--tcp-server", "0", "--fault-late", "1", "--late-ms", "1500",
                     "--trace-file", "sim.trace"});
   ASSERT_TRUE(sim.ok());
-  ASSERT_EQ(PortOpen(&port, ("TCPC_" + sim.announce()).c_str()), 0);
-  ASSERT_TRUE(waitUntil([&] { PortAvailable(port); return PortSlotOf(port)->connected == 1; }));
+  ASSERT_EQ(PortOpen(&port, ("TCPC_" + sim.announce()).c_str()), kPortOpened);
+  ASSERT_TRUE(waitForTcpPeer(port));
   Trk trk{0, 1, 0, 0, 0};
-  configureAsApplication(trk);
+  ConfigureApplicationLink(trk);
   trk.port = port;
   ASSERT_TRUE(WireTraceStart("wire.trace"));
 
   uint8_t byte = 0;
-  EXPECT_EQ(pollStep([&] { return trk.readBlock(0x3100, 0, 1, &byte); }), -6);
+  EXPECT_EQ(pollStep([&] { return trk.readBlock(0x3100, 0, 1, &byte); }), kTrkNoReply);
   // The late reply of the first read is not taken for the second's.
-  EXPECT_EQ(pollStep([&] { return trk.readBlock(0x3100, 0, 1, &byte); }), -6);
+  EXPECT_EQ(pollStep([&] { return trk.readBlock(0x3100, 0, 1, &byte); }), kTrkNoReply);
   WireTraceStop();
   sim.stop();
 
@@ -122,11 +116,11 @@ TEST_F(WireTraceTest, ATimeOutAndTheSettlingLineShowInWords) {
 // turned away at once; the trace says so.
 TEST_F(WireTraceTest, AConnectionTurnedAwayByTheServerShowsInTheTrace) {
   const uint16_t listen = loopback::freePort();
-  ASSERT_EQ(PortOpen(&port, ("TCPS_" + std::to_string(listen)).c_str()), 0);
+  ASSERT_EQ(PortOpen(&port, ("TCPS_" + std::to_string(listen)).c_str()), kPortOpened);
   ASSERT_TRUE(WireTraceStart("wire.trace"));
   const int controller = loopback::connectTo(listen);
   ASSERT_GE(controller, 0);
-  ASSERT_TRUE(waitUntil([&] { PortAvailable(port); return PortSlotOf(port)->sockets[0] != -1; }));
+  ASSERT_TRUE(waitForTcpPeer(port));
   EXPECT_EQ(FileText("wire.trace").find("connection(s) at once"), std::string::npos);
   const int stranger = loopback::connectTo(listen);
   ASSERT_GE(stranger, 0);
@@ -141,7 +135,7 @@ TEST_F(WireTraceTest, AConnectionTurnedAwayByTheServerShowsInTheTrace) {
 
 TEST_F(WireTraceTest, PastTheLimitTheFileMovesToDotOneAndANewOneBegins) {
   { std::ofstream("wire.trace.1") << "an older trace\n"; }
-  ASSERT_EQ(PortOpen(&port, "STUB"), 0);
+  ASSERT_EQ(PortOpen(&port, "STUB"), kPortOpened);
   constexpr long long kLimit = 4096;
   ASSERT_TRUE(WireTraceStart("wire.trace", kLimit));
   // Some 70 bytes a line: 80 requests cross the limit once.

@@ -24,7 +24,7 @@ class SerialPortTest : public ::testing::Test {
     ASSERT_TRUE(dir.ok());
     ASSERT_TRUE(pty.ok());
     PortLayerStart();
-    ASSERT_EQ(PortOpen(&handle, pty.slavePath().c_str()), 0);
+    ASSERT_EQ(PortOpen(&handle, pty.slavePath().c_str()), kPortOpened);
   }
   void TearDown() override {
     PortClose(handle);
@@ -49,12 +49,12 @@ TEST_F(SerialPortTest, ReadTakesNothingUntilTheWholeCountHasArrived) {
   pty.send({1, 2, 3, 4, 5});
   ASSERT_TRUE(waitAvailable(5));
   uint8_t dest[8] = {};
-  EXPECT_EQ(PortRead(handle, dest, 8), 0);
+  EXPECT_EQ(PortRead(handle, dest, 8), kPortReadNothing);
   EXPECT_EQ(PortAvailable(handle), 5);
 
   pty.send({6, 7, 8});
   ASSERT_TRUE(waitAvailable(8));
-  ASSERT_EQ(PortRead(handle, dest, 8), 1);
+  ASSERT_EQ(PortRead(handle, dest, 8), kPortReadTaken);
   EXPECT_EQ(std::vector<uint8_t>(dest, dest + 8), (std::vector<uint8_t>{1, 2, 3, 4, 5, 6, 7, 8}));
   EXPECT_EQ(PortAvailable(handle), 0);
 }
@@ -63,9 +63,9 @@ TEST_F(SerialPortTest, ZeroCountSucceedsWhileImpossibleCountsTakeNothing) {
   pty.send({9, 8, 7});
   ASSERT_TRUE(waitAvailable(3));
   uint8_t dest[4] = {0xEE, 0xEE, 0xEE, 0xEE};
-  EXPECT_EQ(PortRead(handle, dest, 0), 1);
-  EXPECT_EQ(PortRead(handle, dest, -1), 0);
-  EXPECT_EQ(PortRead(handle, dest, kRxRingSize), 0);
+  EXPECT_EQ(PortRead(handle, dest, 0), kPortReadTaken);
+  EXPECT_EQ(PortRead(handle, dest, -1), kPortReadNothing);
+  EXPECT_EQ(PortRead(handle, dest, kRxRingSize), kPortReadNothing);
   EXPECT_EQ(dest[0], 0xEE);
   EXPECT_EQ(PortAvailable(handle), 3);
 }
@@ -77,7 +77,7 @@ TEST_F(SerialPortTest, ReplyStraddlingTheRingEndArrivesInOrder) {
   ASSERT_TRUE(waitAvailable(4));
   EXPECT_EQ(slot->rxWrite, 2);
   uint8_t dest[4] = {};
-  ASSERT_EQ(PortRead(handle, dest, 4), 1);
+  ASSERT_EQ(PortRead(handle, dest, 4), kPortReadTaken);
   EXPECT_EQ(std::vector<uint8_t>(dest, dest + 4), (std::vector<uint8_t>{0xA1, 0xA2, 0xA3, 0xA4}));
   EXPECT_EQ(slot->rxRead, 2);
 }
@@ -96,7 +96,7 @@ TEST_F(SerialPortTest, ClearDropsTheRingAndTheDriverQueue) {
   pty.send({0x42});
   ASSERT_TRUE(waitAvailable(1));
   uint8_t b = 0;
-  ASSERT_EQ(PortRead(handle, &b, 1), 1);
+  ASSERT_EQ(PortRead(handle, &b, 1), kPortReadTaken);
   EXPECT_EQ(b, 0x42);
 }
 
@@ -209,7 +209,7 @@ TEST_F(SerialPortTest, HangUpClosesTheDeviceAndWaitsNoLongerSpin) {
                      ((after.ru_utime.tv_usec - before.ru_utime.tv_usec) +
                       (after.ru_stime.tv_usec - before.ru_stime.tv_usec)) / 1e6;
   EXPECT_LT(cpu, 0.15) << loops << " waits";
-  EXPECT_EQ(PortClose(handle), 1);
+  EXPECT_EQ(PortClose(handle), kPortClosed);
   EXPECT_EQ(PortLost(handle), 0);
   handle = 0;
 }
@@ -222,7 +222,7 @@ TEST_F(SerialPortTest, NoPortGivesEmptyResults) {
     PortWriteByte(none, 0x11);
     PortClear(none);
     EXPECT_EQ(PortAvailable(none), 0);
-    EXPECT_EQ(PortRead(none, &b, 1), 0);
+    EXPECT_EQ(PortRead(none, &b, 1), kPortReadNothing);
     EXPECT_EQ(PortTxEmpty(none), 1);
   }
   EXPECT_EQ(pty.drain(20), std::vector<uint8_t>{});

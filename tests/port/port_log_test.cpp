@@ -36,7 +36,7 @@ TEST(PortLogTest, EveryStartAppendsOneEntryAndNothingIsEverShortened) {
     // Already on disk while the layer runs: a crash later keeps the entry.
     EXPECT_EQ(readFile("port.out"), expected) << "run " << run;
     uint16_t h = 0;
-    EXPECT_EQ(PortOpen(&h, "STUB"), 0);
+    EXPECT_EQ(PortOpen(&h, "STUB"), kPortOpened);
     PortClose(h);
     PortLayerStop();
   }
@@ -60,7 +60,7 @@ TEST(PortLogTest, ReadOnlyPortOutDoesNotStopTheLayer) {
     uint16_t h = 0;
     int status = PortOpen(&h, "STUB");
     PortLayerStop();
-    _exit(status == 0 && h == 1 ? 0 : 1);
+    _exit(status == kPortOpened && h == 1 ? 0 : 1);
   }
   int status = 0;
   ASSERT_EQ(waitpid(child, &status, 0), child);

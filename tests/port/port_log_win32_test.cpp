@@ -26,7 +26,7 @@ std::string readFile(const char* path) {
 void runLayerOnce() {
   PortLayerStart();
   uint16_t h = 0;
-  EXPECT_EQ(PortOpen(&h, "STUB"), 0);
+  EXPECT_EQ(PortOpen(&h, "STUB"), kPortOpened);
   EXPECT_EQ(h, 1);
   PortClose(h);
   PortLayerStop();

@@ -31,8 +31,8 @@ class PortTableTest : public ::testing::Test {
 
 TEST_F(PortTableTest, StubOpensTwiceWithDistinctHandlesThatMoveNothing) {
   uint16_t a = 0, b = 0;
-  ASSERT_EQ(PortOpen(&a, "STUB"), 0);
-  ASSERT_EQ(PortOpen(&b, "STUB"), 0);
+  ASSERT_EQ(PortOpen(&a, "STUB"), kPortOpened);
+  ASSERT_EQ(PortOpen(&b, "STUB"), kPortOpened);
   EXPECT_EQ(a, 1);
   EXPECT_EQ(b, 2);
   const uint8_t frame[] = {0x60, 0x01, 0x48, 0x68};
@@ -41,8 +41,8 @@ TEST_F(PortTableTest, StubOpensTwiceWithDistinctHandlesThatMoveNothing) {
   PortClear(a);
   EXPECT_EQ(PortAvailable(a), 0);
   uint8_t dest[1] = {0xAA};
-  EXPECT_EQ(PortRead(a, dest, 1), 0);
-  EXPECT_EQ(PortRead(a, dest, 0), 0);
+  EXPECT_EQ(PortRead(a, dest, 1), kPortReadNothing);
+  EXPECT_EQ(PortRead(a, dest, 0), kPortReadNothing);
   EXPECT_EQ(PortTxEmpty(a), 1);
   EXPECT_EQ(PortSlotOf(a)->kind, PortKind::Stub);
 }
@@ -50,27 +50,27 @@ TEST_F(PortTableTest, StubOpensTwiceWithDistinctHandlesThatMoveNothing) {
 TEST_F(PortTableTest, ThirtyThirdOpenFailsAndFreedHandleIsGivenOutAgain) {
   uint16_t h = 0;
   for (int i = 1; i <= kPortSlotCount; ++i) {
-    ASSERT_EQ(PortOpen(&h, "STUB"), 0);
+    ASSERT_EQ(PortOpen(&h, "STUB"), kPortOpened);
     ASSERT_EQ(h, i);
   }
   h = 777;
-  EXPECT_EQ(PortOpen(&h, "STUB"), 1);
+  EXPECT_EQ(PortOpen(&h, "STUB"), kPortNoFreeSlot);
   EXPECT_EQ(h, 777);
 
   // Close 1 while 2 stays open: the next open takes the lowest free slot.
-  EXPECT_EQ(PortClose(1), 1);
+  EXPECT_EQ(PortClose(1), kPortClosed);
   EXPECT_EQ(PortSlotOf(1), nullptr);
   ASSERT_NE(PortSlotOf(2), nullptr);
-  ASSERT_EQ(PortOpen(&h, "STUB"), 0);
+  ASSERT_EQ(PortOpen(&h, "STUB"), kPortOpened);
   EXPECT_EQ(h, 1);
 }
 
 TEST_F(PortTableTest, EmptyAndOverlongNamesAreRefusedWithoutTakingASlot) {
   uint16_t h = 555;
-  EXPECT_EQ(PortOpen(&h, ""), 3);
-  EXPECT_EQ(PortOpen(&h, nullptr), 3);
+  EXPECT_EQ(PortOpen(&h, ""), kPortNameRefused);
+  EXPECT_EQ(PortOpen(&h, nullptr), kPortNameRefused);
   std::string tooLong = "/" + std::string(99, 'x');  // 100 bytes: no room for the NUL
-  EXPECT_EQ(PortOpen(&h, tooLong.c_str()), 3);
+  EXPECT_EQ(PortOpen(&h, tooLong.c_str()), kPortNameRefused);
   EXPECT_EQ(h, 555);
 
   // 99 bytes still fit and are tried as a device path.
@@ -78,7 +78,7 @@ TEST_F(PortTableTest, EmptyAndOverlongNamesAreRefusedWithoutTakingASlot) {
   EXPECT_EQ(PortOpen(&h, longest.c_str()), ENOENT);
   EXPECT_EQ(h, 0);
 
-  ASSERT_EQ(PortOpen(&h, "STUB"), 0);
+  ASSERT_EQ(PortOpen(&h, "STUB"), kPortOpened);
   EXPECT_EQ(h, 1);
   EXPECT_STREQ(PortSlotOf(1)->name, "STUB");
 }
@@ -94,27 +94,27 @@ TEST_F(PortTableTest, NamesThatAreNotExactlyStubOrTcpAreSerialDevices) {
   EXPECT_EQ(PortOpen(&h, "/dev/null"), ENOTTY);
   EXPECT_EQ(h, 0);
   // None of the failures kept a slot.
-  ASSERT_EQ(PortOpen(&h, "STUB"), 0);
+  ASSERT_EQ(PortOpen(&h, "STUB"), kPortOpened);
   EXPECT_EQ(h, 1);
 }
 
 TEST_F(PortTableTest, FailedTcpSetUpReturnsMinusOneAndLeavesTheSlotFree) {
   uint16_t h = 555;
-  EXPECT_EQ(PortOpen(&h, "TCPC_10.0.0.5"), -1);  // no port part
+  EXPECT_EQ(PortOpen(&h, "TCPC_10.0.0.5"), kPortTcpOpenFailed);  // no port part
   EXPECT_EQ(h, 555);
-  ASSERT_EQ(PortOpen(&h, "STUB"), 0);
+  ASSERT_EQ(PortOpen(&h, "STUB"), kPortOpened);
   EXPECT_EQ(h, 1);
 }
 
 TEST_F(PortTableTest, ClosingNoPortDoesNothing) {
   uint16_t h = 0;
-  ASSERT_EQ(PortOpen(&h, "STUB"), 0);
-  EXPECT_EQ(PortClose(0), 1);
-  EXPECT_EQ(PortClose(7), 1);
-  EXPECT_EQ(PortClose(kPortSlotCount + 1), 1);
+  ASSERT_EQ(PortOpen(&h, "STUB"), kPortOpened);
+  EXPECT_EQ(PortClose(0), kPortClosed);
+  EXPECT_EQ(PortClose(7), kPortClosed);
+  EXPECT_EQ(PortClose(kPortSlotCount + 1), kPortClosed);
   EXPECT_NE(PortSlotOf(h), nullptr);
-  EXPECT_EQ(PortClose(h), 1);
-  EXPECT_EQ(PortClose(h), 1);
+  EXPECT_EQ(PortClose(h), kPortClosed);
+  EXPECT_EQ(PortClose(h), kPortClosed);
   EXPECT_EQ(PortSlotOf(h), nullptr);
 }
 
@@ -133,7 +133,7 @@ TEST_F(PortTableTest, SerialLineIsRaw4800EightNoneOneWithoutFlowControl) {
   tcsetattr(pty.master(), TCSANOW, &cooked);
 
   uint16_t h = 0;
-  ASSERT_EQ(PortOpen(&h, pty.slavePath().c_str()), 0);
+  ASSERT_EQ(PortOpen(&h, pty.slavePath().c_str()), kPortOpened);
   termios t{};
   ASSERT_EQ(tcgetattr(static_cast<int>(PortSlotOf(h)->osHandle), &t), 0);
   EXPECT_EQ(cfgetispeed(&t), static_cast<speed_t>(B4800));
@@ -152,7 +152,7 @@ TEST_F(PortTableTest, DeviceAlreadyOpenIsRefusedHereAndInAnotherProcess) {
   PtyPair pty;
   ASSERT_TRUE(pty.ok());
   uint16_t first = 0;
-  ASSERT_EQ(PortOpen(&first, pty.slavePath().c_str()), 0);
+  ASSERT_EQ(PortOpen(&first, pty.slavePath().c_str()), kPortOpened);
 
   uint16_t second = 555;
   EXPECT_EQ(PortOpen(&second, pty.slavePath().c_str()), EWOULDBLOCK);
@@ -170,10 +170,10 @@ TEST_F(PortTableTest, DeviceAlreadyOpenIsRefusedHereAndInAnotherProcess) {
 
   // The refused opens kept no slot; once closed, the device opens again.
   uint16_t h = 0;
-  ASSERT_EQ(PortOpen(&h, "STUB"), 0);
+  ASSERT_EQ(PortOpen(&h, "STUB"), kPortOpened);
   EXPECT_EQ(h, 2);
   PortClose(first);
-  ASSERT_EQ(PortOpen(&h, pty.slavePath().c_str()), 0);
+  ASSERT_EQ(PortOpen(&h, pty.slavePath().c_str()), kPortOpened);
   EXPECT_EQ(h, 1);
 }
 
@@ -181,11 +181,11 @@ TEST_F(PortTableTest, StoppedLayerRefusesOpensButKeepsOpenPortsWorking) {
   PtyPair pty;
   ASSERT_TRUE(pty.ok());
   uint16_t h = 0;
-  ASSERT_EQ(PortOpen(&h, pty.slavePath().c_str()), 0);
+  ASSERT_EQ(PortOpen(&h, pty.slavePath().c_str()), kPortOpened);
   PortLayerStop();
 
   uint16_t other = 555;
-  EXPECT_EQ(PortOpen(&other, "STUB"), 9);
+  EXPECT_EQ(PortOpen(&other, "STUB"), kPortLayerNotStarted);
   EXPECT_EQ(other, 555);
   PortWriteByte(h, 0x5A);
   EXPECT_EQ(pty.receive(1, 2000), std::vector<uint8_t>{0x5A});
@@ -193,7 +193,7 @@ TEST_F(PortTableTest, StoppedLayerRefusesOpensButKeepsOpenPortsWorking) {
   // A restart closes what the earlier run left open, releasing the device.
   PortLayerStart();
   EXPECT_EQ(PortSlotOf(h), nullptr);
-  ASSERT_EQ(PortOpen(&other, pty.slavePath().c_str()), 0);
+  ASSERT_EQ(PortOpen(&other, pty.slavePath().c_str()), kPortOpened);
   EXPECT_EQ(other, 1);
 }
 

@@ -30,7 +30,7 @@ TEST_F(RxRingTest, OverrunDropsTheNewBytesAndKeepsTheUnreadOnes) {
   EXPECT_EQ(RingAppend(slot, extra.data(), 1), 0);
 
   std::vector<uint8_t> all(kRxRingSize - 1);
-  ASSERT_EQ(RingTake(slot, all.data(), kRxRingSize - 1), 1);
+  ASSERT_EQ(RingTake(slot, all.data(), kRxRingSize - 1), kPortReadTaken);
   std::vector<uint8_t> expected = old;
   expected.insert(expected.end(), extra.begin(), extra.begin() + 9);
   EXPECT_EQ(all, expected);

@@ -34,7 +34,7 @@ class ComPortTest : public ::testing::Test {
     ASSERT_TRUE(dir.ok());
     ASSERT_TRUE(pty.ok()) << "no pty peer service: run the tests with scripts/test-windows.sh";
     PortLayerStart();
-    ASSERT_EQ(PortOpen(&handle, pty.slavePath().c_str()), 0) << pty.slavePath();
+    ASSERT_EQ(PortOpen(&handle, pty.slavePath().c_str()), kPortOpened) << pty.slavePath();
   }
   void TearDown() override {
     PortClose(handle);
@@ -82,13 +82,13 @@ TEST_F(ComPortTest, ReadTakesNothingUntilTheWholeCountHasArrived) {
   pty.send({1, 2, 3, 4, 5});
   ASSERT_TRUE(waitAvailable(5));
   uint8_t dest[8] = {};
-  EXPECT_EQ(PortRead(handle, dest, 8), 0);
+  EXPECT_EQ(PortRead(handle, dest, 8), kPortReadNothing);
   EXPECT_EQ(PortAvailable(handle), 5);
-  EXPECT_EQ(PortRead(handle, dest, 0), 1);
+  EXPECT_EQ(PortRead(handle, dest, 0), kPortReadTaken);
 
   pty.send({6, 7, 8});
   ASSERT_TRUE(waitAvailable(8));
-  ASSERT_EQ(PortRead(handle, dest, 8), 1);
+  ASSERT_EQ(PortRead(handle, dest, 8), kPortReadTaken);
   EXPECT_EQ(Bytes(dest, dest + 8), (Bytes{1, 2, 3, 4, 5, 6, 7, 8}));
   EXPECT_EQ(PortAvailable(handle), 0);
 }
@@ -99,7 +99,7 @@ TEST_F(ComPortTest, ReplyStraddlingTheRingEndArrivesInOrder) {
   pty.send({0xA1, 0xA2, 0xA3, 0xA4});
   ASSERT_TRUE(waitAvailable(4));
   uint8_t dest[4] = {};
-  ASSERT_EQ(PortRead(handle, dest, 4), 1);
+  ASSERT_EQ(PortRead(handle, dest, 4), kPortReadTaken);
   EXPECT_EQ(Bytes(dest, dest + 4), (Bytes{0xA1, 0xA2, 0xA3, 0xA4}));
   EXPECT_EQ(slot->rxRead, 2);
 }
@@ -117,7 +117,7 @@ TEST_F(ComPortTest, ClearDropsTheRingAndTheDriverQueue) {
   pty.send({0x42});
   ASSERT_TRUE(waitAvailable(1));
   uint8_t b = 0;
-  ASSERT_EQ(PortRead(handle, &b, 1), 1);
+  ASSERT_EQ(PortRead(handle, &b, 1), kPortReadTaken);
   EXPECT_EQ(b, 0x42);
 }
 
@@ -137,15 +137,15 @@ TEST_F(ComPortTest, WritesReachTheDeviceByteExact) {
   pty.send(all);
   ASSERT_TRUE(waitAvailable(256));
   Bytes back(256);
-  ASSERT_EQ(PortRead(handle, back.data(), 256), 1);
+  ASSERT_EQ(PortRead(handle, back.data(), 256), kPortReadTaken);
   EXPECT_EQ(back, all);
 }
 
 TEST_F(ComPortTest, ClosedPortOpensAgainAndItsHandleIsReused) {
-  EXPECT_EQ(PortClose(handle), 1);
+  EXPECT_EQ(PortClose(handle), kPortClosed);
   EXPECT_EQ(PortSlotOf(handle), nullptr);
   uint16_t again = 0;
-  ASSERT_EQ(PortOpen(&again, pty.slavePath().c_str()), 0);
+  ASSERT_EQ(PortOpen(&again, pty.slavePath().c_str()), kPortOpened);
   EXPECT_EQ(again, handle);
   PortWriteByte(again, 0x5A);
   EXPECT_EQ(pty.receive(1, 2000), Bytes{0x5A});
@@ -170,7 +170,7 @@ TEST(ComPortNames, UnknownDevicesFailWithFileNotFoundAndTakeNoSlot) {
     EXPECT_EQ(h, 0) << name;
   }
   uint16_t h = 0;
-  ASSERT_EQ(PortOpen(&h, "STUB"), 0);
+  ASSERT_EQ(PortOpen(&h, "STUB"), kPortOpened);
   EXPECT_EQ(h, 1);
   PortClose(h);
   PortLayerStop();

@@ -8,23 +8,14 @@
 #include "port/port.h"
 #include "port/port_table.h"
 #include "tests/port/loopback_peer.h"
-#include "tests/support/scratch_dir.h"
+#include "tests/port/port_layer_fixture.h"
+#include "tests/port/tcp_port_wait.h"
 #include "tests/support/wait_until.h"
 
 namespace {
 
-class TcpClearTest : public ::testing::Test {
+class TcpClearTest : public PortLayerTest {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(dir.ok());
-    tickStart();
-    PortLayerStart();
-  }
-  void TearDown() override {
-    PortClose(handle);
-    PortLayerStop();
-    tickStop();
-  }
   // Bytes a socket of the port holds that no poll has taken yet.
   int pending(int entry) { return loopback::pendingBytes(PortSlotOf(handle)->sockets[entry]); }
   std::string readAll() {
@@ -33,15 +24,14 @@ class TcpClearTest : public ::testing::Test {
     return got;
   }
 
-  ScratchDir dir;
   uint16_t handle = 0;
 };
 
 TEST_F(TcpClearTest, ClientClearDropsWhatTheSocketHolds) {
   loopback::Listener listener;
   ASSERT_TRUE(listener.ok());
-  ASSERT_EQ(PortOpen(&handle, ("TCPC_127.0.0.1:" + std::to_string(listener.port())).c_str()), 0);
-  ASSERT_TRUE(waitUntil([&] { PortAvailable(handle); return PortSlotOf(handle)->connected == 1; }));
+  ASSERT_EQ(PortOpen(&handle, ("TCPC_127.0.0.1:" + std::to_string(listener.port())).c_str()), kPortOpened);
+  ASSERT_TRUE(waitForTcpPeer(handle));
   const int peer = listener.accept(2000);
   ASSERT_GE(peer, 0);
 
@@ -60,13 +50,10 @@ TEST_F(TcpClearTest, ClientClearDropsWhatTheSocketHolds) {
 
 TEST_F(TcpClearTest, ServerClearDropsWhatThePeerSent) {
   const uint16_t port = loopback::freePort();
-  ASSERT_EQ(PortOpen(&handle, ("TCPS_" + std::to_string(port)).c_str()), 0);
+  ASSERT_EQ(PortOpen(&handle, ("TCPS_" + std::to_string(port)).c_str()), kPortOpened);
   const int peer = loopback::connectTo(port);
   ASSERT_GE(peer, 0);
-  ASSERT_TRUE(waitUntil([&] {
-    PortAvailable(handle);   // each byte operation takes a waiting peer
-    return PortSlotOf(handle)->sockets[0] != -1;
-  }));
+  ASSERT_TRUE(waitForTcpPeer(handle));
   // A large late reply: more than one receive's worth.
   ASSERT_TRUE(loopback::sendAll(peer, std::string(3000, 'x')));
   ASSERT_TRUE(waitUntil([&] { return pending(0) == 3000; }));

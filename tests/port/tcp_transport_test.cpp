@@ -12,7 +12,8 @@
 #include "port/port_table.h"
 #include "port/rx_ring.h"
 #include "tests/port/loopback_peer.h"
-#include "tests/support/scratch_dir.h"
+#include "tests/port/port_layer_fixture.h"
+#include "tests/port/tcp_port_wait.h"
 #include "tests/support/wait_until.h"
 
 namespace {
@@ -20,19 +21,15 @@ namespace {
 std::string clientName(uint16_t port) { return "TCPC_127.0.0.1:" + std::to_string(port); }
 std::string serverName(uint16_t port) { return "TCPS_" + std::to_string(port); }
 
-class TcpPortTest : public ::testing::Test {
+class TcpPortTest : public PortLayerTest {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(dir.ok());
     // The default action: a send that raised SIGPIPE would end the test.
     loopback::restoreBrokenPipeDefault();
-    tickStart();
-    PortLayerStart();
+    PortLayerTest::SetUp();
   }
   void TearDown() override {
-    for (uint16_t h = 1; h <= kPortSlotCount; ++h) PortClose(h);
-    PortLayerStop();
-    tickStop();
+    PortLayerTest::TearDown();
     tickSetClockOffset(0);
   }
 
@@ -42,11 +39,10 @@ class TcpPortTest : public ::testing::Test {
   }
   static std::string read(uint16_t handle, int count) {
     std::string got(static_cast<size_t>(count), '\0');
-    if (PortRead(handle, reinterpret_cast<uint8_t*>(&got[0]), count) != 1) return "<nothing>";
+    if (PortRead(handle, reinterpret_cast<uint8_t*>(&got[0]), count) != kPortReadTaken) {
+      return "<nothing>";
+    }
     return got;
-  }
-  static bool connectedAfterSteps(uint16_t handle) {
-    return waitUntil([&] { PortAvailable(handle); return slot(handle).connected == 1; });
   }
   static int peerCount(uint16_t handle) {
     int count = 0;
@@ -61,7 +57,6 @@ class TcpPortTest : public ::testing::Test {
     return loopback::pendingBytes(slot(handle).sockets[entry]);
   }
 
-  ScratchDir dir;
   uint16_t handle = 0;
 };
 
@@ -69,16 +64,16 @@ class TcpPortTest : public ::testing::Test {
 
 TEST_F(TcpPortTest, ClientNameWithoutColonFailsAndLeavesTheSlotFree) {
   int before = loopback::openDescriptorCount();
-  EXPECT_EQ(PortOpen(&handle, "TCPC_10.0.0.5"), -1);
+  EXPECT_EQ(PortOpen(&handle, "TCPC_10.0.0.5"), kPortTcpOpenFailed);
   EXPECT_EQ(PortTable.slots[0].inUse, 0);
   EXPECT_EQ(loopback::openDescriptorCount(), before);
-  ASSERT_EQ(PortOpen(&handle, "STUB"), 0);
+  ASSERT_EQ(PortOpen(&handle, "STUB"), kPortOpened);
   EXPECT_EQ(handle, 1);
 }
 
 TEST_F(TcpPortTest, ClientOpensWithoutPeerDropsWritesAndConnectsOnceAPeerListens) {
   uint16_t port = loopback::freePort();
-  ASSERT_EQ(PortOpen(&handle, clientName(port).c_str()), 0);
+  ASSERT_EQ(PortOpen(&handle, clientName(port).c_str()), kPortOpened);
   EXPECT_EQ(slot(handle).kind, PortKind::TcpClient);
   EXPECT_EQ(slot(handle).connected, 0);
   for (int step = 0; step < 50; ++step) {
@@ -89,7 +84,7 @@ TEST_F(TcpPortTest, ClientOpensWithoutPeerDropsWritesAndConnectsOnceAPeerListens
 
   loopback::Listener listener(port);
   ASSERT_TRUE(listener.ok());
-  ASSERT_TRUE(connectedAfterSteps(handle));
+  ASSERT_TRUE(waitForTcpPeer(handle));
   int peer = listener.accept(2000);
   ASSERT_GE(peer, 0);
 
@@ -108,8 +103,8 @@ TEST_F(TcpPortTest, SendToAVanishedPeerDropsTheConnectionNotTheProcessAndReconne
   {
     loopback::Listener first;
     port = first.port();
-    ASSERT_EQ(PortOpen(&handle, clientName(port).c_str()), 0);
-    ASSERT_TRUE(connectedAfterSteps(handle));
+    ASSERT_EQ(PortOpen(&handle, clientName(port).c_str()), kPortOpened);
+    ASSERT_TRUE(waitForTcpPeer(handle));
     loopback::closeSocket(first.accept(2000));
   }
   ASSERT_TRUE(waitUntil([&] {
@@ -143,7 +138,7 @@ TEST_F(TcpPortTest, ClientGivesUpAPendingConnectAtItsDeadlineAcrossTheTickWrap) 
   loopback::Listener busy(0, 0);
   int fillers[2] = {loopback::connectTo(busy.port()), -1};
   ASSERT_GE(fillers[0], 0);
-  ASSERT_EQ(PortOpen(&handle, clientName(busy.port()).c_str()), 0);
+  ASSERT_EQ(PortOpen(&handle, clientName(busy.port()).c_str()), kPortOpened);
   PortAvailable(handle);
   ASSERT_EQ(slot(handle).connectState, kTcpConnecting);
   EXPECT_EQ(slot(handle).connectDeadline, static_cast<uint16_t>(tick16() + 10000));
@@ -169,7 +164,7 @@ TEST_F(TcpPortTest, ClientGivesUpAPendingConnectAtItsDeadlineAcrossTheTickWrap) 
 // the frames (the password among them) nor answers in its place.
 TEST_F(TcpPortTest, ServerTalksToOnePeerAndClosesEveryOtherConnectionAtOnce) {
   uint16_t port = loopback::freePort();
-  ASSERT_EQ(PortOpen(&handle, serverName(port).c_str()), 0);
+  ASSERT_EQ(PortOpen(&handle, serverName(port).c_str()), kPortOpened);
   EXPECT_EQ(slot(handle).kind, PortKind::TcpServer);
   write(handle, "nobody");   // dropped: no peer yet
   int first = loopback::connectTo(port);
@@ -194,7 +189,7 @@ TEST_F(TcpPortTest, ServerTalksToOnePeerAndClosesEveryOtherConnectionAtOnce) {
 // unanswered, and the converter that reconnects then is the peer.
 TEST_F(TcpPortTest, SilentPeerIsDroppedAndTheReconnectingConverterTakesItsPlace) {
   uint16_t port = loopback::freePort();
-  ASSERT_EQ(PortOpen(&handle, serverName(port).c_str()), 0);
+  ASSERT_EQ(PortOpen(&handle, serverName(port).c_str()), kPortOpened);
   std::vector<int> idle;
   for (int i = 0; i < 16; ++i) {
     idle.push_back(loopback::connectTo(port));
@@ -236,7 +231,7 @@ TEST_F(TcpPortTest, SilentPeerIsDroppedAndTheReconnectingConverterTakesItsPlace)
 TEST_F(TcpPortTest, ServerBindsTheNamedLocalAddressAndLetsInOnlyTheNamedPeer) {
   uint16_t port = loopback::freePort();
   const std::string local = "TCPS_127.0.0.1:" + std::to_string(port);
-  ASSERT_EQ(PortOpen(&handle, (local + "@127.0.0.2").c_str()), 0);
+  ASSERT_EQ(PortOpen(&handle, (local + "@127.0.0.2").c_str()), kPortOpened);
   int stranger = loopback::connectTo(port);   // from 127.0.0.1
   ASSERT_GE(stranger, 0);
   EXPECT_TRUE(waitUntil([&] { PortAvailable(handle); return loopback::seesEnd(stranger, 10); }));
@@ -244,14 +239,15 @@ TEST_F(TcpPortTest, ServerBindsTheNamedLocalAddressAndLetsInOnlyTheNamedPeer) {
   loopback::closeSocket(stranger);
   PortClose(handle);
 
-  ASSERT_EQ(PortOpen(&handle, (local + "@127.0.0.1").c_str()), 0);
+  ASSERT_EQ(PortOpen(&handle, (local + "@127.0.0.1").c_str()), kPortOpened);
   int peer = loopback::connectTo(port);
   EXPECT_TRUE(peersAfterSteps(handle, 1));
   loopback::closeSocket(peer);
   PortClose(handle);
 
   // An address that is not this machine's cannot be listened on.
-  EXPECT_EQ(PortOpen(&handle, ("TCPS_192.0.2.1:" + std::to_string(port)).c_str()), -1);
+  EXPECT_EQ(PortOpen(&handle, ("TCPS_192.0.2.1:" + std::to_string(port)).c_str()),
+            kPortTcpOpenFailed);
   EXPECT_EQ(PortLastOpenFailure(), PortOpenFailure::NotFound);
 }
 
@@ -262,18 +258,18 @@ TEST_F(TcpPortTest, MalformedOrOutOfRangeNamesFailToOpenAndSaySo) {
                          "TCPS_0",           "TCPS_5000@", "TCPC_1.2.3.4:5x", "TCPC_010.0.0.1:5",
                          "TCPC_1.2.3.256:5", "TCPS_1.2.3.4", "TCPS_5000@1.2.3", "TCPC_1.2.3.4:+5"};
   for (const char* name : names) {
-    EXPECT_EQ(PortOpen(&handle, name), -1) << name;
+    EXPECT_EQ(PortOpen(&handle, name), kPortTcpOpenFailed) << name;
     EXPECT_EQ(PortLastOpenFailure(), PortOpenFailure::MalformedTcpName) << name;
     EXPECT_EQ(PortTable.slots[0].inUse, 0) << name;
   }
-  ASSERT_EQ(PortOpen(&handle, "TCPC_127.0.0.1:50011"), 0);
+  ASSERT_EQ(PortOpen(&handle, "TCPC_127.0.0.1:50011"), kPortOpened);
   EXPECT_EQ(slot(handle).peerPort, 50011);
   EXPECT_EQ(PortLastOpenFailure(), PortOpenFailure::Opened);
 }
 
 TEST_F(TcpPortTest, ServerCloseEndsThePeerAndThePortOpensAgainAtOnce) {
   uint16_t port = loopback::freePort();
-  ASSERT_EQ(PortOpen(&handle, serverName(port).c_str()), 0);
+  ASSERT_EQ(PortOpen(&handle, serverName(port).c_str()), kPortOpened);
   std::vector<int> peers;
   peers.push_back(loopback::connectTo(port));
   ASSERT_TRUE(peersAfterSteps(handle, 1));
@@ -285,7 +281,7 @@ TEST_F(TcpPortTest, ServerCloseEndsThePeerAndThePortOpensAgainAtOnce) {
   }
 
   // The server closed first, so its side of each connection is in TIME_WAIT.
-  ASSERT_EQ(PortOpen(&handle, serverName(port).c_str()), 0);
+  ASSERT_EQ(PortOpen(&handle, serverName(port).c_str()), kPortOpened);
   int again = loopback::connectTo(port);
   EXPECT_TRUE(peersAfterSteps(handle, 1));
   loopback::closeSocket(again);
@@ -294,7 +290,7 @@ TEST_F(TcpPortTest, ServerCloseEndsThePeerAndThePortOpensAgainAtOnce) {
 TEST_F(TcpPortTest, ServerOnAPortInUseFailsAndLeavesTheSlotFree) {
   loopback::Listener holder;
   int before = loopback::openDescriptorCount();
-  EXPECT_EQ(PortOpen(&handle, serverName(holder.port()).c_str()), -1);
+  EXPECT_EQ(PortOpen(&handle, serverName(holder.port()).c_str()), kPortTcpOpenFailed);
   EXPECT_EQ(PortLastOpenFailure(), PortOpenFailure::Busy);
   EXPECT_EQ(PortTable.slots[0].inUse, 0);
   EXPECT_EQ(loopback::openDescriptorCount(), before);
@@ -308,9 +304,9 @@ TEST_F(TcpPortTest, OpenCloseCyclesLeaveTheDescriptorCountWhereItBegan) {
   for (int cycle = 0; cycle < 200; ++cycle) {
     uint16_t server = 0;
     uint16_t client = 0;
-    ASSERT_EQ(PortOpen(&server, serverName(port).c_str()), 0);
-    ASSERT_EQ(PortOpen(&client, clientName(port).c_str()), 0);
-    ASSERT_TRUE(connectedAfterSteps(client));
+    ASSERT_EQ(PortOpen(&server, serverName(port).c_str()), kPortOpened);
+    ASSERT_EQ(PortOpen(&client, clientName(port).c_str()), kPortOpened);
+    ASSERT_TRUE(waitForTcpPeer(client));
     ASSERT_TRUE(peersAfterSteps(server, 1));
     write(client, "x");
     ASSERT_TRUE(waitUntil([&] { return PortAvailable(server) == 1; }));
@@ -328,13 +324,13 @@ TEST_P(FloodTest, OneMegabyteFloodNeverCorruptsTheRing) {
   const bool asServer = GetParam();
   loopback::Listener listener;
   uint16_t port = asServer ? loopback::freePort() : listener.port();
-  ASSERT_EQ(PortOpen(&handle, (asServer ? serverName(port) : clientName(port)).c_str()), 0);
+  ASSERT_EQ(PortOpen(&handle, (asServer ? serverName(port) : clientName(port)).c_str()), kPortOpened);
   int peer = -1;
   if (asServer) {
     peer = loopback::connectTo(port);
     ASSERT_TRUE(peersAfterSteps(handle, 1));
   } else {
-    ASSERT_TRUE(connectedAfterSteps(handle));
+    ASSERT_TRUE(waitForTcpPeer(handle));
     peer = listener.accept(2000);
   }
   ASSERT_GE(peer, 0);

@@ -93,7 +93,7 @@ class CountingTrk : public Trk {
  private:
   int counted(int result) {
     ++calls;
-    if (result != 0) ++exchanges;
+    if (result != kTrkPending) ++exchanges;
     if (result < 0) ++failed;
     return result;
   }

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/core/application_link.h"
 #include "link/frame.h"
 #include "clock/tick.h"
 #include "link/trk.h"
@@ -19,8 +20,8 @@ namespace {
 
 template <typename Step>
 int poll(Step step, int timeoutMs = 5000) {
-  int result = 0;
-  waitUntil([&] { return (result = step()) != 0; }, timeoutMs);
+  int result = kTrkPending;
+  waitUntil([&] { return (result = step()) != kTrkPending; }, timeoutMs);
   return result;
 }
 
@@ -31,10 +32,7 @@ class SimThroughTrk : public ::testing::Test {
     std::memset(NozzleTable, 0, sizeof NozzleTable);
     tickStart();
     PortLayerStart();
-    trk.type = 18;
-    trk.nozzleCount = 4;
-    trk.sideCount = 1;
-    for (int i = 0; i < 8; ++i) trk.nozzleCodes[i] = static_cast<int8_t>(i + 1);
+    ConfigureApplicationLink(trk);
     linkTable[0] = &trk;
   }
   void TearDown() override {
@@ -45,13 +43,13 @@ class SimThroughTrk : public ::testing::Test {
   }
   void connect(const DispenserSim& sim, int address) {
     ASSERT_TRUE(sim.ok());
-    ASSERT_EQ(PortOpen(&port, sim.announce().c_str()), 0);
+    ASSERT_EQ(PortOpen(&port, sim.announce().c_str()), kPortOpened);
     trk.port = port;
     trk.address = address;
   }
   std::vector<uint8_t> read(int address, int bank, int count) {
     std::vector<uint8_t> out(count, 0xEE);
-    EXPECT_EQ(poll([&] { return trk.readBlock(address, bank, count, out.data()); }), 1)
+    EXPECT_EQ(poll([&] { return trk.readBlock(address, bank, count, out.data()); }), kTrkDone)
         << std::hex << address;
     return out;
   }
@@ -98,7 +96,7 @@ TEST_F(SimThroughTrk, EveryVariantLaysOutItsMemoryWhereTheToolReads) {
     EXPECT_EQ(password, std::vector<uint8_t>(16, 0x11));
 
     std::memset(trk.errorRecord, 0, sizeof trk.errorRecord);
-    EXPECT_EQ(poll([&] { return trk.readErrorRecord(); }), 1);
+    EXPECT_EQ(poll([&] { return trk.readErrorRecord(); }), kTrkDone);
     EXPECT_EQ(trk.errorRecord[12] == '$', v == 2);
     PortClose(port);
     port = 0;
@@ -112,7 +110,7 @@ TEST_F(SimThroughTrk, PasswordRecordWriteAndCommitAsTheWriteProcedureSendsThem) 
   EXPECT_EQ(state[0] & 0x02, 0x02);
 
   EXPECT_EQ(write(0x5302, 0, {43, 20}), -3);
-  EXPECT_EQ(poll([&] { return trk.readErrorRecord(); }), 1);
+  EXPECT_EQ(poll([&] { return trk.readErrorRecord(); }), kTrkDone);
   EXPECT_EQ(trk.lastError, 0x5B);
   EXPECT_EQ(write(0x5302, 0, {43, 21}), 1);
 

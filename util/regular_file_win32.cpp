@@ -1,4 +1,4 @@
-#include "store/regular_file.h"
+#include "util/regular_file.h"
 
 #include <sys/stat.h>
 

@@ -1,0 +1,20 @@
+// Waiting for a TCP port of the tool to reach its other side, stepping the
+// port as its user does (every byte operation takes a step: connects, accepts).
+#pragma once
+#include <cstdint>
+
+#include "port/port.h"
+#include "port/port_table.h"
+#include "tests/support/wait_until.h"
+
+// True once a TCPC_ port is connected to its server, or a TCPS_ port holds a
+// peer; false when timeoutMs passed first.
+inline bool waitForTcpPeer(uint16_t handle, int timeoutMs = 2000) {
+  return waitUntil(
+      [&] {
+        PortAvailable(handle);
+        const PortSlot& slot = *PortSlotOf(handle);
+        return slot.kind == PortKind::TcpServer ? slot.sockets[0] != -1 : slot.connected == 1;
+      },
+      timeoutMs);
+}

@@ -90,7 +90,10 @@ void FillTimer(void*) {
     LastVolume[n - 1] = status.amount;
     if (MainForm->cngDiagsOutput->visible()) UpdateDiagnostics();
   }
-  Fl::repeat_timeout(0.01, FillTimer);
+  // The next poll goes 10 ms after this one ended. A repeat timeout would
+  // count the 10 ms from when this one was due: a poll takes longer than
+  // that, so polls would follow each other with no pause at all.
+  Fl::add_timeout(0.01, FillTimer);
 }
 
 void UpdateDiagnostics() {

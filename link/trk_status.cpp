@@ -4,6 +4,7 @@
 
 #include "link/frame.h"
 #include "link/packed_bcd.h"
+#include "clock/tick.h"
 #include "clock/timer_slot.h"
 #include "link/reply_wait.h"
 #include "link/trk.h"
@@ -151,13 +152,18 @@ int Trk::mergeRecord(const uint8_t* record, int replyAddress) {
 }
 
 int Trk::readNozzleStatus(int nozzle, NozzleRecord* out) {
+  const uint32_t askedAt = tickNow();
   requestStatus(nozzle);
+  const int timeoutMs = kStatusUnitMs * statusTimeoutFactor;
   int result;
-  // Between steps the thread sleeps until the line brings something, at most
-  // a tick: a reply is still taken the moment it is complete and the
-  // time-out still ends the wait, but the wait costs no processor.
+  // Between steps the thread sleeps until the whole reply is in or its
+  // time-out has passed: the reply is taken the moment it is complete, and
+  // the wait wakes only as its bytes arrive. The tick counts whole
+  // milliseconds, so one more keeps the wait from ending just short of the
+  // time-out and going round again.
   while ((result = collectStatus(0)) == kTrkPending) {
-    PortWaitReadable(static_cast<uint16_t>(port), 1);
+    const int leftMs = timeoutMs - static_cast<int>(tickNow() - askedAt);
+    PortWaitFor(static_cast<uint16_t>(port), statusLength, std::max(leftMs, 0) + 1);
   }
   statusErrors = 0;
   switch (result) {

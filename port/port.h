@@ -58,6 +58,14 @@ int PortRead(uint16_t handle, uint8_t* dest, int count);
 // waited on (TCP, STUB) just let ms pass, at most 1 ms. For polling loops
 // that would otherwise spin.
 void PortWaitReadable(uint16_t handle, int ms);
+// Waits until at least count received bytes are waiting, the line is lost, or
+// ms have passed; returns at once when they are already there. The bytes are
+// taken in as they arrive, so the wait sleeps between them instead of waking
+// on a fixed period. For a reply of known length: one call instead of a loop
+// of short waits. A TCP port is waited on in steps of 1 ms (its connection
+// and its peer are advanced by the byte operations); STUB and a handle that
+// names no port let ms pass.
+void PortWaitFor(uint16_t handle, int count, int ms);
 // 1 when nothing is left to transmit.
 int PortTxEmpty(uint16_t handle);
 // Drops every received byte not yet read.

@@ -50,13 +50,38 @@ bool serialLive(PortSlot& slot) {
 
 // Moves what the driver holds into the ring. Bytes beyond the ring's room
 // are dropped (the ring keeps what is unread).
-void serialPoll(PortSlot& slot) {
-  if (!serialLive(slot)) return;
+void serialTakeIn(PortSlot& slot) {
   int waiting = SerialInputCount(slot.osHandle);
   if (waiting <= 0) return;
   std::vector<uint8_t> buffer(static_cast<size_t>(waiting));
   int got = SerialRead(slot.osHandle, buffer.data(), waiting);
   RingAppend(slot, buffer.data(), got);
+}
+
+void serialPoll(PortSlot& slot) {
+  if (serialLive(slot)) serialTakeIn(slot);
+}
+
+using WaitClock = std::chrono::steady_clock;
+
+// Whole milliseconds still to wait, rounded up so no wait ends early.
+int msUntil(WaitClock::time_point until) {
+  return static_cast<int>(
+      std::chrono::ceil<std::chrono::milliseconds>(until - WaitClock::now()).count());
+}
+
+// The line's own wait tells of a hang-up, so the line is looked at once and
+// then only when a wait ends on one: each arriving byte costs the wait, the
+// count and the read.
+void serialWaitFor(PortSlot& slot, int count, WaitClock::time_point until) {
+  bool live = serialLive(slot);
+  while (live) {
+    serialTakeIn(slot);
+    if (RingCount(slot) >= count) return;
+    const int left = msUntil(until);
+    if (left <= 0) return;
+    if (!SerialWaitReadable(slot.osHandle, left)) live = serialLive(slot);
+  }
 }
 
 // Moves whatever the OS holds for the port into its ring.
@@ -124,6 +149,25 @@ void PortWaitReadable(uint16_t handle, int ms) {
     return;
   }
   std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
+// Taking what arrived into the ring empties the driver (or the socket), so
+// each wait sleeps until the next bytes instead of waking again at once.
+void PortWaitFor(uint16_t handle, int count, int ms) {
+  if (ms <= 0) return;
+  const WaitClock::time_point until = WaitClock::now() + std::chrono::milliseconds(ms);
+  PortSlot* slot = PortSlotOf(handle);
+  if (slot != nullptr && slot->kind == PortKind::Serial) {
+    serialWaitFor(*slot, count, until);
+    return;
+  }
+  if (slot != nullptr && isTcp(*slot)) {
+    while (PortAvailable(handle) < count && msUntil(until) > 0) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return;
+  }
+  if (count > 0) std::this_thread::sleep_for(until - WaitClock::now());  // nothing can arrive
 }
 
 int PortTxEmpty(uint16_t handle) {

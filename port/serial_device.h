@@ -24,7 +24,8 @@ int SerialInputCount(intptr_t device);
 int SerialOutputCount(intptr_t device);
 
 // Waits at most ms for input to arrive (returns at once when some is there).
-void SerialWaitReadable(intptr_t device, int ms);
+// false when the wait found the line hung up or failed.
+bool SerialWaitReadable(intptr_t device, int ms);
 // Reads up to count bytes without waiting; the number read, 0 on failure.
 int SerialRead(intptr_t device, uint8_t* dest, int count);
 // Hands the bytes to the driver, giving up after 20 ms + 20 ms per byte.

@@ -131,9 +131,10 @@ void SerialWrite(intptr_t device, const uint8_t* bytes, int count) {
   }
 }
 
-void SerialWaitReadable(intptr_t device, int ms) {
+bool SerialWaitReadable(intptr_t device, int ms) {
   pollfd p{static_cast<int>(device), POLLIN, 0};
-  poll(&p, 1, ms);
+  if (poll(&p, 1, ms) < 0) return errno == EINTR;
+  return (p.revents & (POLLHUP | POLLERR | POLLNVAL)) == 0;
 }
 
 void SerialDropInput(intptr_t device) { tcflush(static_cast<int>(device), TCIFLUSH); }

@@ -119,10 +119,13 @@ void SerialWrite(intptr_t device, const uint8_t* bytes, int count) {
 }
 
 // The device is opened for plain (not overlapped) I/O, on which a wait for a
-// comm event could not be bounded: a polling loop sleeps a tick instead.
-void SerialWaitReadable(intptr_t device, int ms) {
-  if (ms <= 0 || SerialInputCount(device) > 0) return;
-  Sleep(1);
+// comm event could not be bounded: a polling loop sleeps a tick instead. A
+// queue status that fails is a line pulled out.
+bool SerialWaitReadable(intptr_t device, int ms) {
+  COMSTAT status;
+  if (!queueStatus(device, &status)) return false;
+  if (ms > 0 && status.cbInQue == 0) Sleep(1);
+  return true;
 }
 
 // Reads what the driver holds, as a poll would, and drops it.

@@ -160,6 +160,29 @@ TEST_F(TrkStatusTest, ReadNozzleStatusClearsTheCountAfterEveryPoll) {
   EXPECT_EQ(trk.linkState, 0);
 }
 
+// A reply whose bytes come in two pieces, the second well after the first,
+// is taken whole as soon as its last byte is in, long before the time-out.
+TEST_F(TrkStatusTest, ReplyInTwoPiecesIsTakenWholeWhenItsLastByteArrives) {
+  statusTimeoutFactor = 20;  // 1100 ms
+  const Bytes reply = statusRecord(0x01, 0x02, 0x55, 0x00, 0x12, 0x34, 0x30);
+  std::thread peer([&] {
+    if (pty.receive(4, 2000).size() != 4) return;
+    pty.send(Bytes(reply.begin(), reply.begin() + 3));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    pty.send(Bytes(reply.begin() + 3, reply.end()));
+  });
+  const auto start = std::chrono::steady_clock::now();
+  NozzleRecord out{};
+  EXPECT_EQ(trk.readNozzleStatus(0, &out), 1);
+  const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
+                        std::chrono::steady_clock::now() - start).count();
+  peer.join();
+  EXPECT_EQ(out.status, 0x55);
+  EXPECT_EQ(out.amount, 12340);
+  EXPECT_GE(took, 90);
+  EXPECT_LT(took, 700) << "the complete reply waited for the time-out";
+}
+
 TEST_F(TrkStatusTest, TimedOutPollDrainsAndKeepsLastError) {
   trk.lastError = 0x5B;
   trk.requestStatus(0);

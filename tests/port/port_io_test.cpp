@@ -139,6 +139,45 @@ TEST_F(SerialPortTest, WaitReadableEndsWhenAByteArrivesOrAtItsBound) {
   EXPECT_LT(msSince(start), 2000);
 }
 
+// The wait for a reply of known length: it sleeps through a reply that comes
+// in pieces and ends on its last byte, ends at its bound when the reply stays
+// short, and ends at once when the line hangs up meanwhile.
+TEST_F(SerialPortTest, WaitForEndsOnTheLastByteOfTheCountOrAtItsBound) {
+  using Clock = std::chrono::steady_clock;
+  auto msSince = [](Clock::time_point t) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t).count();
+  };
+  std::thread device([&] {
+    pty.send({1, 2, 3});
+    std::this_thread::sleep_for(std::chrono::milliseconds(80));
+    pty.send({4, 5, 6, 7, 8});
+  });
+  auto start = Clock::now();
+  PortWaitFor(handle, 8, 3000);
+  const auto took = msSince(start);
+  device.join();
+  EXPECT_EQ(PortAvailable(handle), 8) << "ended before the whole count was in";
+  EXPECT_GE(took, 60);
+  EXPECT_LT(took, 2000) << "slept on after the last byte";
+  PortClear(handle);
+
+  pty.send({9, 10});
+  start = Clock::now();
+  PortWaitFor(handle, 8, 200);
+  EXPECT_GE(msSince(start), 200);
+  EXPECT_EQ(PortAvailable(handle), 2);
+
+  std::thread unplug([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    pty.hangUp();
+  });
+  start = Clock::now();
+  PortWaitFor(handle, 8, 3000);
+  EXPECT_LT(msSince(start), 2000);
+  unplug.join();
+  EXPECT_EQ(PortLost(handle), 1);
+}
+
 // An adapter pulled out: the device is closed at once, every operation
 // returns at once with its empty result, and a polling loop that waits for
 // the line sleeps instead of spinning on the hang-up.

@@ -71,7 +71,7 @@ settle_wine() {
 
 echo "== devices on the Linux side: pty peer service, dispenser-sim"
 mkdir -p "$BUILD/host"
-c++ -std=c++17 -O1 -Wall -Wextra -o "$BUILD/host/pty_peer_service" tests/wine/pty_peer_service.cpp
+c++ -std=c++17 -O1 -Wall -Wextra -I . -o "$BUILD/host/pty_peer_service" tests/wine/pty_peer_service.cpp
 cmake -S . -B "$BUILD/host" -DCMAKE_BUILD_TYPE=Debug -DBUILD_TESTING=OFF -DTARVO_GUI=OFF >/dev/null
 cmake --build "$BUILD/host" -j"$JOBS" --target dispenser-sim >/dev/null
 

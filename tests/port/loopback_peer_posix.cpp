@@ -8,6 +8,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "port/socket_endpoint.h"
 #include "tests/port/loopback_peer.h"
 #include "tests/port/loopback_peer_socket.h"
 
@@ -15,11 +16,7 @@ namespace loopback {
 namespace {
 
 sockaddr_in loopbackAt(uint16_t port) {
-  sockaddr_in sa{};
-  sa.sin_family = AF_INET;
-  sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  sa.sin_port = htons(port);
-  return sa;
+  return SocketEndpoint<sockaddr_in>(AF_INET, htonl(INADDR_LOOPBACK), port);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <ws2tcpip.h>
 #include <windows.h>
 
+#include "port/socket_endpoint.h"
 #include "tests/port/loopback_peer.h"
 #include "tests/port/loopback_peer_socket.h"
 
@@ -24,11 +25,7 @@ SOCKET asSocket(int fd) { return static_cast<SOCKET>(fd); }
 int asInt(SOCKET s) { return s == INVALID_SOCKET ? -1 : static_cast<int>(s); }
 
 sockaddr_in loopbackAt(uint16_t port) {
-  sockaddr_in sa{};
-  sa.sin_family = AF_INET;
-  sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  sa.sin_port = htons(port);
-  return sa;
+  return SocketEndpoint<sockaddr_in>(AF_INET, htonl(INADDR_LOOPBACK), port);
 }
 
 }  // namespace

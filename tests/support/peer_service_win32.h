@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/hex_text.h"   // the protocol's bytes
+
 // A new connection to the service, or -1 when there is none (TARVO_PTY_PEER
 // unset, or nobody listening there).
 int ConnectToPeerService();
@@ -13,6 +15,3 @@ void DisconnectFromPeerService(int connection);
 // Sends one request and waits for its answer; "" when the service is gone.
 std::string AskPeerService(int connection, const std::string& request);
 
-std::string ToHex(const std::vector<uint8_t>& bytes);
-std::string ToHex(const std::string& text);
-std::vector<uint8_t> FromHex(const std::string& hex);

@@ -54,6 +54,8 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/hex_text.h"
+
 namespace {
 
 struct Pty {
@@ -91,22 +93,6 @@ void makeRaw(int fd) {
   if (tcgetattr(fd, &t) != 0) return;
   cfmakeraw(&t);
   tcsetattr(fd, TCSANOW, &t);
-}
-
-std::string toHex(const std::vector<uint8_t>& bytes) {
-  static const char digits[] = "0123456789abcdef";
-  std::string s;
-  for (uint8_t b : bytes) {
-    s += digits[b >> 4];
-    s += digits[b & 15];
-  }
-  return s;
-}
-
-std::vector<uint8_t> fromHex(const std::string& s) {
-  std::vector<uint8_t> bytes;
-  for (size_t i = 0; i + 1 < s.size(); i += 2) bytes.push_back(uint8_t(std::stoul(s.substr(i, 2), nullptr, 16)));
-  return bytes;
 }
 
 // Reads from the master until count bytes came or timeoutMs passed.
@@ -228,7 +214,7 @@ struct Watch {
     finish();
     std::string times;
     for (long t : us) times += (times.empty() ? "" : ",") + std::to_string(t);
-    return toHex(bytes) + " " + times;
+    return ToHex(bytes) + " " + times;
   }
 };
 
@@ -327,7 +313,7 @@ std::vector<std::string> hexWords(const std::string& text) {
     size_t end = text.find(' ', at);
     if (end == std::string::npos) end = text.size();
     if (end > at) {
-      const std::vector<uint8_t> bytes = fromHex(text.substr(at, end - at));
+      const std::vector<uint8_t> bytes = FromHex(text.substr(at, end - at));
       words.emplace_back(bytes.begin(), bytes.end());
     }
     at = end + 1;
@@ -375,17 +361,17 @@ void serve(int sock) {
     } else if (!pty) {
       writeLine(sock, "ERROR no port claimed");
     } else if (command == "SEND") {
-      std::vector<uint8_t> bytes = fromHex(rest);
+      std::vector<uint8_t> bytes = FromHex(rest);
       bool ok = write(pty->master, bytes.data(), bytes.size()) == ssize_t(bytes.size());
       writeLine(sock, ok ? "OK" : "ERROR");
     } else if (command == "RECV") {
       size_t count = 0;
       int ms = 0;
       std::sscanf(rest.c_str(), "%zu %d", &count, &ms);
-      writeLine(sock, toHex(receive(pty->master, count, ms)));
+      writeLine(sock, ToHex(receive(pty->master, count, ms)));
     } else if (command == "DRAIN") {
       int ms = std::atoi(rest.c_str());
-      writeLine(sock, toHex(drain(pty->master, ms)));
+      writeLine(sock, ToHex(drain(pty->master, ms)));
     } else if (command == "LINE") {
       writeLine(sock, lineSettings(pty->slave));
     } else if (command == "WATCH") {

@@ -9,6 +9,7 @@
 #include "app/trace_option.h"
 #include "link/wire_trace.h"
 #include "tests/app/procedure_fixture.h"
+#include "tests/support/environment.h"
 
 namespace {
 
@@ -81,7 +82,7 @@ TEST_F(TraceTest, TheTraceOptionLeavesTheToolkitTheRestOfTheCommandLine) {
        a5[] = "-iconic";
   char* argv[] = {a0, a1, a2, a3, a4, a5, nullptr};
   int argc = 6;
-  unsetenv("TARVO6_TRACE");
+  UnsetEnvironment("TARVO6_TRACE");
   TraceOption option = TakeTraceOption(&argc, argv);
   EXPECT_TRUE(option.asked);
   EXPECT_EQ(option.path, "w.txt");
@@ -90,9 +91,9 @@ TEST_F(TraceTest, TheTraceOptionLeavesTheToolkitTheRestOfTheCommandLine) {
   EXPECT_EQ(argv[4], nullptr);
 
   // The environment stands in when the command line says nothing.
-  setenv("TARVO6_TRACE", "env.txt", 1);
+  SetEnvironment("TARVO6_TRACE", "env.txt");
   option = TakeTraceOption(&argc, argv);
-  unsetenv("TARVO6_TRACE");
+  UnsetEnvironment("TARVO6_TRACE");
   EXPECT_EQ(option.path, "env.txt");
   EXPECT_EQ(argc, 4);
 

@@ -10,22 +10,11 @@
 #include "link/trk.h"
 #include "port/port.h"
 #include "tests/app/core_procedures_fixture.h"
+#include "tests/app/scripted_operator.h"
 #include "tests/port/loopback_peer.h"
 #include "tests/support/wait_until.h"
 
 namespace {
-
-class SilentOperator : public WriteOperator {
- public:
-  std::vector<std::string> alerts;
-  const char* passwordText() override { return "0"; }
-  const char* entryText(int i) override { return i == 0 ? "10.1" : ""; }
-  bool edited(int i) override { return i == 0; }
-  void alert(const char* text) override { alerts.emplace_back(text); }
-  void recordWritten(int) override {}
-  void counterWritten() override {}
-  void readAgain() override {}
-};
 
 class PeerChangeTest : public CoreProcedureTest {
  protected:
@@ -49,7 +38,7 @@ class PeerChangeTest : public CoreProcedureTest {
   }
   uint16_t handle_ = 0;
   std::string tcpPort_;
-  SilentOperator op;
+  ScriptedOperator op;
 };
 
 TEST_F(PeerChangeTest, WriteSendsNothingToTheControllerThatTookTheReadOnesPlace) {
@@ -59,6 +48,7 @@ TEST_F(PeerChangeTest, WriteSendsNothingToTheControllerThatTookTheReadOnesPlace)
   StopAndLoadImage();
   ControllerConnects();
   ForgetReceived();
+  op.entries[0] = "10.1";
 
   EXPECT_FALSE(ReadIsCurrentFor(state, Link()));
   WriteCalibration(Link(), state, op);

@@ -8,25 +8,9 @@
 #include "app/core/read_procedure.h"
 #include "app/core/write_procedure.h"
 #include "tests/app/core_procedures_fixture.h"
+#include "tests/app/scripted_operator.h"
 
 namespace {
-
-class ScriptedOperator : public WriteOperator {
- public:
-  std::vector<std::string> entries = std::vector<std::string>(8);
-  std::vector<std::string> log;
-
-  const char* passwordText() override { return "5185"; }
-  const char* entryText(int i) override {
-    log.push_back("entry " + std::to_string(i + 1));
-    return entries[i].c_str();
-  }
-  bool edited(int i) override { return !entries[i].empty(); }
-  void alert(const char* text) override { log.push_back(std::string("alert ") + text); }
-  void recordWritten(int i) override { log.push_back("written " + std::to_string(i + 1)); }
-  void counterWritten() override { log.push_back("counter"); }
-  void readAgain() override { log.push_back("read again"); }
-};
 
 class CoreWriteTest : public CoreProcedureTest {
  protected:

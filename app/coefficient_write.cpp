@@ -25,6 +25,7 @@ class WindowWriteOperator : public WriteOperator {
   }
   void counterWritten() override { ShowCommonCounter(); }
   void readAgain() override { ReadController(); }
+  void readNoLongerCurrent() override { DistrustRead(); }
 };
 
 }  // namespace

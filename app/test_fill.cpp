@@ -11,6 +11,7 @@
 #include "app/core/controller_state.h"
 #include "app/main_form.h"
 #include "app/procedures.h"
+#include "app/read_trust.h"
 #include "link/trk.h"
 
 namespace {
@@ -24,10 +25,10 @@ void ShowVolume(Fl_Button* button, const char* format, int32_t amount) {
   button->copy_label(text);
 }
 
-void StartFollowing(Fl_Widget* button, int n, bool leftIdle) {
+void StartFollowing(Fl_Widget* button, int n, FillStart start) {
   ActiveNozzle = n;
   LastVolume[n - 1] = 0;
-  Fill = BeginFollowing(leftIdle);
+  Fill = BeginFollowing(*AppLink, start);
   button->copy_label(tr("Starting.."));
   // A timer of the previous fill may still be due once more: one chain only.
   Fl::remove_timeout(FillTimer);
@@ -49,15 +50,16 @@ void LoadNozzleCallback(Fl_Widget* widget, void* nozzleIndex) {
   }
 
   const int32_t preset = MainForm->fullTankCheck->value() ? kFullTankPresetMl : kPresetMl;
-  switch (StartTestFill(*AppLink, i, preset)) {
+  const FillStart start = StartTestFill(*AppLink, i, preset);
+  switch (start) {
     case FillStart::kPumpBusy:
       ShowAlert(tr("Pump is busy now (filling is not complete)"));
       return;
     case FillStart::kPresetFailed:
       ShowAlert(tr("Failed to set volume"));
       return;
-    case FillStart::kStarted: StartFollowing(widget, n, false); return;
-    case FillStart::kStartedAnyway: StartFollowing(widget, n, true); return;
+    case FillStart::kStarted:
+    case FillStart::kPresetUnanswered: StartFollowing(widget, n, start); return;
   }
 }
 
@@ -79,10 +81,20 @@ void FillTimer(void*) {
     case FillPhase::kFinished: format = tr("fin %2d.%02d"); break;
     case FillPhase::kStopped: format = tr("stp %2d.%02d"); break;
     case FillPhase::kEnded:
-    case FillPhase::kNeverStarted:
       button->copy_label(tr("Load 10l"));
       ActiveNozzle = 0;
       break;
+    case FillPhase::kNeverStarted:
+      EndFollowedFill();
+      // Only now is it known that an unanswered preset was not taken.
+      if (Fill.presetUnanswered) ShowAlert(tr("Failed to set volume"));
+      return;
+    case FillPhase::kOtherConnection:
+      EndFollowedFill();
+      ForgetConnectedController();
+      ShowAlert(tr("The port connected anew during the test fill: the controller may be "
+                   "another one. The fill is no longer followed; read the controller again."));
+      return;
     case FillPhase::kNoNews: break;
   }
   if (format) {

@@ -9,6 +9,7 @@
 #include "app/core/controller_state.h"
 #include "app/core/poll.h"
 #include "link/trk.h"
+#include "port/port.h"
 
 namespace {
 
@@ -23,11 +24,6 @@ constexpr uint8_t kStateRunning = '0';   // 0x30
 constexpr uint8_t kStateFinished = 0x40;
 constexpr uint8_t kStateFinishedClosed = 0x41;
 
-// Status polls that tell whether a preset whose answer was lost started the
-// pump anyway: enough for the two held-back replies and a few failed polls.
-constexpr int kPresetCheckPolls = 6;
-constexpr int kPresetCheckPauseMs = 10;
-
 bool IsIdle(uint8_t state) { return state == kStateIdle || state == kStateIdleReady; }
 // Running, finished, stopped or any other state above idle-ready.
 bool LeftIdle(uint8_t state) { return state > kStateIdleReady; }
@@ -39,15 +35,6 @@ NozzleRecord& SharedRecord(const Trk& link, int i) {
 int SendCommand(Trk& link, int i, int16_t code, int32_t value, int sleepMs) {
   NozzleCommand command{0, value, code};
   return PollUntilDone([&] { return link.nozzleCommand(i, &command); }, sleepMs);
-}
-
-bool PumpStartedAnyway(Trk& link, int i) {
-  for (int poll = 0; poll < kPresetCheckPolls; ++poll) {
-    NozzleRecord status;
-    if (link.readNozzleStatus(i, &status) == kTrkDone && LeftIdle(status.state)) return true;
-    SleepMs(kPresetCheckPauseMs);
-  }
-  return false;
 }
 
 }  // namespace
@@ -74,17 +61,29 @@ FillStart StartTestFill(Trk& link, int i, int32_t presetMl) {
   link.fillKind = 0;
   const int result = SendCommand(link, i, kCodePreset, presetMl, 1);
   if (result == kTrkDone) return FillStart::kStarted;
-  // Refused is refused; a lost or garbled answer leaves it open.
-  if (result != kTrkRefused && PumpStartedAnyway(link, i)) return FillStart::kStartedAnyway;
-  return FillStart::kPresetFailed;
+  // A nozzle the link cannot address never had its preset sent.
+  if (link.nozzleCode(i) < 0) return FillStart::kPresetFailed;
+  // Refused is refused. A lost, late or garbled answer leaves it open: the
+  // controller may fill all the same, and that fill must be followed and
+  // stoppable, so the pump is given as long as any pump to start.
+  return result == kTrkRefused ? FillStart::kPresetFailed : FillStart::kPresetUnanswered;
 }
 
-FillFollowing BeginFollowing(bool leftIdle) {
-  return FillFollowing{leftIdle, std::chrono::steady_clock::now()};
+FillFollowing BeginFollowing(const Trk& link, FillStart start) {
+  FillFollowing f;
+  f.presetUnanswered = start == FillStart::kPresetUnanswered;
+  f.startedAt = std::chrono::steady_clock::now();
+  f.connection = PortConnection(static_cast<uint16_t>(link.port));
+  return f;
 }
 
 FillStatus PollTestFill(Trk& link, int i, FillFollowing& following) {
   FillStatus out{FillPhase::kNoNews, 0};
+  // Another peer behind the port gets no poll: the nozzle followed is not its.
+  if (PortConnection(static_cast<uint16_t>(link.port)) != following.connection) {
+    out.phase = FillPhase::kOtherConnection;
+    return out;
+  }
   NozzleRecord status;
   if (link.readNozzleStatus(i, &status) == kTrkDone) {
     const uint8_t state = status.state;

@@ -12,15 +12,16 @@ constexpr int32_t kPresetMl = 10000;           // "Load 10l"
 constexpr int32_t kFullTankPresetMl = 500000;  // with "Fulltank load"
 
 enum class FillStart {
-  kStarted,          // the preset was taken
-  kStartedAnyway,    // its answer was lost or garbled, but the pump has left idle
-  kPumpBusy,         // the nozzle is still in a fill that did not end
-  kPresetFailed,     // refused, or no answer and the pump did not start
+  kStarted,            // the preset was taken
+  kPresetUnanswered,   // its answer was missing, late or garbled: it may have been taken
+  kPumpBusy,           // the nozzle is still in a fill that did not end
+  kPresetFailed,       // the controller refused it
 };
 // Load on nozzle i (0-based) with no fill followed: readies the nozzle, closes
 // what is left of a previous fill, and sends the preset in millilitres. A
-// preset whose answer was missing or garbled may still have reached the
-// controller: the nozzle's status then tells whether its pump runs.
+// preset whose answer was missing, late or garbled may still have reached the
+// controller: the nozzle is then followed like any other, and only its status
+// tells whether the pump started.
 FillStart StartTestFill(Trk& link, int i, int32_t presetMl);
 // Load pressed again on the nozzle followed: stops a running fill, closes a
 // finished one, per the state the link last took for it.
@@ -36,10 +37,14 @@ constexpr std::chrono::seconds kFillStartBound{5};
 // state is the one from before the preset and does not end the fill.
 struct FillFollowing {
   bool leftIdle = false;
+  // The preset's answer did not come: a pump that never starts means it failed.
+  bool presetUnanswered = false;
   std::chrono::steady_clock::time_point startedAt;
+  // The port's connection the fill was started over (PortConnection).
+  uint32_t connection = 0;
 };
-// Following from now; leftIdle when the pump was already seen running.
-FillFollowing BeginFollowing(bool leftIdle);
+// Following from now, over link's port as it is connected now.
+FillFollowing BeginFollowing(const Trk& link, FillStart start);
 
 enum class FillPhase {
   kNoNews,         // the status read failed, or a state that says nothing here
@@ -48,6 +53,7 @@ enum class FillPhase {
   kStopped,
   kEnded,          // idle again after it had left idle
   kNeverStarted,   // still idle kFillStartBound after the start
+  kOtherConnection,   // the port connected anew: the controller may be another one
 };
 struct FillStatus {
   FillPhase phase;

@@ -136,6 +136,12 @@ bool JournalCounter(uint16_t before, uint16_t after, const uint8_t* date, int re
 
 bool JournalCommit(int result) { return append(lineOf("commit", result)); }
 
+bool JournalAbandoned(const char* what) {
+  JournalLine l = lineOf("write", kJournalSending);
+  l.outcome = what;
+  return append(l);
+}
+
 bool JournalPasswordRefused(int errorCode) {
   const char* outcome = "password refused";
   if (errorCode == 0x5B) outcome = "wrong password";

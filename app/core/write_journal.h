@@ -36,5 +36,8 @@ bool JournalShortMessage(int n, const char* entered, const uint8_t* message, int
 // The common calibration counter; date (day, month, year % 100) or nullptr.
 bool JournalCounter(uint16_t before, uint16_t after, const uint8_t* date, int result);
 bool JournalCommit(int result);
+// The end of a Write that stopped after frames went out: what became of each
+// nozzle, the counter and the commit.
+bool JournalAbandoned(const char* what);
 // A refused password with the controller's error code (-1: none read).
 bool JournalPasswordRefused(int errorCode);

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <string>
 
 #include "app/catalog.h"
 #include "app/core/coefficient_entry.h"
@@ -33,7 +34,51 @@ LocalDate Today() {
           static_cast<uint8_t>(t->tm_year % 100)};
 }
 
-enum class NozzleOutcome { kSkipped, kWritten, kStop };
+// What the controller made of one write.
+enum class Taken : uint8_t {
+  kNotSent,     // not reached, or not sent
+  kNo,          // refused: the controller kept what it had
+  kYes,
+  kUncertain,   // sent, but the answer was lost or garbled: it may hold it
+};
+Taken TakenBy(int result) {
+  switch (result) {
+    case kTrkDone: return Taken::kYes;
+    case kTrkRefused:
+    case kNotSentOtherConnection: return Taken::kNo;
+    default: return Taken::kUncertain;
+  }
+}
+// A write that went out and whose answer did not say whether it was taken
+// (kJournalSending: it never went).
+bool Uncertain(int result) {
+  return result != kJournalSending && TakenBy(result) == Taken::kUncertain;
+}
+
+// One nozzle's write, decided and computed before the first frame goes.
+struct PlannedWrite {
+  int n;                  // 1-based
+  const char* text;       // the entry, as the journal records it
+  uint8_t bytes[kVariantOneRecordSpan];   // the record (variants 0, 1) or message (2)
+  Taken taken;
+};
+
+// "1, 3, 4" of the planned writes whose outcome is taken.
+std::string NozzleList(const PlannedWrite* writes, int count, Taken taken) {
+  std::string list;
+  for (int k = 0; k < count; ++k) {
+    if (writes[k].taken != taken) continue;
+    if (!list.empty()) list += ", ";
+    list += std::to_string(writes[k].n);
+  }
+  return list;
+}
+
+std::string Formatted(const char* format, const char* field) {
+  char text[256];
+  std::snprintf(text, sizeof text, format, field);
+  return text;
+}
 
 // One run of Write over one link.
 class Writer {
@@ -45,16 +90,22 @@ class Writer {
   int writeMemory(int address, int bank, const uint8_t* data, int size);
   int explainRefusal();
   bool sendPassword(bool journaling);
-  NozzleOutcome recordWriteFailed(int result);
-  NozzleOutcome writeCalibrationRecord(int i, long double x, const char* text);
-  NozzleOutcome writeShortCalibration(int n, const char* text);
-  NozzleOutcome writeNozzle(int n);
-  bool advanceCounter();
-  bool somethingToWrite();
+  bool refuse(const char* format, int n);
+  bool plan();
+  bool planNozzle(int n);
+  // The planned write's link result; kJournalSending when it could not be
+  // put on record (then nothing more goes).
+  int send(PlannedWrite& w);
+  int advanceCounter();
+  std::string summary(int counter, int commit) const;
+  void abandon(const char* reason, int counter, int commit);
 
   Trk& link_;
   ControllerState& c_;
   WriteOperator& op_;
+  PlannedWrite writes_[kControllerNozzles];
+  int planned_ = 0;
+  bool journalBroken_ = false;
 };
 
 int Writer::writeMemory(int address, int bank, const uint8_t* data, int size) {
@@ -104,89 +155,122 @@ bool Writer::sendPassword(bool journaling) {
   return true;
 }
 
-// Shows what a failed record write means; the run stops either way.
-NozzleOutcome Writer::recordWriteFailed(int result) {
-  op_.alert(result == kTrkRefused ? tr("Please turn on the settings key")
-                               : tr("Cannot set parameters. Check connection"));
-  return NozzleOutcome::kStop;
+// Tells why nozzle n cannot be written; the Write then sends nothing.
+bool Writer::refuse(const char* format, int n) {
+  char text[512];
+  std::snprintf(text, sizeof text, format, n);
+  op_.alert(text);
+  return false;
 }
 
-// Variants 0 and 1: the new record is built in a copy and kept only once the
-// controller took it, so a failed write never leaves a coefficient in the
-// state that the controller does not hold (a retry would apply it twice).
-// Every byte sent is one Read took from the controller or one computed from
-// those: on variant 1 the twentieth is the byte after the record, read with
-// it and sent back as it was.
-NozzleOutcome Writer::writeCalibrationRecord(int i, long double x, const char* text) {
-  const int size = CalibrationTransferSize(c_.variant);
-  uint8_t record[kVariantOneRecordSpan];
-  std::memcpy(record, c_.calibration[i], static_cast<size_t>(size));
-
-  // A variant-1 record counted past 9998 is written back as it is.
-  if (!(c_.variant == 1 && CalibrationCount(record) > 9998)) {
-    switch (RecalculateCoefficients(record, x)) {
-      case Recalculation::kDone: break;
-      case Recalculation::kNoResetDivisor:
-        op_.alert(tr("Cannot reset the coefficient: the reset divisor is 0"));
-        return NozzleOutcome::kSkipped;
-      case Recalculation::kOutOfRange:
-        op_.alert(tr("Wrong value entered"));
-        return NozzleOutcome::kSkipped;
-    }
-  }
-  if (!JournalRecord(i + 1, text, c_.calibration[i], record, kJournalSending))   // [journal]
-    return NozzleOutcome::kStop;
-  const int result = writeMemory(CalibrationRecordAddress(i, c_.nozzleCount, c_.groupIndex),
-                                 kBank0, record, size);
-  const bool journaled = JournalRecord(i + 1, text, c_.calibration[i], record, result);  // [journal]
-  if (result != kTrkDone) return recordWriteFailed(result);
-
-  std::memcpy(c_.calibration[i], record, static_cast<size_t>(size));
-  op_.recordWritten(i);
-  // Written, but its outcome is not on record: nothing more goes.
-  return journaled ? NozzleOutcome::kWritten : NozzleOutcome::kStop;
-}
-
-// Variant 2: the controller computes the coefficient itself from the value
-// with three decimals, sent with the nozzle number and the date.
-NozzleOutcome Writer::writeShortCalibration(int n, const char* text) {
-  const uint16_t value = static_cast<uint16_t>(ParseFixed(text, 3));
-  const LocalDate today = Today();
-  const uint8_t message[6] = {static_cast<uint8_t>(n), static_cast<uint8_t>(value),
-                              static_cast<uint8_t>(value >> 8), today.day, today.month,
-                              today.year};
-  if (!JournalShortMessage(n, text, message, kJournalSending)) return NozzleOutcome::kStop;  // [journal]
-  const int result = writeMemory(kShortCalibrationMessageAddress, kBank2, message, 6);
-  const bool journaled = JournalShortMessage(n, text, message, result);   // [journal]
-  if (result != kTrkDone) return recordWriteFailed(result);
-  return journaled ? NozzleOutcome::kWritten : NozzleOutcome::kStop;
-}
-
-NozzleOutcome Writer::writeNozzle(int n) {
+// Decides nozzle n's entry and computes what goes. An entry the operator did
+// not mean as a value is told and skipped, as each run always did; a nozzle
+// that cannot be written refuses the whole Write, so that no Write stops
+// halfway on something known before it began.
+bool Writer::planNozzle(int n) {
   const int i = n - 1;
   const char* text = op_.entryText(i);
   const EntryDecision decision = DecideEntry(text, op_.edited(i), c_.variant, LastVolume[i]);
   switch (decision.action) {
-    case EntryAction::kSkip: return NozzleOutcome::kSkipped;
-    case EntryAction::kNoVolume: op_.alert(tr("Error!")); return NozzleOutcome::kSkipped;
-    case EntryAction::kWrongValue:
-      op_.alert(tr("Wrong value entered"));
-      return NozzleOutcome::kSkipped;
+    case EntryAction::kSkip: return true;
+    case EntryAction::kNoVolume: op_.alert(tr("Error!")); return true;
+    case EntryAction::kWrongValue: op_.alert(tr("Wrong value entered")); return true;
     case EntryAction::kWrite: break;
   }
-  if (c_.variant == 2) return writeShortCalibration(n, text);
-  // Typed over the "???" of a record that did not come: its buffer holds
-  // zeros, and a coefficient computed from them would wipe the controller's.
-  if (!c_.recordRead[i]) {
-    op_.alert(tr("Cannot set parameters. Check connection"));
-    return NozzleOutcome::kSkipped;
+  PlannedWrite& w = writes_[planned_];
+  w = PlannedWrite{n, text, {}, Taken::kNotSent};
+  if (c_.variant == 2) {
+    // The controller computes the coefficient itself from the value with
+    // three decimals, sent with the nozzle number and the date.
+    const uint16_t value = static_cast<uint16_t>(ParseFixed(text, 3));
+    const LocalDate today = Today();
+    const uint8_t message[6] = {static_cast<uint8_t>(n), static_cast<uint8_t>(value),
+                                static_cast<uint8_t>(value >> 8), today.day, today.month,
+                                today.year};
+    std::memcpy(w.bytes, message, sizeof message);
+    ++planned_;
+    return true;
   }
-  return writeCalibrationRecord(i, decision.x, text);
+  // Typed over the "???" of a record that did not come: its buffer holds
+  // zeros (or another read's late reply), and a coefficient computed from it
+  // would wipe the controller's. On variant 1 the same read brought the
+  // twentieth byte.
+  if (!c_.recordRead[i]) {
+    return refuse(tr("Nothing written: the calibration record of nozzle %d was not read. "
+                     "Read the controller, then Write again."), n);
+  }
+  // Every byte sent is one Read took from the controller or one computed from
+  // those: on variant 1 the twentieth is the byte after the record, read with
+  // it and sent back as it was.
+  std::memcpy(w.bytes, c_.calibration[i], static_cast<size_t>(CalibrationTransferSize(c_.variant)));
+  // A variant-1 record counted past 9998 is written back as it is.
+  if (!(c_.variant == 1 && CalibrationCount(w.bytes) > 9998)) {
+    switch (RecalculateCoefficients(w.bytes, decision.x)) {
+      case Recalculation::kDone: break;
+      case Recalculation::kNoResetDivisor:
+        return refuse(tr("Nothing written: the coefficient of nozzle %d cannot be reset, its "
+                         "reset divisor is 0."), n);
+      case Recalculation::kOutOfRange:
+        return refuse(tr("Nothing written: the coefficient computed for nozzle %d does not fit "
+                         "its record."), n);
+    }
+  }
+  ++planned_;
+  return true;
+}
+
+// Every nozzle's write, or false (after saying why) when one cannot be made.
+bool Writer::plan() {
+  if (c_.nozzleCount == 0) return true;
+  const int rows = NozzleRecordsRead(c_);
+  for (int n = 1; n <= rows; ++n) {
+    if (!planNozzle(n)) return false;
+  }
+  // The counter is advanced from the common block Read took; when that read
+  // failed the buffer holds zeros, and the controller's counter would be
+  // replaced by 1.
+  if (planned_ > 0 && c_.variant != 2 && !c_.commonBlockRead) {
+    op_.alert(tr("Nothing written: the calibration counter was not read. Read the controller, "
+                 "then Write again."));
+    return false;
+  }
+  return true;
+}
+
+int Writer::send(PlannedWrite& w) {
+  const int i = w.n - 1;
+  if (c_.variant == 2) {
+    if (!JournalShortMessage(w.n, w.text, w.bytes, kJournalSending)) {   // [journal]
+      journalBroken_ = true;
+      return kJournalSending;
+    }
+    const int result = writeMemory(kShortCalibrationMessageAddress, kBank2, w.bytes, 6);
+    w.taken = TakenBy(result);
+    if (!JournalShortMessage(w.n, w.text, w.bytes, result)) journalBroken_ = true;  // [journal]
+    return result;
+  }
+  if (!JournalRecord(w.n, w.text, c_.calibration[i], w.bytes, kJournalSending)) {   // [journal]
+    journalBroken_ = true;
+    return kJournalSending;
+  }
+  const int result = writeMemory(CalibrationRecordAddress(i, c_.nozzleCount, c_.groupIndex),
+                                 kBank0, w.bytes, CalibrationTransferSize(c_.variant));
+  w.taken = TakenBy(result);
+  if (!JournalRecord(w.n, w.text, c_.calibration[i], w.bytes, result)) journalBroken_ = true;
+  // The state takes a record only once the controller took it, so a failed
+  // write never leaves a coefficient there that the controller does not hold
+  // (a retry would apply it twice).
+  if (result == kTrkDone) {
+    std::memcpy(c_.calibration[i], w.bytes, static_cast<size_t>(CalibrationTransferSize(c_.variant)));
+    op_.recordWritten(i);
+  }
+  return result;
 }
 
 // Advances the calibration counter (variant 1: with today's date) in the
-// common block; a failed write takes the increment back.
-bool Writer::advanceCounter() {
+// common block; a failed write takes the increment back. Returns the link's
+// result, or kJournalSending when the journal could not record it.
+int Writer::advanceCounter() {
   const uint16_t counter = CommonCounter(c_);
   SetCommonCounter(c_, static_cast<uint16_t>(counter + 1));
   int size = 2;
@@ -200,29 +284,93 @@ bool Writer::advanceCounter() {
   const uint8_t* date = c_.variant == 1 ? c_.commonBlock + 3 : nullptr;
   if (!JournalCounter(counter, CommonCounter(c_), date, kJournalSending)) {   // [journal]
     SetCommonCounter(c_, counter);
-    return false;
+    journalBroken_ = true;
+    return kJournalSending;
   }
   const int result =
       writeMemory(CommonBlockAddress(c_.groupIndex) + 1, kBank0, c_.commonBlock + 1, size);
-  const bool journaled = JournalCounter(counter, CommonCounter(c_), date, result);   // [journal]
-  if (result == kTrkDone) return journaled;
-  const uint16_t advanced = CommonCounter(c_);
-  SetCommonCounter(c_, advanced == 0 ? 9999 : static_cast<uint16_t>(advanced - 1));
-  op_.alert(tr("Error writing parameters block #2"));
-  return false;
+  if (!JournalCounter(counter, CommonCounter(c_), date, result)) journalBroken_ = true;
+  if (result != kTrkDone) {
+    const uint16_t advanced = CommonCounter(c_);
+    SetCommonCounter(c_, advanced == 0 ? 9999 : static_cast<uint16_t>(advanced - 1));
+  }
+  return result;
 }
 
-// Whether some nozzle's entry asks for a write, decided silently as
-// writeNozzle will decide it: only then is the journal opened, so a Write that
-// changes nothing leaves no trace in it.
-bool Writer::somethingToWrite() {
-  const int rows = NozzleRecordsRead(c_);
-  for (int i = 0; i < rows; ++i) {
-    const EntryDecision decision = DecideEntry(op_.entryText(i), op_.edited(i), c_.variant,
-                                               LastVolume[i]);
-    if (decision.action == EntryAction::kWrite) return true;
+// What a Write that stopped left behind, for the operator: counter and commit
+// are the results of their writes (kJournalSending: not sent).
+std::string Writer::summary(int counter, int commit) const {
+  std::string text;
+  const std::string written = NozzleList(writes_, planned_, Taken::kYes);
+  const std::string uncertain = NozzleList(writes_, planned_, Taken::kUncertain);
+  std::string notWritten = NozzleList(writes_, planned_, Taken::kNo);
+  const std::string notSent = NozzleList(writes_, planned_, Taken::kNotSent);
+  if (!notSent.empty()) notWritten += (notWritten.empty() ? "" : ", ") + notSent;
+  if (!written.empty()) text += Formatted(tr("Nozzles written: %s."), written.c_str()) + "\n";
+  if (!uncertain.empty())
+    text += Formatted(tr("Nozzles whose answer was lost (they may be written): %s."),
+                      uncertain.c_str()) + "\n";
+  if (!notWritten.empty())
+    text += Formatted(tr("Nozzles not written: %s."), notWritten.c_str()) + "\n";
+  const bool committed = commit == kTrkDone;
+  const char* end;
+  if (c_.variant == 2) {
+    end = committed ? tr("The change was committed.")
+                    : commit == kJournalSending ? tr("Nothing was committed.")
+                                                : tr("The commit was not confirmed.");
+  } else if (counter == kTrkDone) {
+    end = committed ? tr("The calibration counter was stepped and the change committed.")
+                    : commit == kJournalSending
+                          ? tr("The calibration counter was stepped; nothing was committed.")
+                          : tr("The calibration counter was stepped; the commit was not "
+                               "confirmed.");
+  } else if (Uncertain(counter)) {
+    end = tr("The calibration counter may have been stepped (its answer was lost); nothing "
+             "was committed.");
+  } else {
+    end = tr("The calibration counter was not stepped and nothing was committed.");
   }
-  return false;
+  text += end;
+  text += "\n";
+  text += tr("Read the controller and Write again.");
+  return text;
+}
+
+// The Write stopped after frames went out: the journal ends it with what was
+// done, the operator is told the same, and what Read took is no longer
+// trusted when an answer was lost.
+void Writer::abandon(const char* reason, int counter, int commit) {
+  bool uncertain = Uncertain(counter);
+  std::string record = "abandoned:";
+  const struct { Taken taken; const char* label; } kinds[] = {
+      {Taken::kYes, " written "}, {Taken::kUncertain, " uncertain "},
+      {Taken::kNo, " refused "}, {Taken::kNotSent, " not sent "}};
+  for (const auto& kind : kinds) {
+    const std::string list = NozzleList(writes_, planned_, kind.taken);
+    if (list.empty()) continue;
+    if (kind.taken == Taken::kUncertain) uncertain = true;
+    record += std::string(kind.label) + list + ";";
+  }
+  if (c_.variant != 2) {
+    record += counter == kTrkDone    ? " counter stepped;"
+              : Uncertain(counter) ? " counter uncertain;"
+                                   : " counter not stepped;";
+  }
+  record += commit == kTrkDone ? " committed" : commit == kJournalSending ? " nothing committed"
+                                                                          : " commit not confirmed";
+  if (!journalBroken_) JournalAbandoned(record.c_str());   // [journal]
+  if (uncertain) {
+    c_.readCurrent = false;
+    op_.readNoLongerCurrent();
+  }
+  // Nothing reached the controller, or it refused all: it holds what it held,
+  // and the reason alone says what to do.
+  if (reason && !uncertain && NozzleList(writes_, planned_, Taken::kYes).empty()) {
+    op_.alert(reason);
+    return;
+  }
+  const std::string told = summary(counter, commit);
+  op_.alert(reason ? (std::string(reason) + "\n\n" + told).c_str() : told.c_str());
 }
 
 void Writer::run() {
@@ -232,41 +380,57 @@ void Writer::run() {
     op_.alert(ReadFirstMessage());
     return;
   }
-  // The counter is advanced from the common block Read took; when that read
-  // failed the buffer holds zeros, and the controller's counter would be
-  // replaced by 1. No record is written until a Read has the block.
-  if (c_.variant != 2 && !c_.commonBlockRead) {
-    op_.alert(tr("Cannot set parameters. Check connection"));
-    return;
-  }
-  // A change that cannot be recorded is not made: the journal must be
-  // writable before the first frame (the password) goes.
   JournalWriteScope journal(c_, static_cast<uint16_t>(link_.port),
                             [this](const char* text) { op_.alert(text); });   // [journal]
-  const bool journaling = somethingToWrite();
+  if (!plan()) return;
+  // A change that cannot be recorded is not made: the journal must be
+  // writable before the first frame (the password) goes.
+  const bool journaling = planned_ > 0;
   if (journaling && !JournalOpenForWrite()) return;
   if ((c_.passwordState[0] & 0x02) && !sendPassword(journaling)) return;
-  if (c_.nozzleCount == 0) return;
+  if (planned_ == 0) return;
 
-  const int rows = NozzleRecordsRead(c_);
-  bool written = false;
-  for (int n = 1; n <= rows; ++n) {
-    const NozzleOutcome outcome = writeNozzle(n);
-    if (outcome == NozzleOutcome::kStop) return;
-    if (outcome == NozzleOutcome::kWritten) written = true;
+  const char* reason = nullptr;
+  bool taken = false;
+  for (int k = 0; k < planned_ && !reason && !journalBroken_; ++k) {
+    const int result = send(writes_[k]);
+    if (result == kTrkDone) taken = true;
+    else if (result == kTrkRefused) reason = tr("Please turn on the settings key");
+    else if (result != kJournalSending) reason = tr("Cannot set parameters. Check connection");
   }
-  if (!written) return;
-
-  SleepMs(100);
-  if (c_.variant != 2 && !advanceCounter()) return;
-  SleepMs(50);
-  op_.counterWritten();
-
-  const uint8_t commit = kCommitByte;
-  if (!JournalCommit(kJournalSending)) return;   // [journal]
-  // The controller's answer to the commit changes nothing here, but it is on record.
-  JournalCommit(writeMemory(kCommitAddress, kBank0, &commit, 1));   // [journal]
-
+  const bool stopped = reason || journalBroken_;
+  // A record the controller took is a calibration change, and the counter
+  // counts such changes: it is stepped once for this Write and the change
+  // committed even when a later record failed, as far as the line allows.
+  // A record whose answer was lost is not counted on its own (the request
+  // itself may have been lost): it is named as uncertain, and a new Read
+  // shows what the controller holds.
+  int counter = kJournalSending;
+  int commit = kJournalSending;
+  if (taken && !journalBroken_) {
+    SleepMs(100);
+    counter = c_.variant == 2 ? kTrkDone : advanceCounter();
+  }
+  if (counter == kTrkDone && !journalBroken_) {
+    SleepMs(50);
+    op_.counterWritten();
+    const uint8_t commitByte = kCommitByte;
+    if (JournalCommit(kJournalSending)) {   // [journal]
+      commit = writeMemory(kCommitAddress, kBank0, &commitByte, 1);
+      // The controller's answer to the commit changes nothing in a whole
+      // Write, but it is on record.
+      if (!JournalCommit(commit)) journalBroken_ = true;   // [journal]
+    } else {
+      journalBroken_ = true;
+    }
+  }
+  if (!stopped && counter != kTrkDone) {
+    reason = journalBroken_ ? nullptr : tr("Error writing parameters block #2");
+  }
+  if (stopped || counter != kTrkDone) {
+    abandon(reason, c_.variant == 2 ? kJournalSending : counter, commit);
+    return;
+  }
   if (c_.variant == 2) {
     SleepMs(2000);
     op_.readAgain();

@@ -28,6 +28,9 @@ class WriteOperator {
   // Variant 2, after the commit: the controller recomputed its records, so
   // Read runs again.
   virtual void readAgain() = 0;
+  // A write's answer was lost: what the controller now holds is not known,
+  // and what Read took no longer stands for it.
+  virtual void readNoLongerCurrent() = 0;
 };
 
 // Write's refusal when what was read is not the connected controller's.
@@ -36,5 +39,8 @@ const char* ReadFirstMessage();
 // Runs Write over link from state (filled by the last Read) with the
 // operator's entries; state takes every record and counter the controller
 // took. Refuses (ReadFirstMessage) unless the last Read of state got through
-// over link as it is now.
+// over link as it is now. Every nozzle to be written is looked at before the
+// first frame: when one of them cannot be written, nothing is sent. A Write
+// that stops after frames went out says which nozzles were written, which
+// were not and which are uncertain, in the journal and to the operator.
 void WriteCalibration(Trk& link, ControllerState& state, WriteOperator& op);

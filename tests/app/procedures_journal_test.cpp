@@ -260,9 +260,11 @@ TEST_F(JournalTest, ARefusedRecordLeavesItsOutcomeAndNothingElse) {
   Type(1, "10.1");
   WriteCoefficients();
   const std::vector<Row> rows = Entries();
-  ASSERT_EQ(rows.size(), 2u);
+  ASSERT_EQ(rows.size(), 3u);
   EXPECT_EQ(rows[0][kOutcome], "sending");
   EXPECT_EQ(rows[1][kOutcome], "refused by the controller");
+  EXPECT_EQ(rows[2][kEvent], "write");
+  EXPECT_EQ(rows[2][kOutcome], "abandoned: refused 1; counter not stepped; nothing committed");
   // The computed values are on record although the controller kept its own.
   EXPECT_EQ(rows[1][kKBefore], std::to_string(Forty(Bytes(before, 0, 0x1000, 19), 0, 4)));
   EXPECT_NE(rows[1][kKAfter], rows[1][kKBefore]);
@@ -297,9 +299,10 @@ TEST_F(JournalTest, ALostReplyIsOnRecordAsNoReply) {
   Type(1, "10.1");
   WriteCoefficients();
   const std::vector<Row> rows = Entries();
-  ASSERT_EQ(rows.size(), 2u);
+  ASSERT_EQ(rows.size(), 3u);
   EXPECT_EQ(rows[0][kOutcome], "sending");
   EXPECT_EQ(rows[1][kOutcome], "no reply");
+  EXPECT_EQ(rows[2][kOutcome], "abandoned: uncertain 1; counter not stepped; nothing committed");
 }
 
 TEST_F(JournalTest, ReadAndAWriteThatChangesNothingAddNothing) {

@@ -7,7 +7,9 @@
 #include <fstream>
 #include <string>
 
+#include "app/core/calibration_journal.h"
 #include "app/core/coefficient_math.h"
+#include "app/core/write_procedure.h"
 #include "app/core/controller_state.h"
 #include "app/main_form.h"
 #include "app/procedures.h"
@@ -142,7 +144,9 @@ TEST_F(WriteTest, ZeroDifferenceMakesK2EqualToK) {
   EXPECT_EQ(K(record), Scaled(K(Record(image, 0, 1)), 10.1L / 10));
 }
 
-TEST_F(WriteTest, EmptyEntryResetsAndAZeroResetDivisorIsRefused) {
+// A reset is refused where the divisor is 0, and with it the whole Write:
+// nozzle 2 alone, typed again, is then reset.
+TEST_F(WriteTest, EmptyEntryResetsAndAZeroResetDivisorRefusesTheWrite) {
   MemoryImage image = FreshImage(1, 2);
   image.set(0, 0x100E, 0);   // nozzle 1: W = 0
   image.set(0, 0x110E, 50);  // nozzle 2: W = 50, a reset gives 2.0
@@ -150,8 +154,14 @@ TEST_F(WriteTest, EmptyEntryResetsAndAZeroResetDivisorIsRefused) {
   Type(1, "");
   Type(2, "");
   WriteCoefficients();
-  EXPECT_EQ(alerts,
-            std::vector<std::string>{"Cannot reset the coefficient: the reset divisor is 0"});
+  EXPECT_EQ(alerts, std::vector<std::string>{"Nothing written: the coefficient of nozzle 1 "
+                                             "cannot be reset, its reset divisor is 0."});
+  EXPECT_TRUE(MemoryRequests().empty());
+  alerts.clear();
+  Type(1, "* 1.001000");
+  WriteCoefficients();
+  EXPECT_TRUE(alerts.empty());
+  ASSERT_FALSE(MemoryRequests().empty());
   EXPECT_EQ(MemoryRequests().front(),
             "write 20 bytes at 0:001100 (calibration record, group 0 nozzle 2)");
   const MemoryImage after = StopAndLoadImage();
@@ -300,10 +310,21 @@ TEST_F(WriteTest, NoRecordIsComputedFromWhatCameAfterAnUnansweredRead) {
   }
   EXPECT_STREQ(nozzleCoefficientInputs[4]->value(), "* 1.004000");
   ForgetReceived();
+  // Nozzle 2 cannot be written: nothing is, not even the password.
   for (int n = 1; n <= 4; ++n) Type(n, "10.1");
   alerts.clear();
   WriteCoefficients();
-  EXPECT_EQ(alerts, std::vector<std::string>(3, "Cannot set parameters. Check connection"));
+  EXPECT_EQ(alerts, std::vector<std::string>{
+                        "Nothing written: the calibration record of nozzle 2 was not read. Read "
+                        "the controller, then Write again."});
+  EXPECT_TRUE(ReceivedRequests().empty());
+  // Without nozzle 2's entry, nozzle 1 is written with its own twentieth byte.
+  Type(2, "* 1.002000");
+  Type(3, "* 1.003000");
+  Type(4, "* 1.004000");
+  alerts.clear();
+  WriteCoefficients();
+  EXPECT_TRUE(alerts.empty());
   int commits = 0;
   const MemoryImage after = StopAndLoadImage(&commits);
   EXPECT_EQ(commits, 1);
@@ -314,6 +335,42 @@ TEST_F(WriteTest, NoRecordIsComputedFromWhatCameAfterAnUnansweredRead) {
   const std::vector<uint8_t> written = Record(after, 0);
   std::copy(written.begin(), written.end(), expected.begin());
   EXPECT_EQ(Bytes(after, 0, 0x1000, 0x400), expected);
+}
+
+// Nozzle 1's record is taken, nozzle 2's answer is lost: the counter counts
+// what was taken and the change is committed; nozzle 3 is not sent. The
+// journal ends the Write with what became of each, the operator is told the
+// same, and nothing more is written until a new Read.
+TEST_F(WriteTest, AWriteThatStopsHalfwaySaysWhatItDid) {
+  const MemoryImage before = FreshImage(1, 3);
+  ConnectAndRead(before, {"--fault-once", "no-reply:write 20 bytes at 0:001100"});
+  for (int n = 1; n <= 3; ++n) Type(n, "10.1");
+  WriteCoefficients();
+  EXPECT_EQ(alerts, std::vector<std::string>{
+                        "Cannot set parameters. Check connection\n\nNozzles written: 1.\n"
+                        "Nozzles whose answer was lost (they may be written): 2.\n"
+                        "Nozzles not written: 3.\n"
+                        "The calibration counter was stepped and the change committed.\n"
+                        "Read the controller and Write again."});
+  std::ifstream in(kCalibrationJournalFile);
+  const std::string journal((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::string last = journal.substr(journal.rfind('\n', journal.size() - 3) + 1);
+  EXPECT_NE(last.find(",write,"), std::string::npos) << last;
+  EXPECT_NE(last.find("abandoned: written 1; uncertain 2; not sent 3; counter stepped; committed"),
+            std::string::npos) << last;
+  alerts.clear();
+  ForgetReceived();
+  Type(3, "10.2");
+  WriteCoefficients();
+  EXPECT_EQ(alerts, std::vector<std::string>{ReadFirstMessage()});
+  EXPECT_TRUE(ReceivedRequests().empty());
+  int commits = 0;
+  const MemoryImage after = StopAndLoadImage(&commits);
+  EXPECT_EQ(commits, 1);
+  EXPECT_EQ(K(Record(after, 0, 3)), Scaled(K(Record(before, 0, 3)), 10.1L / 10));
+  EXPECT_EQ(Record(after, 1, 3), Record(before, 1, 3));
+  EXPECT_EQ(Record(after, 2, 3), Record(before, 2, 3));
+  EXPECT_EQ(Bytes(after, 0, 0x4001, 1)[0], Bytes(before, 0, 0x4001, 1)[0] + 1);
 }
 
 }  // namespace

@@ -25,4 +25,5 @@ class ScriptedOperator : public WriteOperator {
   void recordWritten(int i) override { log.push_back("written " + std::to_string(i + 1)); }
   void counterWritten() override { log.push_back("counter"); }
   void readAgain() override { log.push_back("read again"); }
+  void readNoLongerCurrent() override { log.push_back("read no longer current"); }
 };

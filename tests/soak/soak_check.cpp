@@ -233,12 +233,16 @@ SoakFindings CheckSoakTrace(const std::string& tracePath, const std::vector<std:
   // writes.
   std::map<uint32_t, std::vector<uint8_t>> held;
   std::map<int, std::vector<uint8_t>> heldCommon;
-  bool failedWriteInThisWrite = false;
+  // A commit is sent only behind a counter write the controller took, after
+  // the records of its Write: the records it took are then counted.
+  bool counterSinceRecords = false;
+  bool failedCounterInThisWrite = false;
   std::string failedWhat;
   bool readFailed = false;   // the last Read's status or main settings did not come
   for (const Exchange& e : trace) {
     if (e.isRead && e.bank == 2 && e.address == kStatusByte) {
-      failedWriteInThisWrite = false;  // a new Read: the next Write starts afresh
+      failedCounterInThisWrite = false;  // a new Read: the next Write starts afresh
+      counterSinceRecords = false;
       readFailed = false;
     }
     if (gatesTheRead(e) && !readCompleted(e) && !readFailed) {
@@ -260,8 +264,10 @@ SoakFindings CheckSoakTrace(const std::string& tracePath, const std::vector<std:
 
     if (e.address == kCommit && e.count == 1) {
       ++f.commits;
-      if (failedWriteInThisWrite)
+      if (failedCounterInThisWrite)
         f.violations.push_back(at(e) + "commit sent after a failed write (" + failedWhat + ")");
+      else if (!counterSinceRecords)
+        f.violations.push_back(at(e) + "commit sent without a counter write taken after the records");
       continue;
     }
     const int counterOf = counterGroup(e.address, groups);
@@ -298,6 +304,7 @@ SoakFindings CheckSoakTrace(const std::string& tracePath, const std::vector<std:
         f.violations.push_back(at(e) + text);
       }
       if (writeAccepted(e)) held[e.address] = e.data;
+      counterSinceRecords = false;
     } else if (counterOf >= 0 && (e.count == 2 || e.count == 5)) {
       ++f.counterWrites;
       std::vector<uint8_t>& common = heldCommon[counterOf];
@@ -309,15 +316,15 @@ SoakFindings CheckSoakTrace(const std::string& tracePath, const std::vector<std:
                                "read plus one: " + hex(e.data));
       if (writeAccepted(e)) {
         for (size_t k = 0; k < e.data.size() && k + 1 < common.size(); ++k) common[k + 1] = e.data[k];
+        counterSinceRecords = true;
+      } else {
+        failedCounterInThisWrite = true;
+        failedWhat = e.meaning;
       }
     } else if (e.address == kPasswordEntry) {
       continue;  // a password write that gets no answer lets the Write go on
     } else {
       f.violations.push_back(at(e) + "write where the tool has nothing to write: " + e.meaning);
-    }
-    if (!writeAccepted(e)) {
-      failedWriteInThisWrite = true;
-      failedWhat = e.meaning;
     }
   }
   return f;

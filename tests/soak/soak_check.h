@@ -6,8 +6,10 @@
 //     controller accepted;
 //   - the twentieth byte of a record write (variant 1) is the byte after the
 //     record that the controller sent along with it, unchanged;
-//   - the commit byte never followed, within one Write, a record or counter
-//     write that failed on the line (lost, refused, reply cut short);
+//   - the commit byte followed, within one Write, a counter write that the
+//     controller took after the last record write, and never a counter write
+//     that failed (a record write that failed before the counter is allowed:
+//     the records taken before it are counted and committed);
 //   - no write at all (not even the password) followed a Read whose status
 //     byte or main settings did not come in full, until the next Read;
 //   - after the run the memory differs from where it started only in records

@@ -1,5 +1,5 @@
-// The byte operations on an open port. Each dispatches on the slot's kind;
-// received bytes always pass through the slot's ring, filled by PortPoll.
+// The byte operations on an open port, through the table of its transport
+// (port_ops.h); received bytes always pass through the slot's ring.
 #include <chrono>
 #include <cstddef>
 #include <cstdio>
@@ -9,91 +9,32 @@
 #include "port/port_table.h"
 #include "port/port_tap.h"
 #include "port/rx_ring.h"
-#include "port/serial_device.h"
-#include "port/tcp_transport.h"
 
 namespace {
 
-bool isTcp(const PortSlot& slot) {
-  return slot.kind == PortKind::TcpClient || slot.kind == PortKind::TcpServer;
+// A port with a connection advances it at the start of every byte operation.
+// Connections it turned away are told to the tap, so a stranger knocking
+// shows in the wire trace.
+void step(PortSlot& slot, uint16_t handle) {
+  if (slot.ops->step == nullptr) return;
+  const int refused = slot.ops->step(slot);
+  if (refused == 0 || !portTap) return;
+  char words[96];
+  std::snprintf(words, sizeof words, "closed %d connection(s) at once: one peer at a time",
+                refused);
+  portTap->noted(handle, slot.name, words);
 }
 
-// The TCP ports advance their connection (client) or take a waiting peer
-// (server) at the start of every byte operation. Connections a server turned
-// away are told to the tap, so a stranger knocking shows in the wire trace.
-void tcpStep(PortSlot& slot, uint16_t handle) {
-  if (slot.kind == PortKind::TcpClient) TcpConnectStep(slot);
-  if (slot.kind != PortKind::TcpServer) return;
-  TcpAcceptStep(slot);
-  if (slot.refusedPeers == 0) return;
-  if (portTap) {
-    char words[96];
-    std::snprintf(words, sizeof words, "closed %d connection(s) at once: one peer at a time",
-                  static_cast<int>(slot.refusedPeers));
-    portTap->noted(handle, slot.name, words);
-  }
-  slot.refusedPeers = 0;
-}
-
-// A serial line that hung up or failed is closed at once: a dead device
-// would otherwise answer every wait at once (spinning the caller) and every
-// exchange would sit out its whole time-out.
-bool serialLive(PortSlot& slot) {
-  if (slot.kind != PortKind::Serial) return true;
-  if (slot.lineLost) return false;
-  if (!SerialLineLost(slot.osHandle)) return true;
-  SerialClose(slot.osHandle);
-  slot.osHandle = -1;
-  slot.lineLost = 1;
-  return false;
-}
-
-// Moves what the driver holds into the ring. Bytes beyond the ring's room
-// are dropped (the ring keeps what is unread).
-void serialTakeIn(PortSlot& slot) {
-  int waiting = SerialInputCount(slot.osHandle);
-  if (waiting <= 0) return;
-  std::vector<uint8_t> buffer(static_cast<size_t>(waiting));
-  int got = SerialRead(slot.osHandle, buffer.data(), waiting);
-  RingAppend(slot, buffer.data(), got);
-}
-
-void serialPoll(PortSlot& slot) {
-  if (serialLive(slot)) serialTakeIn(slot);
-}
-
-using WaitClock = std::chrono::steady_clock;
-
-// Whole milliseconds still to wait, rounded up so no wait ends early.
-int msUntil(WaitClock::time_point until) {
-  return static_cast<int>(
-      std::chrono::ceil<std::chrono::milliseconds>(until - WaitClock::now()).count());
-}
-
-// The line's own wait tells of a hang-up, so the line is looked at once and
-// then only when a wait ends on one: each arriving byte costs the wait, the
-// count and the read.
-void serialWaitFor(PortSlot& slot, int count, WaitClock::time_point until) {
-  bool live = serialLive(slot);
-  while (live) {
-    serialTakeIn(slot);
-    if (RingCount(slot) >= count) return;
-    const int left = msUntil(until);
-    if (left <= 0) return;
-    if (!SerialWaitReadable(slot.osHandle, left)) live = serialLive(slot);
-  }
-}
-
-// Moves whatever the OS holds for the port into its ring.
-void PortPoll(PortSlot& slot) {
-  if (slot.kind == PortKind::Serial) serialPoll(slot);
-  if (isTcp(slot)) TcpReceive(slot);
+// The open slot behind handle when its port receives at all.
+PortSlot* receivingSlotOf(uint16_t handle) {
+  PortSlot* slot = PortSlotOf(handle);
+  return slot != nullptr && slot->ops->receive != nullptr ? slot : nullptr;
 }
 
 // What a clear is about to drop, handed to the tap: the ring and what the
 // driver or the socket holds (dropped with it anyway).
 void reportDropped(PortSlot& slot, uint16_t handle, const char* why) {
-  PortPoll(slot);
+  slot.ops->receive(slot);
   const int count = RingCount(slot);
   if (count <= 0) return;
   std::vector<uint8_t> bytes(static_cast<size_t>(count));
@@ -105,32 +46,36 @@ void reportDropped(PortSlot& slot, uint16_t handle, const char* why) {
 
 PortTap* portTap = nullptr;
 
+int PortMsUntil(PortWaitClock::time_point until) {
+  return static_cast<int>(
+      std::chrono::ceil<std::chrono::milliseconds>(until - PortWaitClock::now()).count());
+}
+
+void PortSleepOneMs() { std::this_thread::sleep_for(std::chrono::milliseconds(1)); }
+
 void PortWrite(uint16_t handle, const uint8_t* bytes, int count) {
   PortSlot* slot = PortSlotOf(handle);
   if (slot == nullptr || bytes == nullptr || count <= 0) return;
-  tcpStep(*slot, handle);
+  step(*slot, handle);
   if (portTap) portTap->sent(handle, slot->name, bytes, count);
-  if (slot->kind == PortKind::Serial && serialLive(*slot)) {
-    SerialWrite(slot->osHandle, bytes, count);
-  }
-  if (isTcp(*slot)) TcpSend(*slot, bytes, count);
+  slot->ops->send(*slot, bytes, count);
 }
 
 void PortWriteByte(uint16_t handle, uint8_t byte) { PortWrite(handle, &byte, 1); }
 
 int PortAvailable(uint16_t handle) {
-  PortSlot* slot = PortSlotOf(handle);
-  if (slot == nullptr || slot->kind == PortKind::Stub) return 0;
-  tcpStep(*slot, handle);
-  PortPoll(*slot);
+  PortSlot* slot = receivingSlotOf(handle);
+  if (slot == nullptr) return 0;
+  step(*slot, handle);
+  slot->ops->receive(*slot);
   return RingCount(*slot);
 }
 
 int PortRead(uint16_t handle, uint8_t* dest, int count) {
-  PortSlot* slot = PortSlotOf(handle);
-  if (slot == nullptr || slot->kind == PortKind::Stub) return kPortReadNothing;
-  tcpStep(*slot, handle);
-  PortPoll(*slot);
+  PortSlot* slot = receivingSlotOf(handle);
+  if (slot == nullptr) return kPortReadNothing;
+  step(*slot, handle);
+  slot->ops->receive(*slot);
   const int took = RingTake(*slot, dest, count);
   if (portTap && took == kPortReadTaken && count > 0) {
     portTap->taken(handle, slot->name, dest, count);
@@ -141,68 +86,60 @@ int PortRead(uint16_t handle, uint8_t* dest, int count) {
 void PortWaitReadable(uint16_t handle, int ms) {
   if (ms <= 0) return;
   PortSlot* slot = PortSlotOf(handle);
-  if (slot != nullptr && slot->kind == PortKind::Serial && serialLive(*slot)) {
-    SerialWaitReadable(slot->osHandle, ms);
-    // A hang-up during the wait ends it at once: look again, so the next
-    // wait sleeps instead of returning at once again.
-    serialLive(*slot);
+  if (slot == nullptr) {
+    PortSleepOneMs();
     return;
   }
-  std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  slot->ops->waitReadable(*slot, ms);
 }
 
 // Taking what arrived into the ring empties the driver (or the socket), so
 // each wait sleeps until the next bytes instead of waking again at once.
 void PortWaitFor(uint16_t handle, int count, int ms) {
   if (ms <= 0) return;
-  const WaitClock::time_point until = WaitClock::now() + std::chrono::milliseconds(ms);
-  PortSlot* slot = PortSlotOf(handle);
-  if (slot != nullptr && slot->kind == PortKind::Serial) {
-    serialWaitFor(*slot, count, until);
+  const PortWaitClock::time_point until = PortWaitClock::now() + std::chrono::milliseconds(ms);
+  PortSlot* slot = receivingSlotOf(handle);
+  if (slot != nullptr && slot->ops->waitFor != nullptr) {
+    slot->ops->waitFor(*slot, count, until);
     return;
   }
-  if (slot != nullptr && isTcp(*slot)) {
-    while (PortAvailable(handle) < count && msUntil(until) > 0) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
+  if (slot != nullptr) {
+    while (PortAvailable(handle) < count && PortMsUntil(until) > 0) PortSleepOneMs();
     return;
   }
-  if (count > 0) std::this_thread::sleep_for(until - WaitClock::now());  // nothing can arrive
+  if (count > 0) std::this_thread::sleep_for(until - PortWaitClock::now());  // nothing can arrive
 }
 
 int PortTxEmpty(uint16_t handle) {
   PortSlot* slot = PortSlotOf(handle);
-  if (slot == nullptr || slot->kind != PortKind::Serial || !serialLive(*slot)) return 1;
-  return SerialOutputCount(slot->osHandle) == 0 ? 1 : 0;
+  return slot == nullptr ? 1 : slot->ops->txEmpty(*slot);
 }
 
 void PortClear(uint16_t handle) { PortClearFor(handle, "unread"); }
 
 void PortClearFor(uint16_t handle, const char* why) {
-  PortSlot* slot = PortSlotOf(handle);
-  if (slot == nullptr || slot->kind == PortKind::Stub) return;
-  tcpStep(*slot, handle);
+  PortSlot* slot = receivingSlotOf(handle);
+  if (slot == nullptr) return;
+  step(*slot, handle);
   if (portTap) reportDropped(*slot, handle, why);
   RingDrop(*slot);
   // Input still in the driver or the sockets goes too.
-  if (slot->kind == PortKind::Serial && serialLive(*slot)) SerialDropInput(slot->osHandle);
-  if (isTcp(*slot)) TcpDropInput(*slot);
+  slot->ops->dropInput(*slot);
 }
 
 uint32_t PortConnection(uint16_t handle) {
   PortSlot* slot = PortSlotOf(handle);
   if (slot == nullptr) return 0;
-  if (isTcp(*slot)) {
+  if (slot->ops->step != nullptr) {
     // A server's peer that has left is seen only by receiving from it; then
     // the next waiting connection is taken, as the next byte operation would.
-    PortPoll(*slot);
-    tcpStep(*slot, handle);
+    slot->ops->receive(*slot);
+    step(*slot, handle);
   }
   return slot->connection;
 }
 
 int PortLost(uint16_t handle) {
   PortSlot* slot = PortSlotOf(handle);
-  if (slot == nullptr) return 0;
-  return serialLive(*slot) ? 0 : 1;
+  return slot == nullptr ? 0 : slot->ops->lost(*slot);
 }

@@ -7,27 +7,13 @@
 #include <new>
 
 #include "port/port_log.h"
-#include "port/serial_device.h"
-#include "port/tcp_transport.h"
 
 PortTableType PortTable;
 
 namespace {
 
-// Undoes what the kind's set-up opened.
-void closeTransport(PortSlot& slot) {
-  switch (slot.kind) {
-    case PortKind::Serial:
-      if (!slot.lineLost) SerialClose(slot.osHandle);  // a lost line's is closed already
-      break;
-    case PortKind::TcpServer:
-    case PortKind::TcpClient: TcpClose(slot); break;
-    case PortKind::Stub: break;
-  }
-}
-
 void closeSlot(PortSlot& slot) {
-  closeTransport(slot);
+  slot.ops->close(slot);
   delete[] slot.rxRing;
   slot.rxRing = nullptr;
   slot.inUse = 0;
@@ -35,25 +21,13 @@ void closeSlot(PortSlot& slot) {
 
 PortOpenFailure lastOpenFailure = PortOpenFailure::Opened;
 
-// Chooses the kind from the name and runs its set-up: kPortOpened, or the
-// status PortOpen returns (kPortTcpOpenFailed for TCP, the platform code for a
-// serial device), with lastOpenFailure saying why.
-int openTransport(PortSlot& slot, const char* name) {
-  if (std::strcmp(name, "STUB") == 0) {
-    slot.kind = PortKind::Stub;
-    return kPortOpened;
-  }
-  const bool server = std::strncmp(name, "TCPS_", 5) == 0;
-  if (server || std::strncmp(name, "TCPC_", 5) == 0) {
-    slot.kind = server ? PortKind::TcpServer : PortKind::TcpClient;
-    const int status = server ? TcpServerOpen(slot, name, &lastOpenFailure)
-                              : TcpClientOpen(slot, name, &lastOpenFailure);
-    return status == 0 ? kPortOpened : kPortTcpOpenFailed;
-  }
-  slot.kind = PortKind::Serial;
-  const int status = SerialOpen(name, &slot.osHandle);
-  if (status != 0) lastOpenFailure = SerialOpenFailure(status);
-  return status;
+// The transport a name asks for. The comparisons are case-sensitive: "stub"
+// or "tcpc_..." name serial devices.
+const PortOps& opsFor(const char* name) {
+  if (std::strcmp(name, "STUB") == 0) return kNullPortOps;
+  if (std::strncmp(name, "TCPS_", 5) == 0) return kTcpServerPortOps;
+  if (std::strncmp(name, "TCPC_", 5) == 0) return kTcpClientPortOps;
+  return kSerialPortOps;
 }
 
 }  // namespace
@@ -104,11 +78,12 @@ int PortOpen(uint16_t* handle, const char* name) {
   std::memset(&slot, 0, sizeof slot);
   std::memcpy(slot.name, name, std::strlen(name) + 1);
 
-  int status = openTransport(slot, name);
+  slot.ops = &opsFor(name);
+  int status = slot.ops->open(slot, name, &lastOpenFailure);
   if (status == kPortOpened) {
     slot.rxRing = new (std::nothrow) uint8_t[kRxRingSize];
     if (slot.rxRing == nullptr) {
-      closeTransport(slot);
+      slot.ops->close(slot);
       status = ENOMEM;
       lastOpenFailure = PortOpenFailure::Other;
     }

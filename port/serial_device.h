@@ -1,6 +1,6 @@
 // The serial device calls of the port layer. Each platform implements them in
 // a file of its own (serial_posix.cpp here); the port table and the byte
-// operations above see only these functions and the value kept in osHandle.
+// operations above see only these functions and the device they return.
 #pragma once
 #include <cstdint>
 

@@ -1,15 +1,16 @@
 // TCP kinds of port, driven only by the byte operations' polls: nothing here
-// waits. A client connects one step at a time and gives an attempt 10 s. A
-// server talks to one peer at a time: frames go to that peer alone and only
-// its bytes reach the ring, so a stranger that connects cannot join the
-// controller's conversation, hear the password or answer in its place.
-#include "port/tcp_transport.h"
-
+// waits. A "TCPC_" port connects out one step at a time and gives an attempt
+// 10 s. A "TCPS_" port listens and talks to one peer at a time: frames go to
+// that peer alone and only its bytes reach the ring, so a stranger that
+// connects cannot join the controller's conversation, hear the password or
+// answer in its place. The name grammar is in tcp_name.h.
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 
 #include "clock/tick.h"
+#include "port/port_ops.h"
+#include "port/port_table.h"
 #include "port/rx_ring.h"
 #include "port/socket_api.h"
 #include "port/tcp_name.h"
@@ -18,41 +19,113 @@ namespace {
 
 constexpr int kListenBacklog = 5;
 constexpr uint16_t kConnectWaitMs = 10000;
-constexpr int kClientReceiveSize = 1024;
+constexpr int kReceiveSize = 1024;
 
-void clearSockets(PortSlot& slot) {
-  for (int32_t& sock : slot.sockets) sock = kNoSocket;
-}
-
-void dropPeer(PortSlot& slot, int entry) {
-  SocketClose(slot.sockets[entry]);
-  slot.sockets[entry] = kNoSocket;
-}
+// ---- client ----------------------------------------------------------------
 
 // A client whose connection broke, or whose attempt failed or ran out of
 // time, starts again on a new socket: a socket still trying refuses a second
 // connect until the kernel gives up minutes later, and one that was connected
 // may answer "already connected" for ever after the peer reset it. When no
 // socket can be made, the next connect step tries once more.
-void renewClientSocket(PortSlot& slot) {
-  SocketClose(slot.sockets[0]);
-  slot.sockets[0] = SocketCreate();
-  slot.osHandle = slot.sockets[0];
-  slot.connected = 0;
-  slot.connectState = kTcpIdle;
+void renewClientSocket(TcpClientPortState& c) {
+  SocketClose(c.socket);
+  c.socket = SocketCreate();
+  c.connected = 0;
+  c.connectState = kTcpIdle;
+}
+
+int clientOpen(PortSlot& slot, const char* name, PortOpenFailure* failure) {
+  TcpPortName parsed;
+  if (!ParseTcpPortName(name, &parsed) || parsed.server) {
+    *failure = PortOpenFailure::MalformedTcpName;
+    return kPortTcpOpenFailed;
+  }
+  *failure = PortOpenFailure::Other;
+  if (SocketLibraryStart() != 0) return kPortTcpOpenFailed;
+  int32_t sock = SocketCreate();
+  if (sock == kNoSocket) {
+    SocketLibraryEnd();
+    return kPortTcpOpenFailed;
+  }
+  TcpClientPortState& c = slot.client;
+  c.peerAddress = parsed.address;
+  c.peerPort = parsed.port;
+  c.socket = sock;
+  c.connected = 0;
+  c.connectState = kTcpIdle;
+  return kPortOpened;
+}
+
+void clientClose(PortSlot& slot) {
+  SocketClose(slot.client.socket);
+  slot.client.socket = kNoSocket;
+  slot.client.connected = 0;
+  SocketLibraryEnd();
+}
+
+void clientConnected(PortSlot& slot) {
+  slot.client.connected = 1;
+  slot.client.connectState = kTcpIdle;
+  ++slot.connection;
+}
+
+int clientStep(PortSlot& slot) {
+  TcpClientPortState& c = slot.client;
+  if (c.connected == 1) return 0;
+  if (c.socket == kNoSocket) {
+    renewClientSocket(c);
+    if (c.socket == kNoSocket) return 0;
+  }
+  if (c.connectState == kTcpConnecting) {
+    int finished = SocketConnectFinished(c.socket);
+    if (finished == 1) {
+      clientConnected(slot);
+    } else if (finished < 0 || tick16Reached(c.connectDeadline)) {
+      renewClientSocket(c);  // the next step connects afresh
+    }
+    return 0;
+  }
+  if (SocketConnect(c.socket, c.peerAddress, c.peerPort) == 0) {
+    clientConnected(slot);
+    return 0;
+  }
+  switch (SocketLastError()) {
+    case SocketError::WouldBlock:
+      c.connected = 0;
+      c.connectState = kTcpConnecting;
+      c.connectDeadline = static_cast<uint16_t>(tick16() + kConnectWaitMs);
+      break;
+    case SocketError::IsConnected: clientConnected(slot); break;
+    case SocketError::Other: break;  // nothing changes; the next step calls connect again
+  }
+  return 0;
 }
 
 void clientReceive(PortSlot& slot) {
-  if (!slot.connected) return;
-  uint8_t buffer[kClientReceiveSize];
-  int n = SocketReceive(slot.sockets[0], buffer, kClientReceiveSize);
+  TcpClientPortState& c = slot.client;
+  if (!c.connected) return;
+  uint8_t buffer[kReceiveSize];
+  int n = SocketReceive(c.socket, buffer, kReceiveSize);
   if (n > 0) {
     RingAppend(slot, buffer, n);
   } else if (n < 0 && SocketLastError() != SocketError::WouldBlock) {
-    renewClientSocket(slot);
+    renewClientSocket(c);
   }
   // 0: the peer has closed its side; a later send finds out whether it is gone.
 }
+
+void clientSend(PortSlot& slot, const uint8_t* bytes, int count) {
+  TcpClientPortState& c = slot.client;
+  if (!c.connected) return;  // dropped: nothing is queued for later
+  // A full send buffer leaves the connection as it is; any other failure
+  // means it is gone.
+  if (SocketSend(c.socket, bytes, count) < 0 && SocketLastError() != SocketError::WouldBlock) {
+    renewClientSocket(c);
+  }
+}
+
+// ---- server ----------------------------------------------------------------
 
 // A peer's frames are requests; its bytes are the answers. One that has let
 // this many frames go by without a byte (about six requests: most carry a
@@ -63,215 +136,163 @@ constexpr int kUnansweredSendsBeforeDrop = 12;
 // at once, so none waits in the backlog to be taken later.
 constexpr int kAcceptsPerStep = 16;
 
-constexpr int kServerPeer = 0;  // the one entry a server uses
-
-bool peerAllowed(const PortSlot& slot, uint32_t address) {
-  return !slot.peerRestricted || address == slot.allowedPeer;
+void dropPeer(TcpServerPortState& s) {
+  SocketClose(s.peer);
+  s.peer = kNoSocket;
 }
 
-// The server's one peer. Bytes from it go to the ring; its leaving, or an
-// error, frees the place.
-void serverReceive(PortSlot& slot) {
-  int32_t peer = slot.sockets[kServerPeer];
-  if (peer == kNoSocket) return;
-  int waiting = 0;
-  if (SocketBytesWaiting(peer, &waiting) != 0) {
-    dropPeer(slot, kServerPeer);
-    return;
-  }
-  // A peer that has left shows nothing waiting for ever; asking for one
-  // byte lets its end of stream be seen and its place be freed.
-  int size = waiting > 0 ? waiting : 1;
-  uint8_t small[kClientReceiveSize];
-  std::unique_ptr<uint8_t[]> large;
-  uint8_t* buffer = small;
-  if (size > kClientReceiveSize) {
-    large.reset(new uint8_t[size]);
-    buffer = large.get();
-  }
-  int n = SocketReceive(peer, buffer, size);
-  if (n > 0) {
-    RingAppend(slot, buffer, n);
-    slot.unansweredSends = 0;
-  } else if (n == 0 || SocketLastError() != SocketError::WouldBlock) {
-    dropPeer(slot, kServerPeer);
-  }
+bool peerAllowed(const TcpServerPortState& s, uint32_t address) {
+  return !s.peerRestricted || address == s.allowedPeer;
 }
 
-void serverSend(PortSlot& slot, const uint8_t* bytes, int count) {
-  int32_t peer = slot.sockets[kServerPeer];
-  if (peer == kNoSocket) return;  // no peer: the frame is dropped
-  if (SocketSend(peer, bytes, count) < 0 && SocketLastError() != SocketError::WouldBlock) {
-    dropPeer(slot, kServerPeer);
-    return;
-  }
-  if (++slot.unansweredSends >= kUnansweredSendsBeforeDrop) dropPeer(slot, kServerPeer);
-}
-
-}  // namespace
-
-int TcpClientOpen(PortSlot& slot, const char* name, PortOpenFailure* failure) {
-  TcpPortName parsed;
-  if (!ParseTcpPortName(name, &parsed) || parsed.server) {
-    *failure = PortOpenFailure::MalformedTcpName;
-    return -1;
-  }
-  *failure = PortOpenFailure::Other;
-  if (SocketLibraryStart() != 0) return -1;
-  clearSockets(slot);
-  int32_t sock = SocketCreate();
-  if (sock == kNoSocket) {
-    SocketLibraryEnd();
-    return -1;
-  }
-  slot.peerAddress = parsed.address;
-  slot.peerPort = parsed.port;
-  slot.sockets[0] = sock;
-  slot.osHandle = sock;
-  slot.connected = 0;
-  slot.connectState = kTcpIdle;
-  slot.kind = PortKind::TcpClient;
-  return 0;
-}
-
-int TcpServerOpen(PortSlot& slot, const char* name, PortOpenFailure* failure) {
+int serverOpen(PortSlot& slot, const char* name, PortOpenFailure* failure) {
   TcpPortName parsed;
   if (!ParseTcpPortName(name, &parsed) || !parsed.server) {
     *failure = PortOpenFailure::MalformedTcpName;
-    return -1;
+    return kPortTcpOpenFailed;
   }
   *failure = PortOpenFailure::Other;
-  if (SocketLibraryStart() != 0) return -1;
-  clearSockets(slot);
+  if (SocketLibraryStart() != 0) return kPortTcpOpenFailed;
   int32_t listener = SocketCreate();
   if (listener == kNoSocket) {
     SocketLibraryEnd();
-    return -1;
+    return kPortTcpOpenFailed;
   }
   if (SocketListenAt(listener, parsed.address, parsed.port, kListenBacklog) != 0) {
     *failure = SocketListenFailure();
     SocketClose(listener);
     SocketLibraryEnd();
-    return -1;
+    return kPortTcpOpenFailed;
   }
-  slot.osHandle = listener;
-  slot.localAddress = parsed.address;
-  slot.peerRestricted = parsed.peerRestricted ? 1 : 0;
-  slot.allowedPeer = parsed.peerAddress;
-  slot.unansweredSends = 0;
-  slot.connected = 0;
-  slot.connectState = kTcpIdle;
-  slot.kind = PortKind::TcpServer;
-  return 0;
+  TcpServerPortState& s = slot.server;
+  s.listener = listener;
+  s.peer = kNoSocket;
+  s.localAddress = parsed.address;
+  s.peerRestricted = parsed.peerRestricted ? 1 : 0;
+  s.allowedPeer = parsed.peerAddress;
+  s.unansweredSends = 0;
+  return kPortOpened;
 }
 
-int TcpConnectStep(PortSlot& slot) {
-  if (slot.connected == 1) return 0;
-  if (slot.sockets[0] == kNoSocket) {
-    renewClientSocket(slot);
-    if (slot.sockets[0] == kNoSocket) return -1;
-  }
-  if (slot.connectState == kTcpConnecting) {
-    int finished = SocketConnectFinished(slot.sockets[0]);
-    if (finished == 1) {
-      slot.connected = 1;
-      slot.connectState = kTcpIdle;
-      ++slot.connection;
-    } else if (finished < 0 || tick16Reached(slot.connectDeadline)) {
-      renewClientSocket(slot);  // the next step connects afresh
-    }
-    return 0;
-  }
-  if (SocketConnect(slot.sockets[0], slot.peerAddress, slot.peerPort) == 0) {
-    slot.connected = 1;
-    ++slot.connection;
-    return 0;
-  }
-  switch (SocketLastError()) {
-    case SocketError::WouldBlock:
-      slot.connected = 0;
-      slot.connectState = kTcpConnecting;
-      slot.connectDeadline = static_cast<uint16_t>(tick16() + kConnectWaitMs);
-      return 0;
-    case SocketError::IsConnected:
-      slot.connected = 1;
-      slot.connectState = kTcpIdle;
-      ++slot.connection;
-      return 0;
-    case SocketError::Other:
-      break;
-  }
-  return -1;  // nothing changes; the next step calls connect again
+void serverClose(PortSlot& slot) {
+  TcpServerPortState& s = slot.server;
+  if (s.peer != kNoSocket) dropPeer(s);
+  SocketClose(s.listener);
+  s.listener = kNoSocket;
+  SocketLibraryEnd();
 }
 
 // Takes every connection waiting: the first allowed one becomes the peer
-// when there is none, every other is closed at once.
-void TcpAcceptStep(PortSlot& slot) {
-  const int32_t listener = static_cast<int32_t>(slot.osHandle);
+// when there is none, every other is closed at once and counted.
+int serverStep(PortSlot& slot) {
+  TcpServerPortState& s = slot.server;
+  int refused = 0;
   for (int taken = 0; taken < kAcceptsPerStep; ++taken) {
     uint32_t address = 0;
-    int32_t sock = SocketAcceptPeer(listener, &address);
-    if (sock == kNoSocket) return;
-    if (slot.sockets[kServerPeer] == kNoSocket && peerAllowed(slot, address)) {
-      slot.sockets[kServerPeer] = sock;
-      slot.unansweredSends = 0;
+    int32_t sock = SocketAcceptPeer(s.listener, &address);
+    if (sock == kNoSocket) break;
+    if (s.peer == kNoSocket && peerAllowed(s, address)) {
+      s.peer = sock;
+      s.unansweredSends = 0;
       ++slot.connection;
     } else {
       SocketClose(sock);
-      ++slot.refusedPeers;
+      ++refused;
     }
+  }
+  return refused;
+}
+
+// Bytes from the one peer go to the ring; its leaving, or an error, frees
+// the place.
+void serverReceive(PortSlot& slot) {
+  TcpServerPortState& s = slot.server;
+  if (s.peer == kNoSocket) return;
+  int waiting = 0;
+  if (SocketBytesWaiting(s.peer, &waiting) != 0) {
+    dropPeer(s);
+    return;
+  }
+  // A peer that has left shows nothing waiting for ever; asking for one
+  // byte lets its end of stream be seen and its place be freed.
+  int size = waiting > 0 ? waiting : 1;
+  uint8_t small[kReceiveSize];
+  std::unique_ptr<uint8_t[]> large;
+  uint8_t* buffer = small;
+  if (size > kReceiveSize) {
+    large.reset(new uint8_t[size]);
+    buffer = large.get();
+  }
+  int n = SocketReceive(s.peer, buffer, size);
+  if (n > 0) {
+    RingAppend(slot, buffer, n);
+    s.unansweredSends = 0;
+  } else if (n == 0 || SocketLastError() != SocketError::WouldBlock) {
+    dropPeer(s);
   }
 }
 
-void TcpReceive(PortSlot& slot) {
-  if (slot.kind == PortKind::TcpClient) {
-    clientReceive(slot);
-  } else if (slot.kind == PortKind::TcpServer) {
-    serverReceive(slot);
+void serverSend(PortSlot& slot, const uint8_t* bytes, int count) {
+  TcpServerPortState& s = slot.server;
+  if (s.peer == kNoSocket) return;  // no peer: the frame is dropped
+  if (SocketSend(s.peer, bytes, count) < 0 && SocketLastError() != SocketError::WouldBlock) {
+    dropPeer(s);
+    return;
   }
+  if (++s.unansweredSends >= kUnansweredSendsBeforeDrop) dropPeer(s);
 }
+
+// ---- both ------------------------------------------------------------------
 
 // A late reply is as likely to wait in the socket as in the ring; left there,
 // it would reach the ring with the next poll and be read as the reply to the
 // request that follows the clear. Bounded, so a peer that never stops sending
 // cannot hold the caller here.
-void TcpDropInput(PortSlot& slot) {
+void dropInput(PortSlot& slot) {
   constexpr int kMostRounds = 64;   // 64 receives of up to 1 KiB each
   for (int round = 0; round < kMostRounds; ++round) {
     RingDrop(slot);
-    TcpReceive(slot);
+    slot.ops->receive(slot);
     if (RingCount(slot) == 0) return;
   }
   RingDrop(slot);
 }
 
-void TcpSend(PortSlot& slot, const uint8_t* bytes, int count) {
-  if (slot.kind == PortKind::TcpServer) {
-    serverSend(slot, bytes, count);
-  } else if (slot.kind == PortKind::TcpClient) {
-    if (!slot.connected) return;  // dropped: nothing is queued for later
-    // A full send buffer leaves the connection as it is; any other failure
-    // means it is gone.
-    if (SocketSend(slot.sockets[0], bytes, count) < 0 &&
-        SocketLastError() != SocketError::WouldBlock) {
-      renewClientSocket(slot);
-    }
-  }
-}
+// Sockets hand everything to the system at once, and a lost connection is
+// made again: the port itself is never lost.
+int alwaysTxEmpty(PortSlot&) { return 1; }
+int neverLost(PortSlot&) { return 0; }
 
-void TcpClose(PortSlot& slot) {
-  if (slot.kind == PortKind::TcpServer) {
-    for (int entry = 0; entry < kTcpPeerCount; ++entry) {
-      if (slot.sockets[entry] != kNoSocket) dropPeer(slot, entry);
-    }
-    SocketClose(static_cast<int32_t>(slot.osHandle));
-  } else if (slot.kind == PortKind::TcpClient) {
-    SocketClose(slot.sockets[0]);
-    slot.sockets[0] = kNoSocket;
-  } else {
-    return;
-  }
-  slot.osHandle = kNoSocket;
-  slot.connected = 0;
-  SocketLibraryEnd();
-}
+// A socket is not waited on: its connection advances only through the byte
+// operations.
+void sleepOneMs(PortSlot&, int) { PortSleepOneMs(); }
+
+}  // namespace
+
+const PortOps kTcpClientPortOps = {
+    PortKind::TcpClient,
+    clientOpen,
+    clientClose,
+    clientStep,
+    clientReceive,
+    clientSend,
+    dropInput,
+    alwaysTxEmpty,
+    neverLost,
+    sleepOneMs,
+    nullptr,  // polled every millisecond
+};
+
+const PortOps kTcpServerPortOps = {
+    PortKind::TcpServer,
+    serverOpen,
+    serverClose,
+    serverStep,
+    serverReceive,
+    serverSend,
+    dropInput,
+    alwaysTxEmpty,
+    neverLost,
+    sleepOneMs,
+    nullptr,  // polled every millisecond
+};

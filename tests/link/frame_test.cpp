@@ -71,7 +71,7 @@ TEST_F(SelectFrameTest, StaleInputIsDroppedBeforeTheFrameGoesOut) {
   pty.send({0xDD, 0xDD});
   int driver = 0;
   ASSERT_TRUE(waitUntil([&] {
-    ioctl(static_cast<int>(PortSlotOf(port)->osHandle), FIONREAD, &driver);
+    ioctl(static_cast<int>(PortSlotOf(port)->serial.device), FIONREAD, &driver);
     return driver == 2;
   }));
 

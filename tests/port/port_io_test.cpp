@@ -36,7 +36,7 @@ class SerialPortTest : public ::testing::Test {
   }
   int driverInput() {
     int count = -1;
-    ioctl(static_cast<int>(PortSlotOf(handle)->osHandle), FIONREAD, &count);
+    ioctl(static_cast<int>(PortSlotOf(handle)->serial.device), FIONREAD, &count);
     return count;
   }
 
@@ -182,7 +182,7 @@ TEST_F(SerialPortTest, WaitForEndsOnTheLastByteOfTheCountOrAtItsBound) {
 // returns at once with its empty result, and a polling loop that waits for
 // the line sleeps instead of spinning on the hang-up.
 TEST_F(SerialPortTest, HangUpClosesTheDeviceAndWaitsNoLongerSpin) {
-  const int fd = static_cast<int>(PortSlotOf(handle)->osHandle);
+  const int fd = static_cast<int>(PortSlotOf(handle)->serial.device);
   pty.send({1, 2});
   ASSERT_TRUE(waitAvailable(2));
   pty.hangUp();

@@ -44,7 +44,7 @@ TEST_F(PortTableTest, StubOpensTwiceWithDistinctHandlesThatMoveNothing) {
   EXPECT_EQ(PortRead(a, dest, 1), kPortReadNothing);
   EXPECT_EQ(PortRead(a, dest, 0), kPortReadNothing);
   EXPECT_EQ(PortTxEmpty(a), 1);
-  EXPECT_EQ(PortSlotOf(a)->kind, PortKind::Stub);
+  EXPECT_EQ(PortSlotOf(a)->ops->kind, PortKind::Stub);
 }
 
 TEST_F(PortTableTest, ThirtyThirdOpenFailsAndFreedHandleIsGivenOutAgain) {
@@ -135,7 +135,7 @@ TEST_F(PortTableTest, SerialLineIsRaw4800EightNoneOneWithoutFlowControl) {
   uint16_t h = 0;
   ASSERT_EQ(PortOpen(&h, pty.slavePath().c_str()), kPortOpened);
   termios t{};
-  ASSERT_EQ(tcgetattr(static_cast<int>(PortSlotOf(h)->osHandle), &t), 0);
+  ASSERT_EQ(tcgetattr(static_cast<int>(PortSlotOf(h)->serial.device), &t), 0);
   EXPECT_EQ(cfgetispeed(&t), static_cast<speed_t>(B4800));
   EXPECT_EQ(cfgetospeed(&t), static_cast<speed_t>(B4800));
   EXPECT_EQ(t.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));

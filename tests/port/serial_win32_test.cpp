@@ -18,7 +18,7 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-HANDLE deviceOf(uint16_t handle) { return reinterpret_cast<HANDLE>(PortSlotOf(handle)->osHandle); }
+HANDLE deviceOf(uint16_t handle) { return reinterpret_cast<HANDLE>(PortSlotOf(handle)->serial.device); }
 
 // What ClearCommError reports the driver holds for reading.
 int driverInput(uint16_t handle) {
@@ -50,7 +50,7 @@ class ComPortTest : public ::testing::Test {
 };
 
 TEST_F(ComPortTest, OpenSetsTheFixedLineAndTimeouts) {
-  EXPECT_EQ(PortSlotOf(handle)->kind, PortKind::Serial);
+  EXPECT_EQ(PortSlotOf(handle)->ops->kind, PortKind::Serial);
   EXPECT_STREQ(PortSlotOf(handle)->name, pty.slavePath().c_str());
   // As the device sees the line.
   EXPECT_EQ(PeerLineSettings(pty), "4800 8 N 1 none");

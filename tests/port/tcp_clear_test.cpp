@@ -16,8 +16,8 @@ namespace {
 
 class TcpClearTest : public PortLayerTest {
  protected:
-  // Bytes a socket of the port holds that no poll has taken yet.
-  int pending(int entry) { return loopback::pendingBytes(PortSlotOf(handle)->sockets[entry]); }
+  // Bytes the port's socket holds that no poll has taken yet.
+  int pending() { return loopback::pendingBytes(tcpSocketOf(handle)); }
   std::string readAll() {
     std::string got(static_cast<size_t>(PortAvailable(handle)), '\0');
     if (!got.empty()) PortRead(handle, reinterpret_cast<uint8_t*>(&got[0]), static_cast<int>(got.size()));
@@ -36,9 +36,9 @@ TEST_F(TcpClearTest, ClientClearDropsWhatTheSocketHolds) {
   ASSERT_GE(peer, 0);
 
   ASSERT_TRUE(loopback::sendAll(peer, "late reply"));
-  ASSERT_TRUE(waitUntil([&] { return pending(0) == 10; }));
+  ASSERT_TRUE(waitUntil([&] { return pending() == 10; }));
   PortClear(handle);
-  EXPECT_EQ(pending(0), 0);
+  EXPECT_EQ(pending(), 0);
   EXPECT_EQ(PortAvailable(handle), 0);
 
   // What comes after the clear is received as before.
@@ -56,9 +56,9 @@ TEST_F(TcpClearTest, ServerClearDropsWhatThePeerSent) {
   ASSERT_TRUE(waitForTcpPeer(handle));
   // A large late reply: more than one receive's worth.
   ASSERT_TRUE(loopback::sendAll(peer, std::string(3000, 'x')));
-  ASSERT_TRUE(waitUntil([&] { return pending(0) == 3000; }));
+  ASSERT_TRUE(waitUntil([&] { return pending() == 3000; }));
   PortClear(handle);
-  EXPECT_EQ(pending(0), 0);
+  EXPECT_EQ(pending(), 0);
   EXPECT_EQ(PortAvailable(handle), 0);
 
   ASSERT_TRUE(loopback::sendAll(peer, "ok"));

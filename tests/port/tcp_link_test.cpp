@@ -138,7 +138,7 @@ TEST_F(TcpLinkTest, AWriteWhosePeerIsReplacedAfterItsHeaderSendsNothingMore) {
   EXPECT_FALSE(loopback::receive(first, 8, 1000).empty());   // select frame and header
   loopback::closeSocket(first);
   // The port sees the first peer gone (a server takes one peer at a time).
-  ASSERT_TRUE(waitUntil([&] { PortAvailable(handle); return PortSlotOf(handle)->sockets[0] < 0; }));
+  ASSERT_TRUE(waitUntil([&] { PortAvailable(handle); return tcpSocketOf(handle) < 0; }));
   const int second = loopback::connectTo(port);
   ASSERT_GE(second, 0);
 

@@ -7,6 +7,13 @@
 #include "port/port_table.h"
 #include "tests/support/wait_until.h"
 
+// The socket a TCP port's bytes go over: a TCPC_ port's own, or the peer a
+// TCPS_ port talks to; -1 for none.
+inline int32_t tcpSocketOf(uint16_t handle) {
+  const PortSlot& slot = *PortSlotOf(handle);
+  return slot.ops->kind == PortKind::TcpServer ? slot.server.peer : slot.client.socket;
+}
+
 // True once a TCPC_ port is connected to its server, or a TCPS_ port holds a
 // peer; false when timeoutMs passed first.
 inline bool waitForTcpPeer(uint16_t handle, int timeoutMs = 2000) {
@@ -14,7 +21,8 @@ inline bool waitForTcpPeer(uint16_t handle, int timeoutMs = 2000) {
       [&] {
         PortAvailable(handle);
         const PortSlot& slot = *PortSlotOf(handle);
-        return slot.kind == PortKind::TcpServer ? slot.sockets[0] != -1 : slot.connected == 1;
+        return slot.ops->kind == PortKind::TcpServer ? slot.server.peer != -1
+                                                     : slot.client.connected == 1;
       },
       timeoutMs);
 }

@@ -44,17 +44,9 @@ class TcpPortTest : public PortLayerTest {
     }
     return got;
   }
-  static int peerCount(uint16_t handle) {
-    int count = 0;
-    for (int32_t sock : slot(handle).sockets) count += sock != -1;
-    return count;
-  }
+  static int peerCount(uint16_t handle) { return slot(handle).server.peer != -1 ? 1 : 0; }
   static bool peersAfterSteps(uint16_t handle, int count) {
     return waitUntil([&] { PortAvailable(handle); return peerCount(handle) == count; });
-  }
-  // Bytes that the server's socket for entry holds, not yet polled.
-  static int pendingAt(uint16_t handle, int entry) {
-    return loopback::pendingBytes(slot(handle).sockets[entry]);
   }
 
   uint16_t handle = 0;
@@ -74,13 +66,13 @@ TEST_F(TcpPortTest, ClientNameWithoutColonFailsAndLeavesTheSlotFree) {
 TEST_F(TcpPortTest, ClientOpensWithoutPeerDropsWritesAndConnectsOnceAPeerListens) {
   uint16_t port = loopback::freePort();
   ASSERT_EQ(PortOpen(&handle, clientName(port).c_str()), kPortOpened);
-  EXPECT_EQ(slot(handle).kind, PortKind::TcpClient);
-  EXPECT_EQ(slot(handle).connected, 0);
+  EXPECT_EQ(slot(handle).ops->kind, PortKind::TcpClient);
+  EXPECT_EQ(slot(handle).client.connected, 0);
   for (int step = 0; step < 50; ++step) {
     write(handle, "lost");
     EXPECT_EQ(PortAvailable(handle), 0);
   }
-  EXPECT_EQ(slot(handle).connected, 0);
+  EXPECT_EQ(slot(handle).client.connected, 0);
 
   loopback::Listener listener(port);
   ASSERT_TRUE(listener.ok());
@@ -109,7 +101,7 @@ TEST_F(TcpPortTest, SendToAVanishedPeerDropsTheConnectionNotTheProcessAndReconne
   }
   ASSERT_TRUE(waitUntil([&] {
     write(handle, "x");
-    return slot(handle).connected == 0;
+    return slot(handle).client.connected == 0;
   }));
   for (int i = 0; i < 20; ++i) write(handle, "x");
 
@@ -122,7 +114,7 @@ TEST_F(TcpPortTest, SendToAVanishedPeerDropsTheConnectionNotTheProcessAndReconne
   }));
   ASSERT_TRUE(waitUntil([&] {
     write(handle, "z");
-    return slot(handle).connected == 1;
+    return slot(handle).client.connected == 1;
   }));
   std::string got = loopback::receive(peer, 1, 2000);
   EXPECT_TRUE(got == "y" || got == "z") << got;
@@ -140,21 +132,21 @@ TEST_F(TcpPortTest, ClientGivesUpAPendingConnectAtItsDeadlineAcrossTheTickWrap) 
   ASSERT_GE(fillers[0], 0);
   ASSERT_EQ(PortOpen(&handle, clientName(busy.port()).c_str()), kPortOpened);
   PortAvailable(handle);
-  ASSERT_EQ(slot(handle).connectState, kTcpConnecting);
-  EXPECT_EQ(slot(handle).connectDeadline, static_cast<uint16_t>(tick16() + 10000));
-  EXPECT_LT(slot(handle).connectDeadline, tick16()) << "the deadline lies past the wrap";
+  ASSERT_EQ(slot(handle).client.connectState, kTcpConnecting);
+  EXPECT_EQ(slot(handle).client.connectDeadline, static_cast<uint16_t>(tick16() + 10000));
+  EXPECT_LT(slot(handle).client.connectDeadline, tick16()) << "the deadline lies past the wrap";
   for (int step = 0; step < 20; ++step) {
     PortAvailable(handle);
-    ASSERT_EQ(slot(handle).connectState, kTcpConnecting);
-    ASSERT_EQ(slot(handle).connected, 0);
+    ASSERT_EQ(slot(handle).client.connectState, kTcpConnecting);
+    ASSERT_EQ(slot(handle).client.connected, 0);
   }
 
-  slot(handle).connectDeadline = tick16();
+  slot(handle).client.connectDeadline = tick16();
   PortAvailable(handle);
-  EXPECT_EQ(slot(handle).connectState, kTcpIdle);
-  EXPECT_EQ(slot(handle).connected, 0);
+  EXPECT_EQ(slot(handle).client.connectState, kTcpIdle);
+  EXPECT_EQ(slot(handle).client.connected, 0);
   PortAvailable(handle);
-  EXPECT_EQ(slot(handle).connectState, kTcpConnecting) << "a fresh attempt follows";
+  EXPECT_EQ(slot(handle).client.connectState, kTcpConnecting) << "a fresh attempt follows";
   loopback::closeSocket(fillers[0]);
 }
 
@@ -165,7 +157,7 @@ TEST_F(TcpPortTest, ClientGivesUpAPendingConnectAtItsDeadlineAcrossTheTickWrap) 
 TEST_F(TcpPortTest, ServerTalksToOnePeerAndClosesEveryOtherConnectionAtOnce) {
   uint16_t port = loopback::freePort();
   ASSERT_EQ(PortOpen(&handle, serverName(port).c_str()), kPortOpened);
-  EXPECT_EQ(slot(handle).kind, PortKind::TcpServer);
+  EXPECT_EQ(slot(handle).ops->kind, PortKind::TcpServer);
   write(handle, "nobody");   // dropped: no peer yet
   int first = loopback::connectTo(port);
   ASSERT_TRUE(peersAfterSteps(handle, 1));
@@ -263,7 +255,7 @@ TEST_F(TcpPortTest, MalformedOrOutOfRangeNamesFailToOpenAndSaySo) {
     EXPECT_EQ(PortTable.slots[0].inUse, 0) << name;
   }
   ASSERT_EQ(PortOpen(&handle, "TCPC_127.0.0.1:50011"), kPortOpened);
-  EXPECT_EQ(slot(handle).peerPort, 50011);
+  EXPECT_EQ(slot(handle).client.peerPort, 50011);
   EXPECT_EQ(PortLastOpenFailure(), PortOpenFailure::Opened);
 }
 
@@ -350,7 +342,7 @@ TEST_P(FloodTest, OneMegabyteFloodNeverCorruptsTheRing) {
   };
   // Poll until everything the peer sent has left the socket.
   int socketHolds = -1;
-  int32_t sock = slot(handle).sockets[0];  // the peer's socket, or the client's own
+  int32_t sock = tcpSocketOf(handle);
   ASSERT_TRUE(waitUntil([&] {
     for (int i = 0; i < 64; ++i) polled();
     socketHolds = loopback::pendingBytes(sock);

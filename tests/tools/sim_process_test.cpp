@@ -114,6 +114,9 @@ TEST(SimProgram, BadArgumentsExitWithStatusTwoAndSayWhy) {
       {"--password", "10000"},
       {"--pty", "--tcp-server", "0"},
       {"--save-each-write"},
+      {"--fault-collision", "0.1"},
+      {"--echo", "--fault-collision", "2"},
+      {"--usb-latency", "1001"},
   };
   for (const auto& args : cases) {
     std::string errorText;
@@ -155,6 +158,105 @@ TEST(SimProgram, ServesTheToolOverTcpAsServerAndAsClient) {
   EXPECT_EQ(receive(peer, 8, 2000).size(), 8u);
   close(peer);
   close(listener);
+}
+
+// ---- the line as the tool's adapter makes it ----------------------------
+
+// The tool's end of the simulator's line: the pty's other end, or a
+// connection to the simulator's TCP server.
+struct LineTransport {
+  const char* name;
+  std::vector<std::string> args;
+};
+const LineTransport kLineTransports[] = {{"pty", {"--pty"}}, {"tcp", {"--tcp-server", "0"}}};
+
+int connectLoopback(int port) {
+  int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_port = htons(static_cast<uint16_t>(port));
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (fd >= 0 && connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0) return fd;
+  if (fd >= 0) close(fd);
+  return -1;
+}
+
+int openToolEnd(const LineTransport& t, const DispenserSim& sim) {
+  return t.args[0] == "--pty" ? openLine(sim.announce()) : connectLoopback(sim.tcpPort());
+}
+
+std::vector<std::string> with(std::vector<std::string> args, const std::vector<std::string>& more) {
+  args.insert(args.end(), more.begin(), more.end());
+  return args;
+}
+
+// Sends `exchanges` reads of one byte; what came back before each reply, in
+// one string of bytes. Every reply must still be the controller's own.
+Bytes echoesOf(const LineTransport& t, const std::vector<std::string>& options, int exchanges) {
+  DispenserSim sim(with(t.args, options));
+  EXPECT_TRUE(sim.ok());
+  int fd = openToolEnd(t, sim);
+  EXPECT_GE(fd, 0);
+  Bytes echoes;
+  for (int k = 0; k < exchanges && fd >= 0; ++k) {
+    const Bytes request = readRequest(1, 0, 0x3100, 1);
+    sendAll(fd, request);
+    Bytes got = receive(fd, request.size() + 2, 2000);
+    EXPECT_EQ(got.size(), request.size() + 2) << "exchange " << k;
+    if (got.size() != request.size() + 2) break;
+    EXPECT_EQ(Bytes(got.end() - 2, got.end()), withChecksum({16})) << "exchange " << k;
+    echoes.insert(echoes.end(), got.begin(), got.end() - 2);
+  }
+  if (fd >= 0) close(fd);
+  return echoes;
+}
+
+TEST(SimProgram, EchoComesBackBeforeTheReplyAndCollisionsFollowTheSeed) {
+  constexpr int kExchanges = 30;
+  Bytes sent;
+  for (int k = 0; k < kExchanges; ++k) sent = sent + readRequest(1, 0, 0x3100, 1);
+  for (const LineTransport& t : kLineTransports) {
+    SCOPED_TRACE(t.name);
+    EXPECT_EQ(echoesOf(t, {"--echo"}, kExchanges), sent) << "byte-exact";
+    EXPECT_EQ(echoesOf(t, {"--echo", "--pace"}, 3), Bytes(sent.begin(), sent.begin() + 36));
+
+    const std::vector<std::string> colliding = {"--echo", "--fault-collision", "0.3", "--seed", "5"};
+    const Bytes first = echoesOf(t, colliding, kExchanges);
+    ASSERT_EQ(first.size(), sent.size());
+    int changed = 0;
+    for (size_t i = 0; i < sent.size(); ++i) changed += first[i] != sent[i];
+    EXPECT_GT(changed, static_cast<int>(sent.size() * 0.15)) << changed << " of " << sent.size();
+    EXPECT_LT(changed, static_cast<int>(sent.size() * 0.45)) << changed << " of " << sent.size();
+    EXPECT_EQ(echoesOf(t, colliding, kExchanges), first) << "the same seed, the same collisions";
+  }
+}
+
+// A paced reply of 151 bytes takes 315 ms of wire; behind a 500 ms latency
+// timer it comes in one burst, no earlier than the timer allows. Only a
+// lower bound is tight; the bounds above are generous.
+TEST(SimProgram, UsbLatencyHandsTheReplyOverInOneBurstAfterTheTimer) {
+  constexpr int kLatencyMs = 500;
+  for (const LineTransport& t : kLineTransports) {
+    SCOPED_TRACE(t.name);
+    DispenserSim sim(with(t.args, {"--pace", "--usb-latency", std::to_string(kLatencyMs)}));
+    ASSERT_TRUE(sim.ok());
+    int fd = openToolEnd(t, sim);
+    ASSERT_GE(fd, 0);
+    const Clock::time_point sent = Clock::now();
+    sendAll(fd, readRequest(1, 0, 0x3000, 150));
+    const Bytes first = receive(fd, 1, 5000);
+    const Clock::time_point firstAt = Clock::now();
+    const Bytes rest = receive(fd, 150, 5000);
+    const Clock::time_point lastAt = Clock::now();
+    close(fd);
+    ASSERT_EQ(first.size() + rest.size(), 151u);
+    auto ms = [](Clock::duration d) {
+      return std::chrono::duration_cast<std::chrono::milliseconds>(d).count();
+    };
+    EXPECT_GE(ms(firstAt - sent), kLatencyMs);
+    EXPECT_LT(ms(lastAt - firstAt), 150) << "one burst, not 315 ms of paced bytes";
+    EXPECT_LT(ms(lastAt - sent), 25 + kLatencyMs + 1500);
+  }
 }
 
 }  // namespace

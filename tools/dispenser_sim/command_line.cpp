@@ -68,6 +68,20 @@ const char kHelp[] =
     "  --reply-delay-ms MS   turnaround before a reply (default 1)\n"
     "  --gap-ms MS           a frame left incomplete this long is dropped (default 1000)\n"
     "\n"
+    "The line as the tool's adapter makes it:\n"
+    "  --echo                every byte the tool sends comes back to it, as on a\n"
+    "                        2-wire RS-485 line whose adapter keeps its receiver on:\n"
+    "                        before the reply, and with --pace as each byte's wire\n"
+    "                        time passes (the echo takes no wire time of its own)\n"
+    "  --fault-collision P   with --echo: the probability that an echoed byte comes\n"
+    "                        back changed, as when two talkers meet; the controller\n"
+    "                        still receives the byte that was sent\n"
+    "  --usb-latency MS      what the tool receives, echo and replies, arrives in\n"
+    "                        bursts, as from a USB serial chip's latency timer: the\n"
+    "                        first byte held starts the timer, and when MS have\n"
+    "                        passed everything held goes out at once (0-1000,\n"
+    "                        default 0: bytes go out as they arrive)\n"
+    "\n"
     "Faults (each a probability from 0 to 1, default 0):\n"
     "  --fault-no-reply P    the request is lost: not acted on, not answered\n"
     "  --fault-late P        the reply goes out --late-ms later\n"
@@ -259,6 +273,13 @@ bool Parser::option(const std::string& name, const std::string* inlineValue) {
   } else if (name == "--gap-ms") {
     ok = number(name, 1, 600000, &n);
     o_->session.gapLimitUs = n * 1000;
+  } else if (name == "--echo") {
+    o_->session.line.echo = true;
+  } else if (name == "--fault-collision") {
+    ok = probability(name, &o_->session.line.collision);
+  } else if (name == "--usb-latency") {
+    ok = number(name, 0, 1000, &n);
+    o_->session.line.usbLatencyUs = n * 1000;
   } else if (name == "--fault-no-reply") {
     ok = probability(name, &f.noReply);
   } else if (name == "--fault-late") {
@@ -328,6 +349,8 @@ bool Parser::finish() {
   if (s.variant != 2 && o_->controller.password > 9999)
     return fail("variants 0 and 1 take a password from 0 to 9999");
   if (o_->saveEachWrite && o_->imagePath.empty()) return fail("--save-each-write needs --image");
+  if (o_->session.line.collision > 0 && !o_->session.line.echo)
+    return fail("--fault-collision needs --echo: only an echoing line shows a collision");
   if (o_->trace && !o_->traceFile.empty()) return fail("choose --trace or --trace-file");
   return true;
 }

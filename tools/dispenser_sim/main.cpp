@@ -47,6 +47,16 @@ std::unique_ptr<Transport> makeTransport(const SimOptions& o) {
   return makePtyTransport();
 }
 
+// How the line toward the tool behaves, for the trace's first line.
+std::string lineWords(const LineSettings& line) {
+  std::string words;
+  if (line.echo) words += ", the line echoes";
+  if (line.collision > 0) words += " (collisions " + std::to_string(line.collision) + ")";
+  if (line.usbLatencyUs > 0)
+    words += ", USB latency " + std::to_string(line.usbLatencyUs / 1000) + " ms";
+  return words;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -91,7 +101,8 @@ int main(int argc, char** argv) {
   trace.note(start, "variant " + std::to_string(shape.variant) + ", nozzles " +
                         std::to_string(shape.nozzles) + ", groups " +
                         std::to_string(shape.groups) + ", key " +
-                        (controller.keyOn() ? "on" : "off") + ", on " + announce);
+                        (controller.keyOn() ? "on" : "off") + ", on " + announce +
+                        lineWords(o.session.line));
 
   Session session(controller, o.session, trace);
   std::vector<uint8_t> in;

@@ -11,7 +11,8 @@ Session::Session(Controller& controller, const SessionSettings& settings, Trace&
       trace_(trace),
       decoder_(settings.pointToPoint, settings.gapLimitUs),
       faults_(settings.faults, settings.seed),
-      forcedUsed_(settings.forced.size(), false) {}
+      forcedUsed_(settings.forced.size(), false),
+      output_(settings.line, settings.seed, trace) {}
 
 void Session::received(const uint8_t* bytes, size_t count, int64_t nowUs) {
   for (size_t i = 0; i < count; ++i) {
@@ -19,6 +20,7 @@ void Session::received(const uint8_t* bytes, size_t count, int64_t nowUs) {
     int64_t at = settings_.pace ? std::max(nowUs, lastInputUs_) + kByteTimeUs : nowUs;
     lastInputUs_ = at;
     input_.push_back({bytes[i], at});
+    output_.sent(bytes[i], at);
   }
   tick(nowUs);
 }
@@ -35,19 +37,12 @@ void Session::tick(int64_t nowUs) {
   controller_.advance(nowUs);
 }
 
-std::vector<uint8_t> Session::due(int64_t nowUs) {
-  std::vector<uint8_t> out;
-  while (!output_.empty() && output_.front().atUs <= nowUs) {
-    out.push_back(output_.front().byte);
-    output_.pop_front();
-  }
-  return out;
-}
+std::vector<uint8_t> Session::due(int64_t nowUs) { return output_.due(nowUs); }
 
 int64_t Session::nextEventUs() const {
   int64_t next = kNever;
   if (!input_.empty()) next = std::min(next, input_.front().atUs);
-  if (!output_.empty()) next = std::min(next, output_.front().atUs);
+  next = std::min(next, output_.nextEventUs());
   return next;
 }
 
@@ -145,7 +140,7 @@ void Session::schedule(const std::vector<uint8_t>& bytes, int64_t startUs) {
   int64_t at = std::max(startUs, lastOutputUs_);
   for (uint8_t b : bytes) {
     if (settings_.pace) at += kByteTimeUs;
-    output_.push_back({b, at});
+    output_.add(b, at);
   }
   lastOutputUs_ = at;
 }

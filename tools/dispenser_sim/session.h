@@ -9,6 +9,7 @@
 #include "tools/dispenser_sim/controller.h"
 #include "tools/dispenser_sim/faults.h"
 #include "link/frame_decoder.h"
+#include "tools/dispenser_sim/outbound_line.h"
 #include "tools/dispenser_sim/trace.h"
 
 struct SessionSettings {
@@ -19,6 +20,7 @@ struct SessionSettings {
   FaultRates faults;
   std::vector<ForcedFault> forced;
   uint32_t seed = 1;
+  LineSettings line;          // echo, collisions, a USB adapter's bursts
 };
 
 constexpr int64_t kByteTimeUs = 2083;   // 10 bits at 4800 baud
@@ -32,7 +34,8 @@ class Session {
   void received(const uint8_t* bytes, size_t count, int64_t nowUs);
   // Lets paced input through and moves the fills on.
   void tick(int64_t nowUs);
-  // Reply bytes whose time has come, in order.
+  // What reaches the tool by nowUs, in order: replies and, on an echoing
+  // line, the tool's own bytes.
   std::vector<uint8_t> due(int64_t nowUs);
   // When tick or due next has something to do.
   int64_t nextEventUs() const;
@@ -58,7 +61,7 @@ class Session {
   FaultInjector faults_;
   std::vector<bool> forcedUsed_;
   std::deque<TimedByte> input_;   // received, waiting for their wire time
-  std::deque<TimedByte> output_;  // replies, waiting for their time
+  OutboundLine output_;
   int64_t lastInputUs_ = 0;
   int64_t lastOutputUs_ = 0;
 };

@@ -40,7 +40,7 @@ void tcpStep(PortSlot& slot, uint16_t handle) {
 // exchange would sit out its whole time-out.
 bool serialLive(PortSlot& slot) {
   if (slot.kind != PortKind::Serial) return true;
-  if (slot.lineLost) return false;
+  if (slot.lineLost || PortLayerInterrupted()) return false;
   if (!SerialLineLost(slot.osHandle)) return true;
   SerialClose(slot.osHandle);
   slot.osHandle = -1;
@@ -80,7 +80,8 @@ void serialWaitFor(PortSlot& slot, int count, WaitClock::time_point until) {
     if (RingCount(slot) >= count) return;
     const int left = msUntil(until);
     if (left <= 0) return;
-    if (!SerialWaitReadable(slot.osHandle, left)) live = serialLive(slot);
+    // A signal cuts the wait short (EINTR): PortLayerInterrupt may have come.
+    if (!SerialWaitReadable(slot.osHandle, left) || PortLayerInterrupted()) live = serialLive(slot);
   }
 }
 
@@ -113,7 +114,7 @@ void PortWrite(uint16_t handle, const uint8_t* bytes, int count) {
   if (slot->kind == PortKind::Serial && serialLive(*slot)) {
     SerialWrite(slot->osHandle, bytes, count);
   }
-  if (isTcp(*slot)) TcpSend(*slot, bytes, count);
+  if (isTcp(*slot) && !PortLayerInterrupted()) TcpSend(*slot, bytes, count);
 }
 
 void PortWriteByte(uint16_t handle, uint8_t byte) { PortWrite(handle, &byte, 1); }
@@ -162,7 +163,7 @@ void PortWaitFor(uint16_t handle, int count, int ms) {
     return;
   }
   if (slot != nullptr && isTcp(*slot)) {
-    while (PortAvailable(handle) < count && msUntil(until) > 0) {
+    while (PortAvailable(handle) < count && msUntil(until) > 0 && !PortLayerInterrupted()) {
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     return;
@@ -204,5 +205,6 @@ uint32_t PortConnection(uint16_t handle) {
 int PortLost(uint16_t handle) {
   PortSlot* slot = PortSlotOf(handle);
   if (slot == nullptr) return 0;
+  if (PortLayerInterrupted()) return 1;
   return serialLive(*slot) ? 0 : 1;
 }

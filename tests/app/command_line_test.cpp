@@ -20,8 +20,10 @@
 #include "tests/app/controller_fixture.h"
 #include "tests/app/private_display.h"
 #include "tests/support/json_value.h"
+#include "tests/support/other_user_open.h"
 #include "tests/support/pty_pair.h"
 #include "tests/support/scratch_dir.h"
+#include "tests/support/wait_until.h"
 
 namespace fs = std::filesystem;
 
@@ -334,6 +336,39 @@ TEST_F(CommandLineTest, MissingOrBusyDeviceExitsFive) {
       << run.err;
 }
 
+// A signal while the Read waits for a reply (nozzle 1's record goes
+// unanswered): the wait ends at once and the port is closed before the exit,
+// so another user can open the device (its exclusive mode would refuse them).
+TEST_F(CommandLineTest, EachTerminationSignalDuringAReadClosesThePortAndExitsSix) {
+  for (int signal : {SIGTERM, SIGHUP, SIGINT, SIGQUIT}) {
+    SCOPED_TRACE(strsignal(signal));
+    StartController(FreshImage(1, 4), {"--pace", "--fault-once", "no-reply:at 0:001000"});
+    ASSERT_FALSE(HasFatalFailure());
+    ForgetReceived();   // the trace file is appended to
+    const int out = open("stdout.txt", O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    const int err = open("stderr.txt", O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    const pid_t tool = StartProgram({TARVO_6_PROGRAM, "--read", sim->announce()}, out, err);
+    close(out);
+    close(err);
+    const auto recordAsked = [&] {
+      for (const std::string& r : MemoryRequests())
+        if (r.find("at 0:001000") != std::string::npos) return true;
+      return false;
+    };
+    ASSERT_TRUE(waitUntil(recordAsked, 10000)) << "the Read did not reach nozzle 1";
+    const auto sent = std::chrono::steady_clock::now();
+    kill(tool, signal);
+    EXPECT_EQ(WaitProgram(tool, 5000), 6);
+    EXPECT_LT(std::chrono::steady_clock::now() - sent, std::chrono::milliseconds(600))
+        << "the 1000 ms wait for the reply was sat out";
+    EXPECT_EQ(ReadFile("stdout.txt"), "");
+    EXPECT_EQ(ReadFile("stderr.txt"),
+              "tarvo_6: ended by a signal; the port " + sim->announce() + " is closed\n");
+    EXPECT_EQ(OpenAsOrdinaryUser(sim->announce()), 0) << "the port was left locked";
+    sim.reset();
+  }
+}
+
 TEST_F(CommandLineTest, BadArgumentsExitTwoWithTheErrorOnStandardError) {
   const std::vector<std::vector<std::string>> bad = {
       {"--frobnicate"},
@@ -345,7 +380,12 @@ TEST_F(CommandLineTest, BadArgumentsExitTwoWithTheErrorOnStandardError) {
       {"--address", "1"},
       {"--json"},
       {"--list-ports", "--read", "STUB"},
-      {"--read", "STUB", "-display", ":5"}};
+      {"--read", "STUB", "-display", ":5"},
+      // An option's value that begins with "--" is the next option: the value is missing.
+      {"--read", "--json"},
+      {"--read", "STUB", "--address", "--json"},
+      {"--read", "STUB", "--address", "0x"},
+      {"--read", "STUB", "--address", "0100"}};
   for (const auto& args : bad) {
     const ToolRun run = Tool(args);
     std::string joined;
@@ -356,6 +396,17 @@ TEST_F(CommandLineTest, BadArgumentsExitTwoWithTheErrorOnStandardError) {
   }
 }
 
+// Hexadecimal 0 to FF, with or without 0x, leading zeros taken. STUB answers
+// nothing, but the report still names the address read.
+TEST_F(CommandLineTest, AddressesTakeLeadingZeros) {
+  const std::vector<std::pair<std::string, int>> addresses = {
+      {"001", 1}, {"0x0F0", 240}, {"000", 0}, {"0X00ff", 255}};
+  for (const auto& [text, value] : addresses) {
+    const JsonValue json = ReadJson("STUB", {"--address", text}, 3);
+    EXPECT_EQ(json["address"].number, value) << text;
+  }
+}
+
 TEST_F(CommandLineTest, HelpAndVersionGoToStandardOutput) {
   for (const char* help : {"--help", "-h"}) {
     const ToolRun run = Tool({help});
@@ -363,6 +414,8 @@ TEST_F(CommandLineTest, HelpAndVersionGoToStandardOutput) {
     EXPECT_EQ(run.err, "");
     EXPECT_NE(run.out.find("--read PORT [--address A] [--json]"), std::string::npos);
     EXPECT_NE(run.out.find("--list-ports"), std::string::npos);
+    EXPECT_NE(run.out.find("--trace FILE"), std::string::npos);
+    EXPECT_NE(run.out.find("6 ended by a signal"), std::string::npos);
   }
   const ToolRun version = Tool({"--version"});
   EXPECT_EQ(version.status, 0);

@@ -369,6 +369,22 @@ TEST_F(CommandLineTest, EachTerminationSignalDuringAReadClosesThePortAndExitsSix
   }
 }
 
+// A trace that cannot be written (a FIFO without a reader, a device) is not
+// waited on: it is said once on standard error and the Read goes on.
+TEST_F(CommandLineTest, ATraceThatCannotBeOpenedIsSaidOnceAndTheReadGoesOn) {
+  StartController(FreshImage(1, 2), {});
+  ASSERT_FALSE(HasFatalFailure());
+  ASSERT_EQ(mkfifo("wire.fifo", 0600), 0);
+  for (const std::string trace : {"wire.fifo", "/dev/full"}) {
+    const ToolRun run = Tool({"--trace", trace, "--read", sim->announce()}, 10000);
+    EXPECT_EQ(run.status, 0) << trace;
+    EXPECT_EQ(run.err, "tarvo_6: Cannot write the wire trace to " + trace +
+                           ": not a regular file: a folder, a pipe or a device stands in its "
+                           "place\n");
+    EXPECT_NE(run.out.find("result           read\n"), std::string::npos) << run.out;
+  }
+}
+
 TEST_F(CommandLineTest, BadArgumentsExitTwoWithTheErrorOnStandardError) {
   const std::vector<std::vector<std::string>> bad = {
       {"--frobnicate"},

@@ -72,6 +72,7 @@ class WireTraceTest : public PortLayerTest {
  protected:
   void TearDown() override {
     WireTraceStop();
+    SetWireTraceTroubleSink(nullptr);
     PortLayerTest::TearDown();
   }
   uint16_t port = 0;
@@ -157,6 +158,35 @@ TEST_F(WireTraceTest, PastTheLimitTheFileMovesToDotOneAndANewOneBegins) {
   for (const std::vector<std::string>* lines : {&old, &now})
     for (const std::string& line : *lines)
       EXPECT_NE(line.find("  | to 01: status of nozzle "), std::string::npos) << line;
+}
+
+// Something other than a file named FILE.1 may be someone's: at the limit
+// it is left alone (an empty folder, which a plain remove would take), the
+// trace stops rather than grow past its limit, and that is told once.
+TEST_F(WireTraceTest, AtTheLimitAFolderNamedDotOneIsLeftAloneAndTheTraceStops) {
+  std::filesystem::create_directory("wire.trace.1");
+  struct Told {
+    WireTraceTrouble trouble;
+    std::string path;
+  };
+  static std::vector<Told> told;
+  told.clear();
+  SetWireTraceTroubleSink([](WireTraceTrouble trouble, const char* path, int) {
+    told.push_back({trouble, path});
+  });
+  ASSERT_EQ(PortOpen(&port, "STUB"), kPortOpened);
+  constexpr long long kLimit = 4096;
+  ASSERT_TRUE(WireTraceStart("wire.trace", kLimit));
+  for (int i = 0; i < 160; ++i) sendSelect(port, 1, 0x81);
+  WireTraceStop();
+
+  EXPECT_TRUE(std::filesystem::is_directory("wire.trace.1"));
+  ASSERT_EQ(told.size(), 1u);
+  EXPECT_EQ(told[0].trouble, WireTraceTrouble::kBackupInTheWay);
+  EXPECT_EQ(told[0].path, "wire.trace.1");
+  const long long size = static_cast<long long>(FileText("wire.trace").size());
+  EXPECT_GE(size, kLimit);
+  EXPECT_LT(size, kLimit + 200);
 }
 
 }  // namespace

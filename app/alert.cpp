@@ -4,7 +4,6 @@
 #include <FL/fl_ask.H>
 #include <FL/fl_draw.H>
 #include <FL/fl_utf8.h>
-#include <FL/x.H>
 
 #include <algorithm>
 #include <string>
@@ -59,9 +58,9 @@ std::string WrapLine(const std::string& line, double width) {
 }
 
 std::string Wrap(const char* text) {
-  fl_open_display();
-  fl_font(fl_message_font_, fl_message_size_ == -1 ? FL_NORMAL_SIZE : fl_message_size_);
+  // Fl::w() first: it opens the display the font is measured on.
   const double width = std::min(kLineWidth, Fl::w() - kAlertFrame - 20);
+  fl_font(fl_message_font_, fl_message_size_ == -1 ? FL_NORMAL_SIZE : fl_message_size_);
   std::string out;
   const std::string all(text);
   size_t at = 0;

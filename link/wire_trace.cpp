@@ -242,7 +242,8 @@ void SetWireTraceTroubleSink(WireTraceTroubleSink sink) { troubleSink = sink; }
 void WireTraceNoReply(uint16_t port, int ms) {
   if (!active) return;
   if (PortLost(port)) {
-    active->note(port, "no reply: the line is lost");
+    active->note(port, PortLayerInterrupted() ? "no reply: the program is ending on a signal"
+                                              : "no reply: the line is lost");
     return;
   }
   active->note(port, "no reply after " + std::to_string(ms) + " ms");

@@ -557,52 +557,37 @@ TEST_F(MainWindowTest, StartUpAppendsTheEntryLineToPortOut) {
   EXPECT_EQ(14u + 20u, fs::file_size("port.out"));
 }
 
-// What an alert box showed: its place and width, its Close button's right
-// edge, and its text.
+// What an alert box showed: its right edge, its Close button's, its text.
 struct AlertSeen {
-  bool seen = false;
-  int x = 0, w = 0, buttonRight = 0;
+  int right = -1, buttonRight = -1;
   std::string text;
 };
 
 void LookAtTheAlert(void* data) {
   AlertSeen& seen = *static_cast<AlertSeen*>(data);
   Fl_Window* alert = Fl::modal();
-  if (alert == nullptr || !alert->shown()) {
-    Fl::repeat_timeout(0.05, LookAtTheAlert, data);
-    return;
-  }
-  seen.seen = true;
-  seen.x = alert->x();
-  seen.w = alert->w();
+  if (alert == nullptr || !alert->shown()) return Fl::repeat_timeout(0.05, LookAtTheAlert, data);
+  seen.right = alert->x() + alert->w();
   for (int i = 0; i < alert->children(); ++i) {
     Fl_Widget* child = alert->child(i);
     if (child->visible() && dynamic_cast<Fl_Button*>(child))
-      seen.buttonRight = std::max(seen.buttonRight, child->x() + child->w());
+      seen.buttonRight = std::max(seen.buttonRight, alert->x() + child->x() + child->w());
     else if (child->label() && std::strlen(child->label()) > seen.text.size())
       seen.text = child->label();
   }
   alert->hide();
 }
 
-std::string WithoutBlanks(std::string text) {
-  text.erase(std::remove_if(text.begin(), text.end(), [](char c) { return c == ' ' || c == '\n'; }),
-             text.end());
-  return text;
-}
-
-// The longest reason the tool gives, in Russian, after a long path in the
-// journal's message: far wider than the screen on one line. The alert wraps
-// it and stays on the screen with its Close button; no word is lost.
+// The longest reason the tool gives, in Russian, after a long path: far wider
+// than the screen on one line. The alert wraps it, keeps every word, and
+// stays on the screen with its Close button.
 TEST_F(MainWindowTest, AnAlertWithTheLongestReasonFitsTheScreen) {
   InstallCatalog();
   Start();
   std::string longest;
-  for (int code = -2; code < 160; ++code) {
+  for (int code = -2; code < 160; ++code)
     if (std::strlen(SystemErrorText(code)) > longest.size()) longest = SystemErrorText(code);
-  }
-  const std::string path = "/home/operator/.local/share/tarvo_6/" + std::string(90, 'x') +
-                           "/calibration-journal.csv";
+  const std::string path = "/home/operator/" + std::string(120, 'x') + "/calibration-journal.csv";
   char text[1024];
   std::snprintf(text, sizeof text,
                 tr("Cannot write the calibration journal %s (%s): nothing more is sent to the "
@@ -611,13 +596,15 @@ TEST_F(MainWindowTest, AnAlertWithTheLongestReasonFitsTheScreen) {
   AlertSeen seen;
   Fl::add_timeout(0.05, LookAtTheAlert, &seen);
   ShowAlert(text);
-  ASSERT_TRUE(seen.seen);
-  EXPECT_GE(seen.x, 0);
-  EXPECT_LE(seen.x + seen.w, Fl::w()) << "alert " << seen.w << " wide at " << seen.x;
-  EXPECT_GT(seen.buttonRight, 0);
-  EXPECT_LE(seen.buttonRight, seen.w);
-  EXPECT_EQ(WithoutBlanks(seen.text), WithoutBlanks(text));
-  EXPECT_GT(std::count(seen.text.begin(), seen.text.end(), '\n'), 1) << seen.text;
+  EXPECT_GT(seen.right, 0);
+  EXPECT_LE(seen.right, Fl::w());
+  EXPECT_LE(seen.buttonRight, seen.right);
+  const auto words = [](std::string t) {
+    t.erase(std::remove_if(t.begin(), t.end(), [](char c) { return c == ' ' || c == '\n'; }),
+            t.end());
+    return t;
+  };
+  EXPECT_EQ(words(seen.text), words(text));
 }
 
 }  // namespace

@@ -20,7 +20,9 @@ TraceOption TakeTraceOption(int* argc, char** argv) {
     const char* arg = argv[i];
     if (std::strcmp(arg, "--trace") == 0) {
       option.asked = true;
-      option.path = i + 1 < *argc ? argv[++i] : "";
+      // An argument that begins with "--" is the next option, not the file.
+      const bool named = i + 1 < *argc && std::strncmp(argv[i + 1], "--", 2) != 0;
+      option.path = named ? argv[++i] : "";
     } else if (std::strncmp(arg, "--trace=", 8) == 0) {
       option.asked = true;
       option.path = arg + 8;
@@ -80,6 +82,7 @@ bool StartTraceOnCommandLine(const TraceOption& option) {
   if (!option.asked) return true;
   if (option.path.empty()) {
     std::fprintf(stderr, "tarvo_6: %s\n", tr("--trace needs a file name"));
+    std::fprintf(stderr, tr("Try '%s --help'.\n"), "tarvo_6");
     return false;
   }
   int error = 0;

@@ -401,6 +401,7 @@ TEST_F(CommandLineTest, BadArgumentsExitTwoWithTheErrorOnStandardError) {
       {"--read", "STUB", "-display", ":5"},
       // An option's value that begins with "--" is the next option: the value is missing.
       {"--read", "--json"},
+      {"--trace", "--read", "STUB"},
       {"--read", "STUB", "--address", "--json"},
       {"--read", "STUB", "--address", "0x"},
       {"--read", "STUB", "--address", "0100"}};

@@ -2,7 +2,8 @@
 // the texts instead of blocking in a modal box.
 #pragma once
 
-// Shows text (already translated) in an FLTK alert box, or hands it to the sink.
+// Shows text (already translated) in an FLTK alert box, or hands it to the
+// sink. In the box, lines too wide for the screen are wrapped.
 void ShowAlert(const char* text);
 
 using AlertSink = void (*)(const char* text);

@@ -18,8 +18,8 @@ int main(int argc, char** argv) {
     return status;
   }
   OpenMainWindow(argc, argv);
+  WatchTerminationSignals();   // also while the trace's alert is up
   StartTraceOption(trace);
-  WatchTerminationSignals();
   Fl::run();
   CloseDown();
   WireTraceStop();

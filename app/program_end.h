@@ -1,4 +1,4 @@
-// How the program ends besides its window closing: SIGTERM, SIGINT and SIGHUP
+// How the program ends besides its window closing: SIGTERM, SIGINT, SIGHUP and SIGQUIT
 // (console control events on Windows) close the port, releasing its lock and
 // exclusive mode, and end the program at once, except during a Write. A
 // Write cut short would leave records written without their calibration

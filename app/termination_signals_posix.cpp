@@ -1,4 +1,4 @@
-// SIGTERM, SIGINT and SIGHUP on POSIX: the handler only notes the signal and
+// SIGTERM, SIGINT, SIGHUP and SIGQUIT on POSIX: the handler only notes the signal and
 // wakes FLTK's event loop through a pipe; the program is ended from the GUI
 // thread, where the port and the procedures live.
 #include <fcntl.h>
@@ -44,7 +44,7 @@ void WatchTerminationSignals() {
   action.sa_handler = NoteTerminationSignal;
   sigemptyset(&action.sa_mask);
   action.sa_flags = SA_RESTART;   // the port's reads and writes are not cut short
-  for (int held : {SIGTERM, SIGINT, SIGHUP}) sigaction(held, &action, nullptr);
+  for (int held : {SIGTERM, SIGINT, SIGHUP, SIGQUIT}) sigaction(held, &action, nullptr);
 }
 
 bool TerminationSignalPending() { return signalled != 0; }

@@ -6,6 +6,7 @@
 
 #include "app/alert.h"
 #include "app/catalog.h"
+#include "app/core/system_error_text.h"
 #include "link/wire_trace.h"
 
 TraceOption TakeTraceOption(int* argc, char** argv) {
@@ -19,7 +20,9 @@ TraceOption TakeTraceOption(int* argc, char** argv) {
     const char* arg = argv[i];
     if (std::strcmp(arg, "--trace") == 0) {
       option.asked = true;
-      option.path = i + 1 < *argc ? argv[++i] : "";
+      // An argument that begins with "--" is the next option, not the file.
+      const bool named = i + 1 < *argc && std::strncmp(argv[i + 1], "--", 2) != 0;
+      option.path = named ? argv[++i] : "";
     } else if (std::strncmp(arg, "--trace=", 8) == 0) {
       option.asked = true;
       option.path = arg + 8;
@@ -32,27 +35,59 @@ TraceOption TakeTraceOption(int* argc, char** argv) {
   return option;
 }
 
+namespace {
+
+// Why the trace could not be begun, as one line.
+std::string CannotOpenText(const TraceOption& option, int error) {
+  char text[1024];
+  std::snprintf(text, sizeof text, tr("Cannot write the wire trace to %s: %s"),
+                option.path.c_str(), SystemErrorText(error));
+  return text;
+}
+
+// A trace that ends while the tool runs is said once on standard error: an
+// alert in the middle of a procedure would stop it for a file.
+void TellTraceTrouble(WireTraceTrouble trouble, const char* path, int error) {
+  std::fprintf(stderr, "tarvo_6: ");
+  if (trouble == WireTraceTrouble::kBackupInTheWay) {
+    std::fprintf(stderr, tr("The wire trace stopped at its size limit: %s is not a regular file "
+                            "and is left alone"),
+                 path);
+  } else {
+    std::fprintf(stderr, tr("The wire trace stopped: cannot write %s: %s"), path,
+                 SystemErrorText(error));
+  }
+  std::fprintf(stderr, "\n");
+}
+
+bool StartTrace(const TraceOption& option, int* error) {
+  SetWireTraceTroubleSink(TellTraceTrouble);
+  return WireTraceStart(option.path.c_str(), kWireTraceLimitBytes, error);
+}
+
+}  // namespace
+
 void StartTraceOption(const TraceOption& option) {
   if (!option.asked) return;
   if (option.path.empty()) {
     ShowAlert(tr("--trace needs a file name"));
     return;
   }
-  if (WireTraceStart(option.path.c_str())) return;
-  char text[512];
-  std::snprintf(text, sizeof text, tr("Cannot write the wire trace to %s"), option.path.c_str());
-  ShowAlert(text);
+  int error = 0;
+  if (StartTrace(option, &error)) return;
+  ShowAlert(CannotOpenText(option, error).c_str());
 }
 
 bool StartTraceOnCommandLine(const TraceOption& option) {
   if (!option.asked) return true;
   if (option.path.empty()) {
     std::fprintf(stderr, "tarvo_6: %s\n", tr("--trace needs a file name"));
+    std::fprintf(stderr, tr("Try '%s --help'.\n"), "tarvo_6");
     return false;
   }
-  if (WireTraceStart(option.path.c_str())) return true;
-  std::fprintf(stderr, "tarvo_6: ");
-  std::fprintf(stderr, tr("Cannot write the wire trace to %s"), option.path.c_str());
-  std::fprintf(stderr, "\n");
-  return false;
+  int error = 0;
+  if (!StartTrace(option, &error)) {
+    std::fprintf(stderr, "tarvo_6: %s\n", CannotOpenText(option, error).c_str());
+  }
+  return true;
 }

@@ -12,8 +12,10 @@ struct TraceOption {
 // Removes "--trace FILE" (or "--trace=FILE") from argv; the command line wins
 // over the environment.
 TraceOption TakeTraceOption(int* argc, char** argv);
-// Starts the trace; an alert says why when it cannot.
+// Starts the trace; an alert says why when it cannot, and the window goes on
+// without it. A trace that stops later (a write failed, or at its size limit
+// FILE.1 is not a regular file) is said once on standard error.
 void StartTraceOption(const TraceOption& option);
-// The same without a window: says why on standard error; false when the
-// trace was asked for and cannot be written.
+// The same without a window: says why on standard error, and the command goes
+// on without the trace; false only when --trace lacks its file name.
 bool StartTraceOnCommandLine(const TraceOption& option);

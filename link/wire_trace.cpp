@@ -1,8 +1,10 @@
 #include "link/wire_trace.h"
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
+#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -13,10 +15,13 @@
 #include "port/port.h"
 #include "port/port_table.h"
 #include "port/port_tap.h"
+#include "util/regular_file.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+WireTraceTroubleSink troubleSink = nullptr;
 
 // The tool's own frames never pause inside a frame long enough to matter: a
 // write body follows its header after 50 ms, so no gap limit applies.
@@ -152,20 +157,48 @@ class WireTrace : public PortTap {
   // everything up to the last frame. Past the limit the file starts over.
   void write(const std::string& text) {
     if (!file_) return;
-    std::fwrite(text.data(), 1, text.size(), file_);
-    size_t written = text.size();
-    if (text.back() == '\n') std::fflush(file_);
-    size_ += static_cast<long long>(written);
-    if (text.back() == '\n' && size_ >= limit_) rotate();
+    const bool lineEnds = text.back() == '\n';
+    errno = 0;
+    if (std::fwrite(text.data(), 1, text.size(), file_) != text.size() ||
+        (lineEnds && std::fflush(file_) != 0)) {
+      stop(WireTraceTrouble::kCannotWrite, path_, errno ? errno : EIO);
+      return;
+    }
+    size_ += static_cast<long long>(text.size());
+    if (lineEnds && size_ >= limit_) rotate();
   }
 
+  // Only a regular file is replaced by the full trace: a directory or
+  // anything else of that name may be someone's, so the trace stops instead
+  // of growing past its limit.
   void rotate() {
     std::fclose(file_);
+    file_ = nullptr;
     const std::string old = path_ + ".1";
+    std::error_code ignored;
+    const std::filesystem::file_type oldType = std::filesystem::symlink_status(old, ignored).type();
+    if (oldType != std::filesystem::file_type::not_found &&
+        oldType != std::filesystem::file_type::regular) {
+      stop(WireTraceTrouble::kBackupInTheWay, old, 0);
+      return;
+    }
     std::remove(old.c_str());   // rename does not replace a file on Windows
-    std::rename(path_.c_str(), old.c_str());
-    file_ = std::fopen(path_.c_str(), "ab");
+    if (std::rename(path_.c_str(), old.c_str()) != 0) {
+      stop(WireTraceTrouble::kCannotWrite, path_, errno);
+      return;
+    }
+    int error = 0;
+    file_ = OpenRegularFile(path_.c_str(), "ab", &error);
+    if (!file_) stop(WireTraceTrouble::kCannotWrite, path_, error);
     size_ = 0;
+  }
+
+  // The trace ends here; the sink hears of it once, since nothing more is
+  // written after.
+  void stop(WireTraceTrouble trouble, const std::string& path, int error) {
+    if (file_) std::fclose(file_);
+    file_ = nullptr;
+    if (troubleSink) troubleSink(trouble, path.c_str(), error);
   }
 
   std::mutex lock_;
@@ -181,10 +214,13 @@ WireTrace* active = nullptr;
 
 }  // namespace
 
-bool WireTraceStart(const char* path, long long limitBytes) {
+bool WireTraceStart(const char* path, long long limitBytes, int* error) {
   WireTraceStop();
-  FILE* file = path && *path ? std::fopen(path, "ab") : nullptr;
-  if (!file) return false;
+  FILE* file = path && *path ? OpenRegularFile(path, "ab", error) : nullptr;
+  if (!file) {
+    if (error && !(path && *path)) *error = ENOENT;
+    return false;
+  }
   std::fseek(file, 0, SEEK_END);
   const long size = std::ftell(file);
   active = new WireTrace(file, path, limitBytes, size > 0 ? size : 0);
@@ -201,10 +237,13 @@ void WireTraceStop() {
 
 bool WireTraceOn() { return active != nullptr; }
 
+void SetWireTraceTroubleSink(WireTraceTroubleSink sink) { troubleSink = sink; }
+
 void WireTraceNoReply(uint16_t port, int ms) {
   if (!active) return;
   if (PortLost(port)) {
-    active->note(port, "no reply: the line is lost");
+    active->note(port, PortLayerInterrupted() ? "no reply: the program is ending on a signal"
+                                              : "no reply: the line is lost");
     return;
   }
   active->note(port, "no reply after " + std::to_string(ms) + " ms");

@@ -15,8 +15,22 @@
 
 constexpr long long kWireTraceLimitBytes = 10LL * 1024 * 1024;
 
-// Starts tracing to path (appended to); false when it cannot be opened.
-bool WireTraceStart(const char* path, long long limitBytes = kWireTraceLimitBytes);
+// Starts tracing to path (appended to, or made); false when it cannot be
+// opened, with why in *error when given (an errno value, or
+// kErrorNotRegularFile of util/regular_file.h). Only a regular file is
+// opened, and the open never waits (a FIFO without a reader is refused).
+bool WireTraceStart(const char* path, long long limitBytes = kWireTraceLimitBytes,
+                    int* error = nullptr);
+
+// What ends a trace that was started; the trace is then off for the rest of
+// the run (the tool goes on without it), and the sink is told once.
+enum class WireTraceTrouble {
+  kCannotWrite,   // path could not be written or reopened (error: an errno value)
+  kBackupInTheWay,  // at the size limit path (FILE.1) is not a regular file: left alone
+};
+using WireTraceTroubleSink = void (*)(WireTraceTrouble trouble, const char* path, int error);
+// nullptr: nobody is told.
+void SetWireTraceTroubleSink(WireTraceTroubleSink sink);
 // Writes out what is pending and closes the file.
 void WireTraceStop();
 bool WireTraceOn();

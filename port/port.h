@@ -9,6 +9,12 @@
 // ports still open on stop stay usable, but nothing new opens until restarted.
 void PortLayerStart();
 void PortLayerStop();
+// For a program that ends on a signal: from now until the layer is started or
+// stopped again, every open port counts as lost (PortLost), so each wait
+// returns, each exchange fails at once and nothing more is sent. The devices
+// stay open until PortClose releases them (lock and exclusive mode). Safe to
+// call from a signal handler or from another thread.
+void PortLayerInterrupt();
 
 // PortOpen's own results. Any other is the platform's error code from the
 // serial device (errno, or the Windows error code), which may coincide with
@@ -75,7 +81,8 @@ void PortClearFor(uint16_t handle, const char* why);
 // 1 once the port's line has hung up or failed (an unplugged adapter, a peer
 // that closed its pseudo-terminal): its device is closed, every byte
 // operation does nothing, and no reply will ever come on it. It stays so until
-// PortClose. 0 for a live port and for handles that name no open port.
+// PortClose. Also 1 for every open port once PortLayerInterrupt was called.
+// 0 for a live port and for handles that name no open port.
 int PortLost(uint16_t handle);
 // Which connection the port's bytes go over: a number that changes whenever a
 // TCP port connects anew or its server takes another peer, since the

@@ -55,7 +55,8 @@ void PortSleepOneMs() { std::this_thread::sleep_for(std::chrono::milliseconds(1)
 
 void PortWrite(uint16_t handle, const uint8_t* bytes, int count) {
   PortSlot* slot = PortSlotOf(handle);
-  if (slot == nullptr || bytes == nullptr || count <= 0) return;
+  // A program ending on a signal sends nothing more.
+  if (slot == nullptr || bytes == nullptr || count <= 0 || PortLayerInterrupted()) return;
   step(*slot, handle);
   if (portTap) portTap->sent(handle, slot->name, bytes, count);
   slot->ops->send(*slot, bytes, count);
@@ -104,7 +105,8 @@ void PortWaitFor(uint16_t handle, int count, int ms) {
     return;
   }
   if (slot != nullptr) {
-    while (PortAvailable(handle) < count && PortMsUntil(until) > 0) PortSleepOneMs();
+    while (PortAvailable(handle) < count && PortMsUntil(until) > 0 && !PortLayerInterrupted())
+      PortSleepOneMs();
     return;
   }
   if (count > 0) std::this_thread::sleep_for(until - PortWaitClock::now());  // nothing can arrive
@@ -141,5 +143,6 @@ uint32_t PortConnection(uint16_t handle) {
 
 int PortLost(uint16_t handle) {
   PortSlot* slot = PortSlotOf(handle);
-  return slot == nullptr ? 0 : slot->ops->lost(*slot);
+  if (slot == nullptr) return 0;
+  return PortLayerInterrupted() ? 1 : slot->ops->lost(*slot);
 }

@@ -2,6 +2,7 @@
 // stopping the layer.
 #include "port/port_table.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <new>
@@ -20,6 +21,10 @@ void closeSlot(PortSlot& slot) {
 }
 
 PortOpenFailure lastOpenFailure = PortOpenFailure::Opened;
+
+// Set from a signal handler: only a lock-free atomic may be.
+std::atomic<bool> interrupted{false};
+static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler");
 
 // The transport a name asks for. The comparisons are case-sensitive: "stub"
 // or "tcpc_..." name serial devices.
@@ -51,6 +56,7 @@ void PortLayerStart() {
     if (slot.inUse) closeSlot(slot);
   }
   std::memset(&PortTable, 0, sizeof PortTable);
+  interrupted = false;
   PortLogOpen();
   PortTable.started = 1;
 }
@@ -59,7 +65,12 @@ void PortLayerStop() {
   if (!PortTable.started) return;
   PortLogClose();
   PortTable.started = 0;
+  interrupted = false;
 }
+
+void PortLayerInterrupt() { interrupted = true; }
+
+bool PortLayerInterrupted() { return interrupted; }
 
 PortOpenFailure PortLastOpenFailure() { return lastOpenFailure; }
 

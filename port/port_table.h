@@ -66,5 +66,8 @@ struct PortTableType {
 
 extern PortTableType PortTable;
 
+// Whether PortLayerInterrupt was called since the layer was last started.
+bool PortLayerInterrupted();
+
 // The open slot behind a handle, or nullptr for 0, out-of-range or closed handles.
 PortSlot* PortSlotOf(uint16_t handle);

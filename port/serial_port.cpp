@@ -25,7 +25,9 @@ void serialClose(PortSlot& slot) {
 // would otherwise answer every wait at once (spinning the caller) and every
 // exchange would sit out its whole time-out.
 bool serialLive(PortSlot& slot) {
-  if (slot.serial.lineLost) return false;
+  // A program ending on a signal takes every line for lost; the device stays
+  // open until PortClose releases it.
+  if (slot.serial.lineLost || PortLayerInterrupted()) return false;
   if (!SerialLineLost(slot.serial.device)) return true;
   SerialClose(slot.serial.device);
   slot.serial.device = -1;
@@ -83,7 +85,9 @@ void serialWaitFor(PortSlot& slot, int count, PortWaitClock::time_point until) {
     if (RingCount(slot) >= count) return;
     const int left = PortMsUntil(until);
     if (left <= 0) return;
-    if (!SerialWaitReadable(slot.serial.device, left)) live = serialLive(slot);
+    // A signal cuts the wait short (EINTR): PortLayerInterrupt may have come.
+    if (!SerialWaitReadable(slot.serial.device, left) || PortLayerInterrupted())
+      live = serialLive(slot);
   }
 }
 

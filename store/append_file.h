@@ -13,20 +13,21 @@ class AppendFile {
   AppendFile(const AppendFile&) = delete;
   AppendFile& operator=(const AppendFile&) = delete;
 
-  // Opens path for appending, creating it when missing. False, with the
-  // system's reason in *error, when it cannot (a directory, a symbolic link,
-  // no permission, ...).
-  bool open(const char* path, std::string* error);
+  // Opens path for appending, creating it when missing. False when it cannot,
+  // with why in *error: an errno value (EISDIR, EACCES, ...; on Windows the
+  // system's error as the nearest one), kErrorSymbolicLink or
+  // kErrorNotRegularFile (util/regular_file.h).
+  bool open(const char* path, int* error);
   // The size when opened and the file's last byte (when size > 0).
   int64_t sizeAtOpen() const { return size_; }
-  bool lastByte(uint8_t* byte, std::string* error);
+  bool lastByte(uint8_t* byte, int* error);
   // Writes all of data at the end and syncs it to the disk; false with the
   // reason when any of it could not be written or synced.
-  bool appendAndSync(const std::string& data, std::string* error);
+  bool appendAndSync(const std::string& data, int* error);
   // Has the file system set aside room for bytes more past the end, without
   // changing the file, so a full disk shows before anything depends on the
   // next append. True where the file system cannot tell.
-  bool reserve(int64_t bytes, std::string* error);
+  bool reserve(int64_t bytes, int* error);
   void close();
   bool isOpen() const { return handle_ != kClosed; }
 

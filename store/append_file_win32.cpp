@@ -1,23 +1,42 @@
 #include <windows.h>
 
+#include <cerrno>
+
 #include "store/append_file.h"
+#include "util/regular_file.h"
 
 namespace {
-bool fail(std::string* error) {
-  if (error) {
-    char text[256] = {};
-    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                   GetLastError(), 0, text, sizeof text, nullptr);
-    std::string s(text);
-    while (!s.empty() && (s.back() == '\n' || s.back() == '\r' || s.back() == '.')) s.pop_back();
-    *error = s.empty() ? "system error" : s;
+// The system's error as the errno value that names it, so the reason reads
+// the same as on POSIX; EIO for the rest.
+int errnoOf(DWORD code) {
+  switch (code) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND: return ENOENT;
+    case ERROR_ACCESS_DENIED: return EACCES;
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION: return EBUSY;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL: return ENOSPC;
+    case ERROR_WRITE_PROTECT: return EROFS;
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS: return EEXIST;
+    case ERROR_INVALID_NAME: return EINVAL;
+    case ERROR_FILENAME_EXCED_RANGE: return ENAMETOOLONG;
+    case ERROR_TOO_MANY_OPEN_FILES: return EMFILE;
+    case ERROR_NOT_ENOUGH_MEMORY:
+    case ERROR_OUTOFMEMORY: return ENOMEM;
+    default: return EIO;
   }
+}
+bool fail(int* error, int code) {
+  if (error) *error = code;
   return false;
 }
+bool fail(int* error) { return fail(error, errnoOf(GetLastError())); }
 HANDLE asHandle(intptr_t h) { return reinterpret_cast<HANDLE>(h); }
 }  // namespace
 
-bool AppendFile::open(const char* path, std::string* error) {
+bool AppendFile::open(const char* path, int* error) {
   close();
   // FILE_APPEND_DATA without FILE_WRITE_DATA: writes go to the end only.
   // FILE_FLAG_OPEN_REPARSE_POINT opens a link itself, which is then refused.
@@ -26,11 +45,15 @@ bool AppendFile::open(const char* path, std::string* error) {
                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (h == INVALID_HANDLE_VALUE) return fail(error);
   BY_HANDLE_FILE_INFORMATION info{};
-  if (!GetFileInformationByHandle(h, &info) ||
-      (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY))) {
+  if (!GetFileInformationByHandle(h, &info)) {
+    const DWORD code = GetLastError();
     CloseHandle(h);
-    SetLastError(ERROR_CANT_ACCESS_FILE);
-    return fail(error);
+    return fail(error, errnoOf(code));
+  }
+  if (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) {
+    CloseHandle(h);
+    return fail(error, (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? EISDIR
+                                                                            : kErrorSymbolicLink);
   }
   handle_ = reinterpret_cast<intptr_t>(h);
   size_ = static_cast<int64_t>((static_cast<uint64_t>(info.nFileSizeHigh) << 32) |
@@ -38,7 +61,7 @@ bool AppendFile::open(const char* path, std::string* error) {
   return true;
 }
 
-bool AppendFile::lastByte(uint8_t* byte, std::string* error) {
+bool AppendFile::lastByte(uint8_t* byte, int* error) {
   OVERLAPPED at{};
   const uint64_t offset = static_cast<uint64_t>(size_ - 1);
   at.Offset = static_cast<DWORD>(offset);
@@ -49,7 +72,7 @@ bool AppendFile::lastByte(uint8_t* byte, std::string* error) {
   return true;
 }
 
-bool AppendFile::appendAndSync(const std::string& data, std::string* error) {
+bool AppendFile::appendAndSync(const std::string& data, int* error) {
   size_t done = 0;
   while (done < data.size()) {
     DWORD wrote = 0;
@@ -65,7 +88,7 @@ bool AppendFile::appendAndSync(const std::string& data, std::string* error) {
 
 // NTFS has no reservation that leaves the size alone; a full disk shows at the
 // next append, which still comes before its frame is sent.
-bool AppendFile::reserve(int64_t, std::string*) { return true; }
+bool AppendFile::reserve(int64_t, int*) { return true; }
 
 void AppendFile::close() {
   if (handle_ == kClosed) return;

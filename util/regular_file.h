@@ -6,6 +6,12 @@
 #pragma once
 #include <cstdio>
 
+// Reasons of the tool's own for a file it will not use, beside the system's
+// errno values (errno has no word for them). Negative, so never an errno.
+constexpr int kErrorNotRegularFile = -1;   // a directory, pipe, device or socket stands there
+constexpr int kErrorSymbolicLink = -2;     // a symbolic link stands in the file's place
+
 // fopen(path, mode) when path names a regular file (after links), else
-// nullptr. mode is "rb" or "ab".
-std::FILE* OpenRegularFile(const char* path, const char* mode);
+// nullptr, with why in *error when given: an errno value, or
+// kErrorNotRegularFile. mode is "rb" or "ab".
+std::FILE* OpenRegularFile(const char* path, const char* mode, int* error = nullptr);

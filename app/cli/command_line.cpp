@@ -1,5 +1,6 @@
 #include "app/cli/command_line.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -13,9 +14,9 @@ namespace {
 const char kProgram[] = "tarvo_6";
 
 void PrintUsage(std::FILE* out) {
-  std::fprintf(out, "%s", tr("Usage: tarvo_6 [FLTK window options]\n"
+  std::fprintf(out, "%s", tr("Usage: tarvo_6 [--trace FILE] [FLTK window options]\n"
                              "       tarvo_6 --list-ports\n"
-                             "       tarvo_6 --read PORT [--address A] [--json]\n"
+                             "       tarvo_6 --read PORT [--address A] [--json] [--trace FILE]\n"
                              "       tarvo_6 --help | --version\n"));
   std::fprintf(out, "%s", tr("\n"
                              "Without arguments the window starts.\n"
@@ -23,8 +24,11 @@ void PrintUsage(std::FILE* out) {
                              "  --read PORT   read the controller on PORT and print what it holds\n"
                              "  --address A   the controller's address in hexadecimal (default 1)\n"
                              "  --json        print one JSON object instead of aligned text\n"
+                             "  --trace FILE  append every frame and reply on the wire to FILE\n"
+                             "                (also for the window; or TARVO6_TRACE=FILE)\n"
                              "Exit status: 0 read, 2 bad arguments, 3 no connection,\n"
-                             "4 main settings damaged, 5 the port cannot be opened.\n"));
+                             "4 main settings damaged, 5 the port cannot be opened,\n"
+                             "6 ended by a signal (the port is closed first).\n"));
 }
 
 int BadArguments(const char* format, const char* argument) {
@@ -35,15 +39,16 @@ int BadArguments(const char* format, const char* argument) {
   return kExitBadArguments;
 }
 
-// A controller address: one or two hexadecimal digits, optionally after 0x.
+// A controller address: hexadecimal 0 to FF, optionally after 0x; leading
+// zeros are taken ("001" is 1).
 bool ParseAddressArgument(const char* text, int32_t* address) {
   const char* digits = text;
   if (digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X')) digits += 2;
   const size_t length = std::strlen(digits);
-  if (length == 0 || length > 2 || std::strspn(digits, "0123456789abcdefABCDEF") != length) {
-    return false;
-  }
-  *address = static_cast<int32_t>(std::strtol(digits, nullptr, 16));
+  if (length == 0 || std::strspn(digits, "0123456789abcdefABCDEF") != length) return false;
+  const size_t zeros = std::min(std::strspn(digits, "0"), length - 1);
+  if (length - zeros > 2) return false;
+  *address = static_cast<int32_t>(std::strtol(digits + zeros, nullptr, 16));
   return true;
 }
 
@@ -54,11 +59,13 @@ struct Arguments {
 };
 
 // "--name VALUE" or "--name=VALUE": the value, or nullptr when there is none.
+// An argument after the option that begins with "--" is the next option, not
+// its value ("--read --json" lacks the port).
 const char* OptionValue(int argc, char** argv, int* i, const char* name) {
   const char* arg = argv[*i];
   const size_t length = std::strlen(name);
   if (arg[length] == '=') return arg + length + 1;
-  if (*i + 1 < argc) return argv[++*i];
+  if (*i + 1 < argc && std::strncmp(argv[*i + 1], "--", 2) != 0) return argv[++*i];
   return nullptr;
 }
 

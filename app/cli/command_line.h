@@ -14,6 +14,7 @@ constexpr int kExitBadArguments = 2;
 constexpr int kExitNoConnection = 3;
 constexpr int kExitSettingsDamaged = 4;
 constexpr int kExitPortNotOpened = 5;
+constexpr int kExitInterrupted = 6;   // a signal ended --read; the port was closed first
 
 // True when the arguments ask for the command line rather than the window:
 // one of them is -h or begins with "--" (FLTK's window options take a single

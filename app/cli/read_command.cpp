@@ -6,6 +6,7 @@
 #include "app/catalog.h"
 #include "app/cli/command_line.h"
 #include "app/cli/commands.h"
+#include "app/cli/interrupt_signals.h"
 #include "app/cli/read_report.h"
 #include "app/core/application_link.h"
 #include "app/core/port_open_failure.h"
@@ -41,6 +42,7 @@ int ReportOutcome(ReadOutcome outcome) {
 int ReadCommand(const char* port, int32_t address, bool json) {
   tickStart();
   PortLayerStart();
+  WatchInterruptSignals();
   uint16_t handle = 0;
   if (PortOpen(&handle, port) != kPortOpened) {
     std::fprintf(stderr, tr("tarvo_6: cannot open port %s\n"), port);
@@ -55,6 +57,14 @@ int ReadCommand(const char* port, int32_t address, bool json) {
 
   ControllerState state{};
   const ReadOutcome outcome = ReadControllerState(*link, address, state);
+  if (InterruptSignalled()) {
+    // What the Read got before it was cut short is not a report.
+    PortClose(handle);
+    PortLayerStop();
+    tickStop();
+    std::fprintf(stderr, tr("tarvo_6: ended by a signal; the port %s is closed\n"), port);
+    return kExitInterrupted;
+  }
   if (json) {
     PrintReadJson(stdout, port, state);
   } else {

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "app/core/system_error_text.h"
 #include "store/csv_line.h"
 
 namespace {
@@ -19,6 +20,12 @@ std::string hexAddress(int address) {
 
 // A Write of eight nozzles adds some twenty lines of under 200 bytes.
 constexpr int64_t kRoomForOneWrite = 16 * 1024;
+
+// The reason in the operator's words.
+bool failed(int code, std::string* error) {
+  if (error) *error = SystemErrorText(code);
+  return false;
+}
 
 }  // namespace
 
@@ -42,33 +49,39 @@ std::string JournalTime(std::time_t when) {
 }
 
 bool CalibrationJournal::open(std::string* error) {
-  if (!file_.open(path_.c_str(), error)) return false;
+  int code = 0;
+  if (!file_.open(path_.c_str(), &code)) return failed(code, error);
   std::string start;
   if (file_.sizeAtOpen() == 0) {
     start = CsvLine(kHeader);
   } else {
     uint8_t last = 0;
-    if (!file_.lastByte(&last, error)) {
+    if (!file_.lastByte(&last, &code)) {
       file_.close();
-      return false;
+      return failed(code, error);
     }
-    // A crash while a line was written leaves it without its end: the next
-    // entry starts on a line of its own.
-    if (last != '\n') start = "\r\n";
+    // A crash while a line was written leaves it without its end (or with
+    // only the CR of its CR LF): the next entry starts on a line of its own,
+    // and the bytes already there stay as they are.
+    if (last == '\r') start = "\n";
+    else if (last != '\n') start = "\r\n";
   }
-  if ((!start.empty() && !file_.appendAndSync(start, error)) ||
-      !file_.reserve(kRoomForOneWrite, error)) {
+  if ((!start.empty() && !file_.appendAndSync(start, &code)) ||
+      !file_.reserve(kRoomForOneWrite, &code)) {
     file_.close();
-    return false;
+    return failed(code, error);
   }
   return true;
 }
 
 bool CalibrationJournal::append(const JournalLine& l, std::string* error) {
   auto number = [](int n) { return n ? std::to_string(n) : std::string(); };
-  return file_.appendAndSync(
-      CsvLine({l.time, l.port, hexAddress(l.address), std::to_string(l.variant), l.event,
-               number(l.nozzle), l.entered, l.kBefore, l.k2Before, l.kAfter, l.k2After,
-               l.countBefore, l.countAfter, l.date, l.outcome}),
-      error);
+  int code = 0;
+  if (file_.appendAndSync(
+          CsvLine({l.time, l.port, hexAddress(l.address), std::to_string(l.variant), l.event,
+                   number(l.nozzle), l.entered, l.kBefore, l.k2Before, l.kAfter, l.k2After,
+                   l.countBefore, l.countAfter, l.date, l.outcome}),
+          &code))
+    return true;
+  return failed(code, error);
 }

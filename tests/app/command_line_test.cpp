@@ -20,8 +20,10 @@
 #include "tests/app/controller_fixture.h"
 #include "tests/app/private_display.h"
 #include "tests/support/json_value.h"
+#include "tests/support/other_user_open.h"
 #include "tests/support/pty_pair.h"
 #include "tests/support/scratch_dir.h"
+#include "tests/support/wait_until.h"
 
 namespace fs = std::filesystem;
 
@@ -62,16 +64,22 @@ class CommandLineTest : public ControllerTest {
     unsetenv("DISPLAY");   // the command line needs no X server
   }
 
-  // Runs tarvo_6 in the scratch folder; standard output and error in files.
-  ToolRun Tool(const std::vector<std::string>& args, int timeoutMs = 20000) {
+  // Starts tarvo_6 in the scratch folder; standard output and error in files.
+  pid_t StartTool(const std::vector<std::string>& args) {
     std::vector<std::string> argv = {TARVO_6_PROGRAM};
     argv.insert(argv.end(), args.begin(), args.end());
     const int out = open("stdout.txt", O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     const int err = open("stderr.txt", O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    const auto start = std::chrono::steady_clock::now();
     const pid_t pid = StartProgram(argv, out, err);
     close(out);
     close(err);
+    return pid;
+  }
+
+  // Runs tarvo_6 to its end.
+  ToolRun Tool(const std::vector<std::string>& args, int timeoutMs = 20000) {
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t pid = StartTool(args);
     ToolRun run;
     run.status = WaitProgram(pid, timeoutMs);
     run.ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
@@ -259,7 +267,7 @@ TEST_F(CommandLineTest, ServiceAddressF0AndZeroNozzles) {
   FixSettingsChecksum(image);
   StartController(image, {});
   ASSERT_FALSE(HasFatalFailure());
-  const JsonValue json = ReadJson(sim->announce(), {"--address", "F0"});
+  const JsonValue json = ReadJson(sim->announce(), {"--address", "00F0"});   // zeros taken
   EXPECT_EQ(json["address"].number, 240);
   EXPECT_EQ(json["group_index"].number, 0);
   EXPECT_EQ(json["nozzle_count"].number, 0);
@@ -334,6 +342,51 @@ TEST_F(CommandLineTest, MissingOrBusyDeviceExitsFive) {
       << run.err;
 }
 
+// A signal while the Read waits for a reply (nozzle 1's record goes
+// unanswered): the wait ends at once and the port is closed before the exit,
+// so another user can open the device (its exclusive mode would refuse them).
+TEST_F(CommandLineTest, EachTerminationSignalDuringAReadClosesThePortAndExitsSix) {
+  for (int signal : {SIGTERM, SIGHUP, SIGINT, SIGQUIT}) {
+    SCOPED_TRACE(strsignal(signal));
+    StartController(FreshImage(1, 4), {"--pace", "--fault-once", "no-reply:at 0:001000"});
+    ASSERT_FALSE(HasFatalFailure());
+    ForgetReceived();   // the trace file is appended to
+    const pid_t tool = StartTool({"--read", sim->announce()});
+    const auto recordAsked = [&] {
+      for (const std::string& r : MemoryRequests())
+        if (r.find("at 0:001000") != std::string::npos) return true;
+      return false;
+    };
+    ASSERT_TRUE(waitUntil(recordAsked, 10000)) << "the Read did not reach nozzle 1";
+    const auto sent = std::chrono::steady_clock::now();
+    kill(tool, signal);
+    EXPECT_EQ(WaitProgram(tool, 5000), 6);
+    EXPECT_LT(std::chrono::steady_clock::now() - sent, std::chrono::milliseconds(600))
+        << "the 1000 ms wait for the reply was sat out";
+    EXPECT_EQ(ReadFile("stdout.txt"), "");
+    EXPECT_EQ(ReadFile("stderr.txt"),
+              "tarvo_6: ended by a signal; the port " + sim->announce() + " is closed\n");
+    EXPECT_EQ(OpenAsOrdinaryUser(sim->announce()), 0) << "the port was left locked";
+    sim.reset();
+  }
+}
+
+// A trace that cannot be written (a FIFO without a reader, a device) is not
+// waited on: it is said once on standard error and the Read goes on.
+TEST_F(CommandLineTest, ATraceThatCannotBeOpenedIsSaidOnceAndTheReadGoesOn) {
+  StartController(FreshImage(1, 2), {});
+  ASSERT_FALSE(HasFatalFailure());
+  ASSERT_EQ(mkfifo("wire.fifo", 0600), 0);
+  for (const std::string trace : {"wire.fifo", "/dev/full"}) {
+    const ToolRun run = Tool({"--trace", trace, "--read", sim->announce()}, 10000);
+    EXPECT_EQ(run.status, 0) << trace;
+    EXPECT_EQ(run.err, "tarvo_6: Cannot write the wire trace to " + trace +
+                           ": not a regular file: a folder, a pipe or a device stands in its "
+                           "place\n");
+    EXPECT_NE(run.out.find("result           read\n"), std::string::npos) << run.out;
+  }
+}
+
 TEST_F(CommandLineTest, BadArgumentsExitTwoWithTheErrorOnStandardError) {
   const std::vector<std::vector<std::string>> bad = {
       {"--frobnicate"},
@@ -345,7 +398,13 @@ TEST_F(CommandLineTest, BadArgumentsExitTwoWithTheErrorOnStandardError) {
       {"--address", "1"},
       {"--json"},
       {"--list-ports", "--read", "STUB"},
-      {"--read", "STUB", "-display", ":5"}};
+      {"--read", "STUB", "-display", ":5"},
+      // An option's value that begins with "--" is the next option: the value is missing.
+      {"--read", "--json"},
+      {"--trace", "--read", "STUB"},
+      {"--read", "STUB", "--address", "--json"},
+      {"--read", "STUB", "--address", "0x"},
+      {"--read", "STUB", "--address", "0100"}};
   for (const auto& args : bad) {
     const ToolRun run = Tool(args);
     std::string joined;
@@ -363,6 +422,8 @@ TEST_F(CommandLineTest, HelpAndVersionGoToStandardOutput) {
     EXPECT_EQ(run.err, "");
     EXPECT_NE(run.out.find("--read PORT [--address A] [--json]"), std::string::npos);
     EXPECT_NE(run.out.find("--list-ports"), std::string::npos);
+    EXPECT_NE(run.out.find("--trace FILE"), std::string::npos);
+    EXPECT_NE(run.out.find("6 ended by a signal"), std::string::npos);
   }
   const ToolRun version = Tool({"--version"});
   EXPECT_EQ(version.status, 0);

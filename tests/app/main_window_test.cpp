@@ -6,9 +6,11 @@
 #include <stdlib.h>
 
 #include <FL/Fl.H>
+#include <FL/Fl_Button.H>
 #include <FL/Fl_Menu_Item.H>
 #include <FL/x.H>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
@@ -20,7 +22,9 @@
 #include <typeinfo>
 #include <vector>
 
+#include "app/alert.h"
 #include "app/catalog.h"
+#include "app/core/system_error_text.h"
 #include "app/logo_image.h"
 #include "app/main_form.h"
 #include "app/startup.h"
@@ -551,6 +555,56 @@ TEST_F(MainWindowTest, StartUpAppendsTheEntryLineToPortOut) {
   WriteFile("port.out", "earlier run.\r\n");
   Start();
   EXPECT_EQ(14u + 20u, fs::file_size("port.out"));
+}
+
+// What an alert box showed: its right edge, its Close button's, its text.
+struct AlertSeen {
+  int right = -1, buttonRight = -1;
+  std::string text;
+};
+
+void LookAtTheAlert(void* data) {
+  AlertSeen& seen = *static_cast<AlertSeen*>(data);
+  Fl_Window* alert = Fl::modal();
+  if (alert == nullptr || !alert->shown()) return Fl::repeat_timeout(0.05, LookAtTheAlert, data);
+  seen.right = alert->x() + alert->w();
+  for (int i = 0; i < alert->children(); ++i) {
+    Fl_Widget* child = alert->child(i);
+    if (child->visible() && dynamic_cast<Fl_Button*>(child))
+      seen.buttonRight = std::max(seen.buttonRight, alert->x() + child->x() + child->w());
+    else if (child->label() && std::strlen(child->label()) > seen.text.size())
+      seen.text = child->label();
+  }
+  alert->hide();
+}
+
+// The longest reason the tool gives, in Russian, after a long path: far wider
+// than the screen on one line. The alert wraps it, keeps every word, and
+// stays on the screen with its Close button.
+TEST_F(MainWindowTest, AnAlertWithTheLongestReasonFitsTheScreen) {
+  InstallCatalog();
+  Start();
+  std::string longest;
+  for (int code = -2; code < 160; ++code)
+    if (std::strlen(SystemErrorText(code)) > longest.size()) longest = SystemErrorText(code);
+  const std::string path = "/home/operator/" + std::string(120, 'x') + "/calibration-journal.csv";
+  char text[1024];
+  std::snprintf(text, sizeof text,
+                tr("Cannot write the calibration journal %s (%s): nothing more is sent to the "
+                   "controller"),
+                path.c_str(), longest.c_str());
+  AlertSeen seen;
+  Fl::add_timeout(0.05, LookAtTheAlert, &seen);
+  ShowAlert(text);
+  EXPECT_GT(seen.right, 0);
+  EXPECT_LE(seen.right, Fl::w());
+  EXPECT_LE(seen.buttonRight, seen.right);
+  const auto words = [](std::string t) {
+    t.erase(std::remove_if(t.begin(), t.end(), [](char c) { return c == ' ' || c == '\n'; }),
+            t.end());
+    return t;
+  };
+  EXPECT_EQ(words(seen.text), words(text));
 }
 
 }  // namespace

@@ -337,22 +337,26 @@ TEST_F(JournalTest, ALineCutShortIsEndedAndTheFileOnlyGrows) {
 TEST_F(JournalTest, AJournalThatCannotBeWrittenStopsWriteBeforeAnyFrame) {
   ConnectAndRead(FreshImage(1, 1), {"--password", "1234"});
   MainForm->passwordInput->value("1234");
-  const auto attempt = [&](const char* what) {
+  // The reason is the tool's own words (the catalog's), not the system's.
+  const auto attempt = [&](const char* what, const std::string& reason) {
     SCOPED_TRACE(what);
     alerts.clear();
     ForgetReceived();
     Type(1, "10.1");
     WriteCoefficients();
     ExpectStoppedBeforeAnyFrame();
+    if (!alerts.empty()) {
+      EXPECT_NE(alerts[0].find(" (" + reason + "): "), std::string::npos) << alerts[0];
+    }
   };
 
   fs::create_directory(kJournal);
-  attempt("a directory");
+  attempt("a directory", "a folder stands in its place");
   fs::remove(kJournal);
 
   { std::ofstream("elsewhere.csv") << "untouched\n"; }
   fs::create_symlink("elsewhere.csv", kJournal);
-  attempt("a symbolic link");
+  attempt("a symbolic link", "a symbolic link stands in its place");
   EXPECT_EQ(FileText("elsewhere.csv"), "untouched\n");
   fs::remove(kJournal);
 
@@ -361,7 +365,7 @@ TEST_F(JournalTest, AJournalThatCannotBeWrittenStopsWriteBeforeAnyFrame) {
   if (geteuid() != 0) {
     { std::ofstream(kJournal) << "time\r\n"; }
     fs::permissions(kJournal, fs::perms::owner_read);
-    attempt("a read-only file");
+    attempt("a read-only file", "permission denied");
     return;
   }
   if (!WorkOnTmpfs("size=64k")) GTEST_SKIP() << "cannot mount a tmpfs";
@@ -371,9 +375,9 @@ TEST_F(JournalTest, AJournalThatCannotBeWrittenStopsWriteBeforeAnyFrame) {
     const std::string block(4096, 'x');
     for (int i = 0; i < 64 && filler; ++i) filler.write(block.data(), block.size());
   }
-  attempt("a full disk");
+  attempt("a full disk", "the disk is full");
   ASSERT_TRUE(tmpfs_->remountReadOnly());
-  attempt("a read-only file system");
+  attempt("a read-only file system", "the file system is read-only");
   EXPECT_EQ(FileText(kJournal), "time\r\n");
 }
 

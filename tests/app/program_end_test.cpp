@@ -18,6 +18,7 @@
 
 #include "tests/app/private_display.h"
 #include "tests/app/program_fixture.h"
+#include "tests/support/other_user_open.h"
 #include "tests/support/wait_until.h"
 #include "tools/dispenser_sim/image_file.h"
 #include "tools/dispenser_sim/layout.h"
@@ -32,20 +33,6 @@ uint64_t K(const MemoryImage& image, int nozzle) {
   uint64_t v = r[4];
   for (int i = 3; i >= 0; --i) v = v << 8 | r[i];
   return v;
-}
-
-// Opens the device as user nobody, in a child process: 0 when it opens.
-int OpenAsOrdinaryUser(const std::string& device) {
-  if (geteuid() == 0) chmod(device.c_str(), 0666);   // the pty belongs to root
-  pid_t child = fork();
-  if (child == 0) {
-    if (geteuid() == 0 && setuid(65534) != 0) _exit(2);
-    int fd = open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-    _exit(fd >= 0 ? 0 : 1);
-  }
-  int status = -1;
-  waitpid(child, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 class ProgramEndTest : public ProgramTest {
@@ -180,7 +167,7 @@ TEST_F(ProgramEndTest, TheCloseKeyDuringAWriteWaitsForItAndReleasesThePort) {
 
 TEST_F(ProgramEndTest, EachTerminationSignalAtRestClosesThePortAndEnds) {
   StartSim();
-  for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
+  for (int signal : {SIGTERM, SIGINT, SIGHUP, SIGQUIT}) {
     SCOPED_TRACE(signal);
     StartTool();
     ASSERT_TRUE(OpenAndRead());

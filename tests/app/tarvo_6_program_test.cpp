@@ -8,6 +8,7 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <filesystem>
 #include <map>
 #include <sstream>
@@ -115,6 +116,20 @@ TEST_F(Tarvo6ProgramTest, PipesAndDevicesInPlaceOfItsFilesAreTakenForMissing) {
     EXPECT_EQ(0, CloseTool());
     EXPECT_TRUE(fs::is_fifo("port.out") || fs::is_symlink("port.out"));
   }
+}
+
+// A wire trace named after a FIFO without a reader: the open does not wait
+// for one; the window comes, with an alert saying why there is no trace, and
+// a signal still ends the program cleanly while the alert is up.
+TEST_F(Tarvo6ProgramTest, ATraceNamedAfterAFifoDoesNotHoldUpTheWindow) {
+  ASSERT_EQ(0, mkfifo("wire.fifo", 0600));
+  setenv("TARVO6_TRACE", "wire.fifo", 1);
+  StartTool();
+  unsetenv("TARVO6_TRACE");
+  ASSERT_GT(tool_, 0);
+  kill(tool_, SIGTERM);
+  EXPECT_EQ(0, WaitProgram(tool_, 10000));
+  tool_ = -1;
 }
 
 // Open Port and Read clicked with the left button reach the simulated

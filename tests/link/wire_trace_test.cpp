@@ -1,5 +1,9 @@
 // The wire trace: time-outs and a settling line in words, the words of
 // replies, and the size limit.
+#include <sys/resource.h>
+
+#include <cerrno>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -72,6 +76,7 @@ class WireTraceTest : public PortLayerTest {
  protected:
   void TearDown() override {
     WireTraceStop();
+    SetWireTraceTroubleSink(nullptr);
     PortLayerTest::TearDown();
   }
   uint16_t port = 0;
@@ -157,6 +162,46 @@ TEST_F(WireTraceTest, PastTheLimitTheFileMovesToDotOneAndANewOneBegins) {
   for (const std::vector<std::string>* lines : {&old, &now})
     for (const std::string& line : *lines)
       EXPECT_NE(line.find("  | to 01: status of nozzle "), std::string::npos) << line;
+}
+
+// What ended a trace, as the sink heard it.
+std::vector<std::pair<WireTraceTrouble, std::string>> told;
+void Tell(WireTraceTrouble trouble, const char* path, int error) {
+  told.push_back({trouble, path + (" " + std::to_string(error))});
+}
+
+// An empty folder named FILE.1 (a plain remove would take it) is left alone:
+// the trace stops at its limit, told once.
+TEST_F(WireTraceTest, AtTheLimitAFolderNamedDotOneIsLeftAloneAndTheTraceStops) {
+  std::filesystem::create_directory("wire.trace.1");
+  told.clear();
+  SetWireTraceTroubleSink(Tell);
+  ASSERT_EQ(PortOpen(&port, "STUB"), kPortOpened);
+  ASSERT_TRUE(WireTraceStart("wire.trace", 4096));
+  for (int i = 0; i < 160; ++i) sendSelect(port, 1, 0x81);
+  EXPECT_TRUE(std::filesystem::is_directory("wire.trace.1"));
+  EXPECT_EQ(told, (decltype(told){{WireTraceTrouble::kBackupInTheWay, "wire.trace.1 0"}}));
+  EXPECT_LT(FileText("wire.trace").size(), 4096u + 200u);
+}
+
+// A file size limit stands in for a full disk: the trace stops at the first
+// write that fails, told once however many frames follow.
+TEST_F(WireTraceTest, AWriteThatFailsStopsTheTraceToldOnce) {
+  told.clear();
+  SetWireTraceTroubleSink(Tell);
+  ASSERT_EQ(PortOpen(&port, "STUB"), kPortOpened);
+  ASSERT_TRUE(WireTraceStart("wire.trace"));
+  rlimit saved{}, small{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+  small = {2048, saved.rlim_max};
+  const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  for (int i = 0; i < 100; ++i) sendSelect(port, 1, 0x81);
+  setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, previous);
+  EXPECT_EQ(told, (decltype(told){{WireTraceTrouble::kCannotWrite, "wire.trace " +
+                                                                    std::to_string(EFBIG)}}));
+  EXPECT_LE(FileText("wire.trace").size(), 2048u);
 }
 
 }  // namespace

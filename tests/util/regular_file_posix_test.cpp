@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -37,13 +38,19 @@ TEST_F(RegularFileTest, PipesAndDevicesAreMissingRegularFilesAndTheirLinksOpen) 
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
   const std::string zero = Path("zero");
   ASSERT_EQ(symlink("/dev/zero", zero.c_str()), 0);
+  // Each refusal says why: the tool's own word, or the system's.
   for (const std::string& p : {fifo, zero}) {
     for (const char* mode : {"rb", "ab"}) {
-      EXPECT_EQ(OpenRegularFile(p.c_str(), mode), nullptr) << p << " " << mode;
+      int error = 0;
+      EXPECT_EQ(OpenRegularFile(p.c_str(), mode, &error), nullptr) << p << " " << mode;
+      EXPECT_EQ(error, kErrorNotRegularFile) << p << " " << mode;
     }
   }
-  EXPECT_EQ(OpenRegularFile(dir.c_str(), "rb"), nullptr);
-  EXPECT_EQ(OpenRegularFile(Path("absent").c_str(), "rb"), nullptr);
+  int error = 0;
+  EXPECT_EQ(OpenRegularFile(dir.c_str(), "rb", &error), nullptr);
+  EXPECT_EQ(error, kErrorNotRegularFile);
+  EXPECT_EQ(OpenRegularFile(Path("absent").c_str(), "rb", &error), nullptr);
+  EXPECT_EQ(error, ENOENT);
 
   // Appending creates a missing file; a link to a regular file is followed.
   const std::string log = Path("log");

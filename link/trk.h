@@ -167,7 +167,13 @@ class Trk {
   LoneByteWait commandAnswer_;
   int takeLoneByte(LoneByteWait& wait, uint8_t* byte);
 
-  int noReply(int waitedMs);   // waitedMs: the time-out that passed, for the trace
+  int noReply(int waitedMs);
+  // The port's echo collisions when the request in flight began: an echoed
+  // byte that differed from the byte sent means the request met another
+  // talker on the line, and its exchange fails like a garbled reply.
+  uint32_t echoMark_ = 0;
+  void markRequest();
+  bool echoCollided();   // waitedMs: the time-out that passed, for the trace
   // The connection (PortConnection) a write's header went over: the rest of
   // the write goes only over the same one.
   uint32_t writeConnection_ = 0;

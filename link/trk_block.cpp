@@ -84,6 +84,7 @@ int Trk::readBlock(int memAddress, int bank, int count, uint8_t* dest) {
       if (!lineSettled()) return kTrkPending;
       uint8_t header[kHeaderSize];
       buildHeader(header, 0x00, memAddress, 0x00, count);
+      markRequest();
       sendSelect(handle, address, kFunctionRead + (bank & 7));
       PortWrite(handle, header, kHeaderSize);
       slotArm(stateTimer, kReadReplyMs);
@@ -100,6 +101,7 @@ int Trk::readBlock(int memAddress, int bank, int count, uint8_t* dest) {
       uint8_t checksum;
       PortRead(handle, &checksum, 1);
       blockState = kIdle;
+      if (echoCollided()) return kTrkMalformedReply;
       // Bytes of an earlier reply that were still on the line when this
       // request cleared the input arrive ahead of this reply and shift it;
       // its checksum is what tells, before a calibration is computed from
@@ -124,6 +126,7 @@ int Trk::writeBlock(int memAddress, int bank, const uint8_t* data, int size) {
       uint8_t header[kHeaderSize];
       buildHeader(header, 0x01, memAddress, data[0], size);
       writeConnection_ = PortConnection(handle);
+      markRequest();
       sendSelect(handle, address, kFunctionWrite + (bank & 7));
       if (size == 1) {
         // The header carries the byte and the reply follows it: nothing
@@ -154,6 +157,12 @@ int Trk::writeBlock(int memAddress, int bank, const uint8_t* data, int size) {
       // arrived before the body went out and cannot be its acknowledgement.
       PortClear(handle);
       if (connectionChanged()) return kTrkNoReply;
+      // The header met another talker: the controller may hold a garbled
+      // one, and no body goes after it.
+      if (echoCollided()) {
+        blockState = kIdle;
+        return kTrkMalformedReply;
+      }
       PortWrite(handle, writeBody_, writeBodySize_);
       slotArm(stateTimer, kLongReplyMs);
       blockState = kLongReply;
@@ -167,6 +176,7 @@ int Trk::writeBlock(int memAddress, int bank, const uint8_t* data, int size) {
       }
       slotRelease(stateTimer);
       blockState = kIdle;
+      if (echoCollided()) return kTrkMalformedReply;
       if (taken < 0) {
         // More than the one byte expected: which of them, if any, was the
         // controller's answer cannot be told, so the write is not done.
@@ -182,6 +192,7 @@ int Trk::writeBlock(int memAddress, int bank, const uint8_t* data, int size) {
       uint8_t reply[2];  // not examined
       PortRead(handle, reply, 2);
       blockState = kIdle;
+      if (echoCollided()) return kTrkMalformedReply;
       return kTrkDone;
     }
     default:
@@ -197,6 +208,7 @@ int Trk::readErrorRecord() {
   switch (blockState) {
     case kIdle:
       if (!lineSettled()) return kTrkPending;
+      markRequest();
       sendSelect(handle, address, kFunctionErrorRecord);
       slotArm(stateTimer, kErrorRecordMs);
       blockState = kReplyPending;
@@ -208,8 +220,9 @@ int Trk::readErrorRecord() {
       }
       slotRelease(stateTimer);
       PortRead(handle, errorRecord, kErrorRecordSize);
-      lastError = errorRecord[7];
       blockState = kIdle;
+      if (echoCollided()) return kTrkMalformedReply;
+      lastError = errorRecord[7];
       return kTrkDone;
     default:
       return kTrkPending;
@@ -230,6 +243,7 @@ int Trk::readTotal(int, int nozzle, int) {
         return kTrkFailed;
       }
       if (!lineSettled()) return kTrkPending;
+      markRequest();
       sendSelect(handle, address, kFunctionTotal + code);
       slotArm(stateTimer, kTotalReplyMs);
       blockState = kReplyPending;
@@ -244,6 +258,7 @@ int Trk::readTotal(int, int nozzle, int) {
       uint8_t reply[kTotalReplySize];
       PortRead(handle, reply, kTotalReplySize);
       blockState = kIdle;
+      if (echoCollided()) return kTrkMalformedReply;
       if (static_cast<uint8_t>(frameChecksum(reply, 15)) != reply[15]) return kTrkMalformedReply;
       return kTrkDone;
     }

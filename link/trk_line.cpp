@@ -10,10 +10,11 @@ namespace {
 
 // How long a late reply is waited out before the next request goes.
 constexpr int kLateReplyAllowanceMs = 1000;
-// A one-byte answer must stand alone: at 4800 baud a byte directly behind it
-// arrives 2.1 ms later, so two byte times and a tick of quiet show that
-// nothing else came with it.
-constexpr int kQuietMs = 5;
+// A one-byte answer must stand alone. At 4800 baud a byte directly behind it
+// arrives 2.1 ms later; a USB adapter may hand that byte over in its next
+// burst, up to 32 ms after the burst that held the answer. Quiet for two byte
+// times, that burst delay and a tick shows that nothing else came with it.
+constexpr int kQuietMs = 40;
 
 }  // namespace
 
@@ -69,4 +70,13 @@ int Trk::takeLoneByte(LoneByteWait& wait, uint8_t* byte) {
   wait.seen = false;
   PortRead(handle, byte, 1);
   return 1;
+}
+
+void Trk::markRequest() { echoMark_ = PortEchoCollisions(static_cast<uint16_t>(port)); }
+
+bool Trk::echoCollided() {
+  if (PortEchoCollisions(static_cast<uint16_t>(port)) == echoMark_) return false;
+  lastError = kErrorUnexpectedByte;
+  startSettling();
+  return true;
 }

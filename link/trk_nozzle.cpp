@@ -98,6 +98,7 @@ int Trk::nozzleCommand(int nozzle, NozzleCommand* cmd) {
     // The answer of an earlier command that went unanswered may still come;
     // taken as this one's, a stop the controller never got would count as done.
     if (!lineSettled()) return kTrkPending;
+    markRequest();
     sendSelect(handle, address, function);
     PortWrite(handle, body, kBodySize);
     slotArm(commandTimer, commandReplyMs(type));
@@ -118,6 +119,10 @@ int Trk::nozzleCommand(int nozzle, NozzleCommand* cmd) {
         return kTrkNoReply;
       }
       slotRelease(commandTimer);
+      if (echoCollided()) {
+        commandState = kIdle;
+        return kTrkFailed;
+      }
       if (taken > 0 && reply == 0x00) {
         commandState = kIdle;
         return kTrkDone;

@@ -40,6 +40,7 @@ void Trk::requestStatus(int nozzle) {
     if (code < 0) return;
     function = kFunctionStatus + code;
   }
+  markRequest();
   sendSelect(static_cast<uint16_t>(port), address, function);
 }
 
@@ -56,6 +57,10 @@ int Trk::collectStatus(int) {
     return kTrkNoReply;
   }
   PortRead(handle, statusReply_, length);
+  if (echoCollided()) {
+    slotRelease(statusTimer);
+    return kTrkMalformedReply;
+  }
   int result = mergeStatus(statusReply_, length / kRecordSize, address);
   slotRelease(statusTimer);
   return result;

@@ -84,6 +84,12 @@ void PortClearFor(uint16_t handle, const char* why);
 // PortClose. Also 1 for every open port once PortLayerInterrupt was called.
 // 0 for a live port and for handles that name no open port.
 int PortLost(uint16_t handle);
+// 1 once the port's line was found to give back what is sent (an echo); the
+// echo is then taken off what arrives and never reaches the reader.
+int PortEchoes(uint16_t handle);
+// Echoed bytes so far that differed from the bytes sent: two talkers met on
+// the line. An exchange during which this changed cannot be trusted.
+uint32_t PortEchoCollisions(uint16_t handle);
 // Which connection the port's bytes go over: a number that changes whenever a
 // TCP port connects anew or its server takes another peer, since the
 // controller behind the new connection may be another one. A serial line

@@ -1,5 +1,6 @@
 // The byte operations on an open port, through the table of its transport
 // (port_ops.h); received bytes always pass through the slot's ring.
+#include <algorithm>
 #include <chrono>
 #include <cstddef>
 #include <cstdio>
@@ -17,7 +18,9 @@ namespace {
 // shows in the wire trace.
 void step(PortSlot& slot, uint16_t handle) {
   if (slot.ops->step == nullptr) return;
+  const uint32_t connection = slot.connection;
   const int refused = slot.ops->step(slot);
+  if (slot.connection != connection) EchoForget(slot);
   if (refused == 0 || !portTap) return;
   char words[96];
   std::snprintf(words, sizeof words, "closed %d connection(s) at once: one peer at a time",
@@ -59,6 +62,7 @@ void PortWrite(uint16_t handle, const uint8_t* bytes, int count) {
   if (slot == nullptr || bytes == nullptr || count <= 0 || PortLayerInterrupted()) return;
   step(*slot, handle);
   if (portTap) portTap->sent(handle, slot->name, bytes, count);
+  EchoSent(*slot, bytes, count);
   slot->ops->send(*slot, bytes, count);
 }
 
@@ -69,6 +73,7 @@ int PortAvailable(uint16_t handle) {
   if (slot == nullptr) return 0;
   step(*slot, handle);
   slot->ops->receive(*slot);
+  EchoQuietCheck(*slot);
   return RingCount(*slot);
 }
 
@@ -77,6 +82,7 @@ int PortRead(uint16_t handle, uint8_t* dest, int count) {
   if (slot == nullptr) return kPortReadNothing;
   step(*slot, handle);
   slot->ops->receive(*slot);
+  EchoQuietCheck(*slot);
   const int took = RingTake(*slot, dest, count);
   if (portTap && took == kPortReadTaken && count > 0) {
     portTap->taken(handle, slot->name, dest, count);
@@ -100,16 +106,24 @@ void PortWaitFor(uint16_t handle, int count, int ms) {
   if (ms <= 0) return;
   const PortWaitClock::time_point until = PortWaitClock::now() + std::chrono::milliseconds(ms);
   PortSlot* slot = receivingSlotOf(handle);
-  if (slot != nullptr && slot->ops->waitFor != nullptr) {
-    slot->ops->waitFor(*slot, count, until);
+  if (slot == nullptr) {
+    if (count > 0) std::this_thread::sleep_for(until - PortWaitClock::now());  // nothing can arrive
     return;
   }
-  if (slot != nullptr) {
-    while (PortAvailable(handle) < count && PortMsUntil(until) > 0 && !PortLayerInterrupted())
-      PortSleepOneMs();
-    return;
+  for (;;) {
+    // Bytes held back as a possible echo are let go after a quiet time: the
+    // wait ends then, so that they are counted at once.
+    const int release = EchoMsUntilRelease(*slot);
+    PortWaitClock::time_point end = until;
+    if (release >= 0) end = std::min(until, PortWaitClock::now() + std::chrono::milliseconds(release + 1));
+    if (slot->ops->waitFor != nullptr) {
+      slot->ops->waitFor(*slot, count, end);
+    } else {
+      while (PortAvailable(handle) < count && PortMsUntil(end) > 0 && !PortLayerInterrupted())
+        PortSleepOneMs();
+    }
+    if (PortAvailable(handle) >= count || PortMsUntil(until) <= 0 || PortLost(handle)) return;
   }
-  if (count > 0) std::this_thread::sleep_for(until - PortWaitClock::now());  // nothing can arrive
 }
 
 int PortTxEmpty(uint16_t handle) {
@@ -123,7 +137,11 @@ void PortClearFor(uint16_t handle, const char* why) {
   PortSlot* slot = receivingSlotOf(handle);
   if (slot == nullptr) return;
   step(*slot, handle);
+  // An echo waiting in the platform is taken off before the input goes, so
+  // it is not left due against the next request's bytes.
+  slot->ops->receive(*slot);
   if (portTap) reportDropped(*slot, handle, why);
+  EchoInputDropped(*slot);
   RingDrop(*slot);
   // Input still in the driver or the sockets goes too.
   slot->ops->dropInput(*slot);
@@ -145,4 +163,14 @@ int PortLost(uint16_t handle) {
   PortSlot* slot = PortSlotOf(handle);
   if (slot == nullptr) return 0;
   return PortLayerInterrupted() ? 1 : slot->ops->lost(*slot);
+}
+
+int PortEchoes(uint16_t handle) {
+  const PortSlot* slot = PortSlotOf(handle);
+  return slot != nullptr && slot->echo.echoes ? 1 : 0;
+}
+
+uint32_t PortEchoCollisions(uint16_t handle) {
+  const PortSlot* slot = PortSlotOf(handle);
+  return slot != nullptr ? slot->echo.collisions : 0;
 }

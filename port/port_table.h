@@ -3,6 +3,7 @@
 #pragma once
 #include <cstdint>
 
+#include "port/line_echo.h"
 #include "port/port.h"
 #include "port/port_ops.h"
 
@@ -52,6 +53,7 @@ struct PortSlot {
   // Counts the connections made (a client connected, a server's peer taken):
   // the controller behind a new one may be another (PortConnection).
   uint32_t connection;
+  LineEcho echo;              // what the line gives back of what is sent
   union {
     SerialPortState serial;
     TcpClientPortState client;

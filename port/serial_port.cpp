@@ -42,7 +42,7 @@ void serialTakeIn(PortSlot& slot) {
   if (waiting <= 0) return;
   std::vector<uint8_t> buffer(static_cast<size_t>(waiting));
   int got = SerialRead(slot.serial.device, buffer.data(), waiting);
-  RingAppend(slot, buffer.data(), got);
+  LineReceived(slot, buffer.data(), got);
 }
 
 void serialReceive(PortSlot& slot) {

@@ -108,7 +108,7 @@ void clientReceive(PortSlot& slot) {
   uint8_t buffer[kReceiveSize];
   int n = SocketReceive(c.socket, buffer, kReceiveSize);
   if (n > 0) {
-    RingAppend(slot, buffer, n);
+    LineReceived(slot, buffer, n);
   } else if (n < 0 && SocketLastError() != SocketError::WouldBlock) {
     renewClientSocket(c);
   }
@@ -225,7 +225,7 @@ void serverReceive(PortSlot& slot) {
   }
   int n = SocketReceive(s.peer, buffer, size);
   if (n > 0) {
-    RingAppend(slot, buffer, n);
+    LineReceived(slot, buffer, n);
     s.unansweredSends = 0;
   } else if (n == 0 || SocketLastError() != SocketError::WouldBlock) {
     dropPeer(s);

@@ -92,6 +92,7 @@ void PrintReadJson(std::FILE* out, const char* port, const ControllerState& c) {
   json += ", \"address\": " + JsonInt(c.address);
   json += ", \"result\": " + JsonString(OutcomeName(c.outcome));
   json += ", \"connection\": " + JsonString(connected ? "Connected" : "No connection");
+  json += std::string(", \"line_echo\": ") + (c.lineEchoes ? "true" : "false");
   json += ", \"status_byte\": " + (connected ? JsonInt(c.controllerStatus) : "null");
   json += ", \"variant\": " + (connected ? JsonInt(c.variant) : "null");
   const bool probed = connected && c.cngProbe != CngProbe::kNotProbed;
@@ -133,6 +134,7 @@ void PrintReadText(std::FILE* out, const char* port, const ControllerState& c) {
   std::fprintf(out, line, "port", port);
   std::fprintf(out, "%-16s %02X\n", "address", static_cast<unsigned>(c.address));
   std::fprintf(out, line, "connection", Connected(c) ? "Connected" : "No connection");
+  if (c.lineEchoes) std::fprintf(out, line, "line", "echoes what is sent");
   if (!Connected(c)) return;
   std::fprintf(out, "%-16s %d\n", "variant", c.variant);
   if (c.cngProbe == CngProbe::kPresent) std::fprintf(out, line, "CNG diagnostics", c.cngText);

@@ -88,6 +88,9 @@ struct ControllerState {
   bool readCurrent;
   uint16_t readPort;      // the port that Read went over
   uint32_t readConnection;   // and its connection (PortConnection) all the while
+  // The port's line gives back what is sent (PortEchoes), as found by the end
+  // of the last Read.
+  bool lineEchoes;
 };
 
 // The state the window's procedures share.

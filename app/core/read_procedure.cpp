@@ -213,6 +213,7 @@ ReadOutcome Reader::run(int32_t address) {
 
 ReadOutcome ReadControllerState(Trk& link, int32_t address, ControllerState& state) {
   state.outcome = Reader(link, state).run(address);
+  state.lineEchoes = PortEchoes(static_cast<uint16_t>(link.port)) != 0;
   return state.outcome;
 }
 

@@ -102,7 +102,7 @@ TEST_P(LateLastReadTest, WriteRightAfterItTakesNoLateReplyForItsAnswer) {
 
 // Noise after nozzle 1's acknowledgement, and nozzle 2's record never
 // reaches the controller: the noise is not taken as nozzle 2's answer. Noise
-// that comes while nozzle 2's body waits (late-noise, 20 ms after the answer)
+// that comes while nozzle 2's body waits (late-noise, 60 ms after the answer, past its quiet time)
 // is dropped before the body goes: nozzle 1 was taken and is counted and
 // committed, nozzle 2 is uncertain. Noise right behind the answer makes that
 // answer a garbled one: nozzle 1 is uncertain, and nothing is counted.
@@ -120,7 +120,7 @@ INSTANTIATE_TEST_SUITE_P(Lines, NoiseBetweenWritesTest,
 TEST_P(NoiseBetweenWritesTest, NoWriteIsTakenFromTheNoise) {
   const MemoryImage before = FreshImage(1, 4);
   ConnectOver(GetParam().tcp, before,
-              {"--late-ms", "20", "--fault-once",
+              {"--late-ms", "60", "--fault-once",
                std::string(GetParam().noise) + ":write 20 bytes at 0:001000", "--fault-once",
                "no-reply:write 20 bytes at 0:001100"});
   Read("1");

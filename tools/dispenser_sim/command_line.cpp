@@ -94,9 +94,10 @@ const char kHelp[] =
     "  --late-ms MS          delay of a late reply (default 1500)\n"
     "  --fault-once KIND:TEXT  put one fault on the first request whose trace\n"
     "                        description contains TEXT; KIND is no-reply, late,\n"
-    "                        truncate, checksum, refuse, noise or late-noise (noise\n"
-    "                        --late-ms after the reply). Repeatable: each takes the\n"
-    "                        next matching request\n"
+    "                        truncate, checksum, refuse, noise, late-noise (noise\n"
+    "                        --late-ms after the reply) or collision (with --echo:\n"
+    "                        the echo of the request's last byte comes back changed).\n"
+    "                        Repeatable: each takes the next matching request\n"
     "  --seed S              seed of the fault generator (default 1)\n"
     "\n"
     "Trace (every frame received and every reply, in hex and in words):\n"
@@ -298,7 +299,7 @@ bool Parser::option(const std::string& name, const std::string* inlineValue) {
     ok = value(name, &text);
     if (ok && !parseForcedFault(text, &forced))
       return fail(name + " takes KIND:TEXT with KIND one of no-reply, late, truncate, checksum, "
-                  "refuse, noise, late-noise, not \"" + text + "\"");
+                  "refuse, noise, late-noise, collision, not \"" + text + "\"");
     if (ok) o_->session.forced.push_back(forced);
   } else if (name == "--late-ms") {
     ok = number(name, 0, 600000, &n);

@@ -19,7 +19,7 @@ bool parseForcedFault(const std::string& text, ForcedFault* out) {
   } kKinds[] = {{"no-reply", ForcedKind::NoReply}, {"late", ForcedKind::Late},
                 {"truncate", ForcedKind::Truncate}, {"checksum", ForcedKind::Checksum},
                 {"refuse", ForcedKind::Refuse},     {"noise", ForcedKind::Noise},
-                {"late-noise", ForcedKind::LateNoise}};
+                {"late-noise", ForcedKind::LateNoise}, {"collision", ForcedKind::Collision}};
   const size_t colon = text.find(':');
   if (colon == std::string::npos || colon + 1 == text.size()) return false;
   const std::string name = text.substr(0, colon);

@@ -19,8 +19,9 @@ struct FaultRates {
 // One fault put on one chosen reply, for tests that need a fault at an exact
 // place: the first request whose trace description contains `match` (and that
 // no earlier forced fault took) gets it.
-// LateNoise: noise that follows the reply --late-ms after it.
-enum class ForcedKind { NoReply, Late, Truncate, Checksum, Refuse, Noise, LateNoise };
+// LateNoise: noise that follows the reply --late-ms after it. Collision: with
+// --echo, the echo of the request's last byte comes back changed.
+enum class ForcedKind { NoReply, Late, Truncate, Checksum, Refuse, Noise, LateNoise, Collision };
 struct ForcedFault {
   ForcedKind kind;
   std::string match;

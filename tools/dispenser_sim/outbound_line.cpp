@@ -30,10 +30,22 @@ void OutboundLine::sent(uint8_t byte, int64_t atUs) {
                   back);
     trace_.note(atUs, words);
   }
-  insert({back, atUs});
+  insert({back, atUs, true});
 }
 
-void OutboundLine::add(uint8_t byte, int64_t atUs) { insert({byte, atUs}); }
+void OutboundLine::garbleLastEcho(int64_t atUs) {
+  for (auto b = wire_.rbegin(); b != wire_.rend(); ++b) {
+    if (!b->echo) continue;
+    char words[64];
+    std::snprintf(words, sizeof words, "fault: collision, echo of %02X came back as %02X", b->byte,
+                  b->byte ^ 0x5A);
+    b->byte ^= 0x5A;
+    trace_.note(atUs, words);
+    return;
+  }
+}
+
+void OutboundLine::add(uint8_t byte, int64_t atUs) { insert({byte, atUs, false}); }
 
 // Bytes of the same time keep the order they were added in.
 void OutboundLine::insert(TimedByte b) {

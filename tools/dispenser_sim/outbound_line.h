@@ -32,11 +32,15 @@ class OutboundLine {
   int64_t nextEventUs() const;
   // Drops everything not yet handed over.
   void clear();
+  // The echo of the last byte the tool sent, not yet handed over, comes back
+  // changed.
+  void garbleLastEcho(int64_t atUs);
 
  private:
   struct TimedByte {
     uint8_t byte;
     int64_t atUs;
+    bool echo;
   };
   void insert(TimedByte b);
 

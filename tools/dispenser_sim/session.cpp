@@ -62,6 +62,7 @@ void Session::decoded(const std::vector<Decoded>& items, int64_t nowUs) {
     }
     const std::string description = describeRequest(d.request, controller_.shape());
     trace_.bytes(nowUs, "rx", d.request.wire, description);
+    if (forced(description, ForcedKind::Collision)) output_.garbleLastEcho(nowUs);
     answer(d.request, description, nowUs);
   }
 }

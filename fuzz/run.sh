@@ -13,7 +13,7 @@ build=$(cd "$1" && pwd)
 seconds=$2
 keep=${3:-}
 here=$(cd "$(dirname "$0")" && pwd)
-targets=(fuzz_catalog fuzz_ini fuzz_parse_fixed fuzz_status fuzz_trk_exchange)
+targets=(fuzz_catalog fuzz_echo_rule fuzz_ini fuzz_parse_fixed fuzz_status fuzz_trk_exchange)
 
 mkdir -p "$build/artifacts" "$build/work"
 if [ "$keep" = keep ]; then

@@ -115,6 +115,10 @@ void EchoQuietCheck(PortSlot& slot) {
   if (e.heldCount > 0 && nowMs() - e.lastHeldMs >= kEchoQuietMs) releaseHeld(slot);
 }
 
+void EchoLetGo(PortSlot& slot) {
+  if (slot.echo.heldCount > 0) releaseHeld(slot);
+}
+
 void EchoInputDropped(PortSlot& slot) {
   LineEcho& e = slot.echo;
   // What is held was received and goes with the rest; were it the start of

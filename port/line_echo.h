@@ -46,6 +46,9 @@ void LineReceived(PortSlot& slot, const uint8_t* bytes, int count);
 // Lets held-back bytes go to the ring once the line has been quiet behind
 // them; called before the ring is counted or taken.
 void EchoQuietCheck(PortSlot& slot);
+// The line was quiet long enough: what is held was no echo, and goes to the
+// ring.
+void EchoLetGo(PortSlot& slot);
 // The ring is about to be dropped: an echo still due of bytes sent long ago
 // will not come any more.
 void EchoInputDropped(PortSlot& slot);

@@ -14,6 +14,7 @@
 #include <cstdio>
 
 #include "port/port_table.h"
+#include "port/serial_latency.h"
 
 namespace {
 
@@ -58,6 +59,7 @@ int SerialOpen(const char* name, intptr_t* device) {
   if (ioctl(fd, TIOCEXCL) != 0) return failOpen(fd, errno, false);
   int error = applyLineSettings(fd);
   if (error != 0) return failOpen(fd, error, true);
+  SerialAskLowLatency(fd, path);
   *device = fd;
   return 0;
 }
@@ -93,6 +95,7 @@ void SerialClose(intptr_t device) {
   // The exclusive mark lives on the tty, not the descriptor: clear it so the
   // next user (not only root) can open the device again.
   ioctl(fd, TIOCNXCL);
+  SerialGiveBackLatency(fd);
   close(fd);  // also releases the flock
 }
 

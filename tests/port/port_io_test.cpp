@@ -5,6 +5,10 @@
 #include <sys/resource.h>
 
 #include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -227,6 +231,37 @@ TEST_F(SerialPortTest, NoPortGivesEmptyResults) {
   }
   EXPECT_EQ(pty.drain(20), std::vector<uint8_t>{});
   EXPECT_EQ(PortAvailable(handle), 1);
+}
+
+}  // namespace
+
+namespace {
+
+std::string FileText(const std::string& path) {
+  std::ifstream in(path);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// A USB serial device (a link named ttyUSB9 to a pty, with its driver's
+// latency timer in a stand-in /sys) is asked for its bytes at once while open
+// and given its own timer back on close; a timer already at 1 is left alone.
+TEST_F(SerialPortTest, AUsbAdaptersLatencyTimerIsLoweredWhileOpenAndGivenBack) {
+  PortClose(handle);
+  handle = 0;
+  const std::string timer = "sys/bus/usb-serial/devices/ttyUSB9/latency_timer";
+  std::filesystem::create_directories("sys/bus/usb-serial/devices/ttyUSB9");
+  std::filesystem::create_symlink(pty.slavePath(), "ttyUSB9");
+  setenv("TARVO6_SYSFS", (std::filesystem::current_path() / "sys").c_str(), 1);
+  const std::string device = (std::filesystem::current_path() / "ttyUSB9").string();
+  for (const char* before : {"16\n", "1\n"}) {
+    std::ofstream(timer) << before;
+    ASSERT_EQ(PortOpen(&handle, device.c_str()), kPortOpened);
+    EXPECT_EQ(FileText(timer), std::string(before) == "16\n" ? "1" : before);
+    PortClose(handle);
+    handle = 0;
+    EXPECT_EQ(FileText(timer), before);
+  }
+  unsetenv("TARVO6_SYSFS");
 }
 
 }  // namespace

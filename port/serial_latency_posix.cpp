@@ -36,7 +36,7 @@ std::string readSmallFile(const std::string& path) {
 }
 
 bool writeSmallFile(const std::string& path, const std::string& text) {
-  const int fd = open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NONBLOCK);
+  const int fd = open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return false;
   const bool ok = write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
   close(fd);

@@ -1,5 +1,6 @@
 // Read, Write with its password, and a test fill over a line that gives back
-// everything the tool sends, for each variant, over a pty and over TCP: the
+// everything the tool sends, for each variant: over a paced pty whose USB
+// adapter hands bytes over in bursts up to 32 ms late, and over TCP. The
 // results are the same as over a clean line, judged from the controller's
 // memory and what it received.
 #include <chrono>
@@ -34,7 +35,7 @@ class EchoLineTest : public CoreProcedureTest, public ::testing::WithParamInterf
   void ConnectEchoing(const MemoryImage& image, std::vector<std::string> args) {
     args.insert(args.end(), {"--echo", "--password", "5185"});
     if (GetParam().tcp) args.insert(args.end(), {"--tcp-server", "0"});
-    else args.push_back("--pace");
+    else args.insert(args.end(), {"--pace", "--usb-latency", "32"});
     StartController(image, args);
     ASSERT_FALSE(HasFatalFailure());
     const std::string name = (GetParam().tcp ? "TCPC_" : "") + sim->announce();

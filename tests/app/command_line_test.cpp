@@ -208,19 +208,20 @@ TEST_P(ReadCommandTest, EveryJsonFieldIsWhatTheControllerHolds) {
   const int variant = std::get<0>(GetParam());
   const bool tcp = std::get<1>(GetParam());
   const MemoryImage image = UnusualImage(variant);
-  // Over the pty a controller that asks for a password, over TCP one that
-  // does not.
+  // Over the pty a controller that asks for a password; over TCP one that
+  // does not, behind a converter that echoes what the tool sends.
   std::vector<std::string> args = {"--password", "1234"};
   std::vector<uint8_t> password(16, 0x00);
   password[0] = 0x02;
   if (tcp) {
-    args = {"--tcp-server", "0"};
+    args = {"--tcp-server", "0", "--echo"};
     password.assign(16, 0x11);
   }
   StartController(image, args);
   ASSERT_FALSE(HasFatalFailure());
   const std::string port = tcp ? "TCPC_" + sim->announce() : sim->announce();
   const JsonValue json = ReadJson(port);
+  EXPECT_EQ(json["line_echo"].boolean, tcp);
   // Read only reads.
   const std::vector<std::string> requests = MemoryRequests();
   EXPECT_GE(requests.size(), 9u);

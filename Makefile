@@ -67,10 +67,13 @@ test-windows:
 package:
 	@JOBS=$(JOBS) scripts/package.sh
 
-# Both packages checked: the zip's contents, and the .deb installed, started
-# and removed (as root; skipped otherwise).
+# Both packages checked: the zip's contents; the .deb by lintian and
+# desktop-file-validate, then installed, started and removed (as root;
+# skipped otherwise).
 test-package: package
+	@scripts/ensure-deps.sh lintian desktop-file-utils
 	@tests/package/zip_test.sh tarvo_6-*-windows-x86_64.zip
+	@tests/package/lint_test.sh tarvo_6_*_amd64.deb
 	@tests/package/deb_test.sh tarvo_6_*_amd64.deb
 
 run: build

@@ -57,5 +57,12 @@ int SocketSend(int32_t sock, const uint8_t* bytes, int count);
 // Bytes that a receive would return now: 0 with *count set, or -1.
 int SocketBytesWaiting(int32_t sock, int* count);
 
+// Waits up to timeoutMs until one of count sockets has something for a
+// receive or an accept (bytes, a closed peer, a peer waiting on a listener).
+// 1 when one has, 0 when the time passed, -1 on failure.
+int SocketWaitReadable(const int32_t* socks, int count, int timeoutMs);
+// The local port a socket is bound to (host order), or -1.
+int SocketLocalPort(int32_t sock);
+
 // Shuts the socket down in both directions and closes it.
 void SocketClose(int32_t sock);

@@ -135,6 +135,22 @@ int SocketBytesWaiting(int32_t sock, int* count) {
   return 0;
 }
 
+int SocketWaitReadable(const int32_t* socks, int count, int timeoutMs) {
+  pollfd p[4];
+  if (count < 1 || count > 4) return -1;
+  for (int i = 0; i < count; ++i) p[i] = pollfd{socks[i], POLLIN, 0};
+  const int n = poll(p, static_cast<nfds_t>(count), timeoutMs);
+  if (n < 0) return errno == EINTR ? 0 : -1;
+  return n > 0 ? 1 : 0;
+}
+
+int SocketLocalPort(int32_t sock) {
+  sockaddr_in sa{};
+  socklen_t size = sizeof sa;
+  if (getsockname(sock, reinterpret_cast<sockaddr*>(&sa), &size) != 0) return -1;
+  return ntohs(sa.sin_port);
+}
+
 void SocketClose(int32_t sock) {
   if (sock < 0) return;
   shutdown(sock, SHUT_RDWR);

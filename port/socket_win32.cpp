@@ -125,6 +125,26 @@ int SocketBytesWaiting(int32_t sock, int* count) {
   return 0;
 }
 
+// select takes Winsock handles of any value: FD_SETSIZE bounds only how
+// many are in the set.
+int SocketWaitReadable(const int32_t* socks, int count, int timeoutMs) {
+  fd_set readable;
+  FD_ZERO(&readable);
+  if (count < 1 || count > 4) return -1;
+  for (int i = 0; i < count; ++i) FD_SET(asSocket(socks[i]), &readable);
+  timeval wait{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
+  const int n = select(0, &readable, nullptr, nullptr, &wait);
+  if (n == SOCKET_ERROR) return -1;
+  return n > 0 ? 1 : 0;
+}
+
+int SocketLocalPort(int32_t sock) {
+  sockaddr_in sa{};
+  int size = sizeof sa;
+  if (getsockname(asSocket(sock), reinterpret_cast<sockaddr*>(&sa), &size) != 0) return -1;
+  return ntohs(sa.sin_port);
+}
+
 void SocketClose(int32_t sock) {
   if (sock < 0) return;
   shutdown(asSocket(sock), SD_BOTH);

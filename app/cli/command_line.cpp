@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "app/catalog.h"
 #include "app/cli/commands.h"
@@ -17,6 +19,7 @@ void PrintUsage(std::FILE* out) {
   std::fprintf(out, "%s", tr("Usage: tarvo_6 [--trace FILE] [FLTK window options]\n"
                              "       tarvo_6 --list-ports\n"
                              "       tarvo_6 --read PORT [--address A] [--json] [--trace FILE]\n"
+                             "       tarvo_6 --find [PORT...]\n"
                              "       tarvo_6 --help | --version\n"));
   std::fprintf(out, "%s", tr("\n"
                              "Without arguments the window starts.\n"
@@ -24,10 +27,16 @@ void PrintUsage(std::FILE* out) {
                              "  --read PORT   read the controller on PORT and print what it holds\n"
                              "  --address A   the controller's address in hexadecimal (default 1)\n"
                              "  --json        print one JSON object instead of aligned text\n"
+                             "  --find [PORT...]  try each port --list-ports lists, or each\n"
+                             "                PORT named, one at a time at address F0 (group 0\n"
+                             "                of any controller) and print a line for each port\n"
+                             "                where a controller answers: port, variant, nozzles,\n"
+                             "                group addresses; only reads\n"
                              "  --trace FILE  append every frame and reply on the wire to FILE\n"
                              "                (also for the window; or TARVO6_TRACE=FILE)\n"
-                             "Exit status: 0 read, 2 bad arguments, 3 no connection,\n"
-                             "4 main settings damaged, 5 the port cannot be opened,\n"
+                             "Exit status: 0 read, or --find found a controller;\n"
+                             "2 bad arguments; 3 no connection, or --find found none;\n"
+                             "4 main settings damaged; 5 the port cannot be opened;\n"
                              "6 ended by a signal (the port is closed first).\n"));
 }
 
@@ -53,7 +62,8 @@ bool ParseAddressArgument(const char* text, int32_t* address) {
 }
 
 struct Arguments {
-  bool help = false, version = false, listPorts = false, json = false;
+  bool help = false, version = false, listPorts = false, json = false, find = false;
+  std::vector<std::string> findPorts;
   const char* readPort = nullptr;
   const char* addressText = nullptr;
 };
@@ -84,6 +94,13 @@ int Parse(int argc, char** argv, Arguments* a) {
       a->version = true;
     } else if (std::strcmp(arg, "--list-ports") == 0) {
       a->listPorts = true;
+    } else if (std::strcmp(arg, "--find") == 0) {
+      if (a->find) return BadArguments(tr("option '%s' given twice"), "--find");
+      a->find = true;
+      // The ports are every argument up to the next option.
+      while (i + 1 < argc && std::strncmp(argv[i + 1], "--", 2) != 0) {
+        a->findPorts.emplace_back(argv[++i]);
+      }
     } else if (std::strcmp(arg, "--json") == 0) {
       a->json = true;
     } else if (IsOption(arg, "--read")) {
@@ -126,9 +143,13 @@ int RunCommandLine(int argc, char** argv) {
     std::printf("%s, build %s\n", kProgram, kBuildDate);
     return kExitDone;
   }
-  const int commands = (a.listPorts ? 1 : 0) + (a.readPort ? 1 : 0);
+  const int commands = (a.listPorts ? 1 : 0) + (a.readPort ? 1 : 0) + (a.find ? 1 : 0);
   if (commands != 1) {
-    return BadArguments("%s", tr("give exactly one of --list-ports and --read PORT"));
+    return BadArguments("%s", tr("give exactly one of --list-ports, --read PORT and --find"));
+  }
+  if (a.find) {
+    if (a.json || a.addressText) return BadArguments(tr("'%s' takes no other option"), "--find");
+    return FindCommand(a.findPorts);
   }
   if (a.listPorts) {
     if (a.json || a.addressText) {

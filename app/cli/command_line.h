@@ -6,6 +6,7 @@
 //   tarvo_6 --version
 //   tarvo_6 --list-ports
 //   tarvo_6 --read PORT [--address A] [--json]
+//   tarvo_6 --find [PORT...]
 #pragma once
 
 // Exit statuses of a command-line run.
@@ -14,7 +15,7 @@ constexpr int kExitBadArguments = 2;
 constexpr int kExitNoConnection = 3;
 constexpr int kExitSettingsDamaged = 4;
 constexpr int kExitPortNotOpened = 5;
-constexpr int kExitInterrupted = 6;   // a signal ended --read; the port was closed first
+constexpr int kExitInterrupted = 6;   // a signal ended --read or --find; the port was closed first
 
 // True when the arguments ask for the command line rather than the window:
 // one of them is -h or begins with "--" (FLTK's window options take a single

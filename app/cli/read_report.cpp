@@ -150,7 +150,7 @@ void PrintReadText(std::FILE* out, const char* port, const ControllerState& c) {
   if (c.commonBlockReceived) CommonCounterText(c, text);
   std::fprintf(out, line, "common counter", text);
   for (int i = 0; i < NozzleRowsShown(c); ++i) {
-    char label[16];
+    char label[24];   // room for any int, as the compiler checks
     std::snprintf(label, sizeof label, "nozzle %d", i + 1);
     if (!c.recordReceived[i]) {
       std::fprintf(out, "%-16s %-14s %s\n", label, "???", "?");

@@ -31,6 +31,9 @@ class Reader {
  public:
   Reader(Trk& link, ControllerState& state) : link_(link), c_(state) {}
   ReadOutcome run(int32_t address);
+  // Read up to and including the main settings check; the CNG probe only
+  // when asked, since it sends the probe byte to the port.
+  ReadOutcome identify(int32_t address, bool probe);
 
  private:
   int readMemory(int address, int bank, int count, uint8_t* dest);
@@ -47,6 +50,7 @@ class Reader {
   // checksum. Whatever Read takes after such a time-out is shown, but Write
   // computes nothing from it (see ControllerState).
   bool replyMayBeLate_ = false;
+  uint32_t connection_ = 0;
 };
 
 int Reader::readMemory(int address, int bank, int count, uint8_t* dest) {
@@ -121,7 +125,7 @@ void Reader::readNozzleRecords(int rows) {
   }
 }
 
-ReadOutcome Reader::run(int32_t address) {
+ReadOutcome Reader::identify(int32_t address, bool probe) {
   // From here on the buffers are being replaced: until this Read gets through,
   // nothing in them is the connected controller's as a whole.
   c_.readCurrent = false;
@@ -133,11 +137,15 @@ ReadOutcome Reader::run(int32_t address) {
   }
   // The connection that answered (a TCP client connects with its first
   // exchange): the rest of the Read must come over the same one.
-  const uint32_t connection = PortConnection(static_cast<uint16_t>(link_.port));
+  connection_ = PortConnection(static_cast<uint16_t>(link_.port));
   c_.controllerStatus = c_.statusByte;
   if (c_.statusByte & 0x20) {
     c_.variant = 2;
-    probeCngController();
+    if (probe) {
+      probeCngController();
+    } else {
+      c_.cngProbe = CngProbe::kNotProbed;
+    }
   } else {
     c_.variant = (c_.statusByte & 0x80) ? 1 : 0;
     c_.cngProbe = CngProbe::kNotProbed;
@@ -164,6 +172,13 @@ ReadOutcome Reader::run(int32_t address) {
   c_.nozzleCount = c_.reportedNozzleCount;
   c_.groupCount = c_.mainSettings[layout.groupCount];
   c_.groupIndex = static_cast<uint8_t>(findGroupIndex());
+  return ReadOutcome::kRead;
+}
+
+ReadOutcome Reader::run(int32_t address) {
+  const ReadOutcome identified = identify(address, true);
+  if (identified != ReadOutcome::kRead) return identified;
+  const uint32_t connection = connection_;
 
   // Eight records at most: a larger count still places the records of other
   // groups, but only eight are handled. A reported 0 still reads nozzle 1.
@@ -215,6 +230,19 @@ ReadOutcome ReadControllerState(Trk& link, int32_t address, ControllerState& sta
   state.outcome = Reader(link, state).run(address);
   state.lineEchoes = PortEchoes(static_cast<uint16_t>(link.port)) != 0;
   return state.outcome;
+}
+
+ReadOutcome IdentifyController(Trk& link, int32_t address, ControllerState& state) {
+  state.outcome = Reader(link, state).identify(address, false);
+  return state.outcome;
+}
+
+int MainSettingsGroupAddresses(const ControllerState& state, uint8_t* addresses) {
+  const int first = kLayouts[state.variant].group0Address;
+  const int most = state.variant == 0 ? 4 : 2;
+  const int count = std::min<int>(std::max<int>(state.groupCount, 1), most);
+  for (int k = 0; k < count; ++k) addresses[k] = state.mainSettings[first + k];
+  return count;
 }
 
 bool ReadIsCurrentFor(const ControllerState& state, const Trk& link) {

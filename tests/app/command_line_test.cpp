@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -14,6 +15,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "port/port.h"
@@ -423,6 +425,7 @@ TEST_F(CommandLineTest, HelpAndVersionGoToStandardOutput) {
     EXPECT_EQ(run.err, "");
     EXPECT_NE(run.out.find("--read PORT [--address A] [--json]"), std::string::npos);
     EXPECT_NE(run.out.find("--list-ports"), std::string::npos);
+    EXPECT_NE(run.out.find("tarvo_6 --find [PORT...]"), std::string::npos);
     EXPECT_NE(run.out.find("--trace FILE"), std::string::npos);
     EXPECT_NE(run.out.find("6 ended by a signal"), std::string::npos);
   }
@@ -459,6 +462,77 @@ TEST_F(CommandLineTest, ListPortsShowsTheDiscoveredListWithKinds) {
             "U_77                 USB channel\n"
             "ttyACM1              serial device\n"
             "ttyUSB0              serial device\n");
+}
+
+// --find over three ports in the order named: a controller with two groups
+// (addresses 2A and 2B), a device that never answers and one that babbles
+// bytes without end. Only the first is named; the others each cost one
+// status read's time-out; nothing but reads reaches the controller, and
+// every select frame goes to F0.
+TEST_F(CommandLineTest, FindNamesOnlyThePortWhereAControllerAnswers) {
+  StartController(FreshImage(1, 4, 2, {0x2A, 0x2B}), {});
+  ASSERT_FALSE(HasFatalFailure());
+  PtyPair silent, babbling;
+  ASSERT_TRUE(silent.ok() && babbling.ok());
+  std::atomic<bool> stop{false};
+  std::thread babble([&] {
+    uint8_t byte = 0x37;
+    while (!stop) {
+      std::vector<uint8_t> noise(8);
+      for (uint8_t& b : noise) b = byte = static_cast<uint8_t>(byte * 73 + 41);
+      babbling.send(noise);
+      babbling.drain(5);
+    }
+  });
+  const ToolRun run = Tool({"--find", silent.slavePath(), sim->announce(), babbling.slavePath()});
+  stop = true;
+  babble.join();
+
+  EXPECT_EQ(run.status, 0) << run.err;
+  char expected[128];
+  std::snprintf(expected, sizeof expected, "%-19s  variant 1, nozzles 4, group addresses 2A 2B\n",
+                sim->announce().c_str());
+  EXPECT_EQ(run.out, expected);
+  // Progress for each port, in the order named, on standard error.
+  const size_t first = run.err.find("trying " + silent.slavePath());
+  const size_t second = run.err.find("trying " + sim->announce());
+  const size_t third = run.err.find("trying " + babbling.slavePath());
+  EXPECT_TRUE(first < second && second < third) << run.err;
+  EXPECT_NE(run.err.find("no controller answered on " + silent.slavePath()), std::string::npos);
+  EXPECT_NE(run.err.find("no controller answered on " + babbling.slavePath()), std::string::npos);
+  // Two unanswered status reads of 1000 ms each, and one exchange that got through.
+  EXPECT_LT(run.ms, 4500);
+
+  const std::vector<Received> received = ReceivedRequests();
+  ASSERT_FALSE(received.empty());
+  for (const Received& r : received) {
+    ASSERT_GE(r.wire.size(), 2u);
+    EXPECT_EQ(r.wire[1], 0xF0) << r.what;
+  }
+  const std::vector<std::string> requests = MemoryRequests();
+  ASSERT_EQ(requests.size(), 3u);   // status byte, settings length, settings
+  for (const std::string& r : requests) EXPECT_EQ(r.substr(0, 5), "read ") << r;
+}
+
+// With no port named, the ports --list-ports lists are tried; none answering
+// exits 3 with nothing on standard output.
+TEST_F(CommandLineTest, FindTriesTheListedPortsAndExitsThreeWhenNoneAnswers) {
+  PtyPair silent;
+  ASSERT_TRUE(silent.ok());
+  fs::create_directories("sysfs/class/tty");
+  setenv("TARVO6_SYSFS", (scratch_.path() + "/sysfs").c_str(), 1);
+  setenv("TARVO6_LIBUSB", (scratch_.path() + "/no_libusb.so").c_str(), 1);
+  setenv("TARVO6_PORTS", (silent.slavePath() + " STUB").c_str(), 1);
+  const ToolRun run = Tool({"--find"});
+  unsetenv("TARVO6_SYSFS");
+  unsetenv("TARVO6_LIBUSB");
+  unsetenv("TARVO6_PORTS");
+  EXPECT_EQ(run.status, 3) << run.err;
+  EXPECT_EQ(run.out, "");
+  EXPECT_NE(run.err.find("trying " + silent.slavePath()), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("trying STUB"), std::string::npos) << run.err;
+  // Options of --read do not go with it.
+  EXPECT_EQ(Tool({"--find", "--json"}).status, 2);
 }
 
 }  // namespace

@@ -13,7 +13,8 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 unzip -q "$zip" -d "$work"
 top=tarvo_6-$version
-expected=$(printf '%s\n' "$top/README.txt" "$top/qv.bmp" "$top/ru/tarvo_6.mo" "$top/tarvo_6.exe")
+expected=$(printf '%s\n' "$top/LICENSE.txt" "$top/README.txt" "$top/dispenser-sim.exe" \
+  "$top/qv.bmp" "$top/ru/tarvo_6.mo" "$top/tarvo_6.exe" "$top/training.cmd" "$top/training.ini")
 listed=$(cd "$work" && find . -type f | sed 's|^\./||' | LC_ALL=C sort)
 [ "$listed" = "$expected" ] || fail "the zip holds:"$'\n'"$listed"
 
@@ -27,6 +28,18 @@ system='^(kernel32|user32|gdi32|advapi32|comctl32|comdlg32|ole32|oleaut32|shell3
 while read -r dll; do
   [[ "$dll" =~ $system ]] || fail "tarvo_6.exe needs $dll, which a bare Windows lacks"
 done <<<"$dlls"
+# The training kit: a console simulator that needs no DLL a bare Windows
+# lacks either, and a launcher with Windows line ends.
+sim=$work/$top/dispenser-sim.exe
+file "$sim" | grep -q 'PE32+ executable (console) x86-64' || fail "not a 64-bit console program: $(file "$sim")"
+while read -r dll; do
+  [[ "$dll" =~ $system ]] || fail "dispenser-sim.exe needs $dll, which a bare Windows lacks"
+done < <(x86_64-w64-mingw32-objdump -p "$sim" | sed -n 's/^\s*DLL Name: //p' | tr 'A-Z' 'a-z' | sort -u)
+grep -q $'\r$' "$work/$top/training.cmd" || fail "training.cmd lacks Windows line ends"
+# FLTK's licence asks for its use to be acknowledged where the zip documents itself.
+grep -q 'based in part on the work of the FLTK project' "$work/$top/README.txt" ||
+  fail "README.txt does not acknowledge FLTK"
+grep -q 'MIT License' "$work/$top/LICENSE.txt" || fail "LICENSE.txt is not the project's licence"
 cmp -s "$work/$top/qv.bmp" "$(dirname "$0")/../../assets/qv.bmp" || fail "qv.bmp differs from the logo"
 grep -q $'\r$' "$work/$top/README.txt" || fail "README.txt lacks Windows line ends"
 grep -q "tarvo_6 $version" "$work/$top/README.txt" || fail "README.txt does not name version $version"

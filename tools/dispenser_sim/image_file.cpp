@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "tools/dispenser_sim/layout.h"
+#include "tools/dispenser_sim/replace_file.h"
 
 namespace {
 constexpr int kBytesPerLine = 16;
@@ -43,7 +44,7 @@ bool saveImage(const std::string& path, const MemoryImage& memory, int commits,
   if (onLine > 0) std::fprintf(f, "\n");
   bool ok = std::fflush(f) == 0;
   ok = std::fclose(f) == 0 && ok;
-  if (!ok || std::rename(temporary.c_str(), path.c_str()) != 0) {
+  if (!ok || !replaceFile(temporary, path)) {
     std::remove(temporary.c_str());
     *error = "cannot write " + path;
     return false;

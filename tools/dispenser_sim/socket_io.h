@@ -1,5 +1,4 @@
-// Reading and writing a connected TCP socket, shared by the server and the
-// client transports.
+// Reading and writing the client transport's connected TCP socket (Linux).
 #pragma once
 #include <cstddef>
 #include <cstdint>

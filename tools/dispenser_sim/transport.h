@@ -1,6 +1,8 @@
 // How the simulator meets the tool: a pseudo-terminal, or a TCP connection
-// it accepts or makes. These are its own, thin and independent of the tool's
-// port layer, so the two never test each other with the same code.
+// it accepts or makes. The pty and the client are its own, thin and
+// independent of the tool's port layer; the server uses the port layer's
+// socket calls so that it also runs on Windows (there the pty and the client
+// are not available: their open says so).
 #pragma once
 #include <cstddef>
 #include <cstdint>

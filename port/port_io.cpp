@@ -105,9 +105,12 @@ void PortWaitFor(uint16_t handle, int count, int ms) {
     return;
   }
   if (slot != nullptr) {
-    while (PortAvailable(handle) < count && PortMsUntil(until) > 0 && !PortLayerInterrupted())
-      PortSleepOneMs();
-    return;
+    for (;;) {
+      if (PortAvailable(handle) >= count || PortLayerInterrupted()) return;
+      const int left = PortMsUntil(until);
+      if (left <= 0) return;
+      slot->ops->waitReadable(*slot, left);
+    }
   }
   if (count > 0) std::this_thread::sleep_for(until - PortWaitClock::now());  // nothing can arrive
 }

@@ -57,5 +57,13 @@ int SocketSend(int32_t sock, const uint8_t* bytes, int count);
 // Bytes that a receive would return now: 0 with *count set, or -1.
 int SocketBytesWaiting(int32_t sock, int* count);
 
+// What a wait on sockets is for: something to take (bytes, a connection to
+// accept, the peer's end, an error), or a connect under way to end.
+enum class SocketEvent { Readable, ConnectEnded };
+// Sleeps until one of the count sockets (-1 entries are left out) has the
+// event or ms have passed: 1 when one has, 0 when the time passed (or a
+// signal cut the wait), -1 when the wait failed.
+int SocketWait(const int32_t* sockets, int count, SocketEvent event, int ms);
+
 // Shuts the socket down in both directions and closes it.
 void SocketClose(int32_t sock);

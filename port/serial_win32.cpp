@@ -121,25 +121,28 @@ void SerialWrite(intptr_t device, const uint8_t* bytes, int count) {
   WriteFile(asHandle(device), bytes, static_cast<DWORD>(count), &written, nullptr);
 }
 
-// Sleeps in the driver: under these time-outs a read returns at once with
-// what is queued, or with the first byte to arrive, or empty after ms. The
-// device's usual time-outs are put back before returning. A queue status
-// that fails is a line pulled out.
+// Sleeps in the driver: a read of one byte under a total time-out of ms
+// returns as that byte arrives, or empty at the end; what came with it is
+// taken too. The device's usual time-outs are put back before returning. A
+// queue status that fails is a line pulled out.
 int SerialReadWaiting(intptr_t device, uint8_t* dest, int count, int ms) {
   COMSTAT status;
   if (!queueStatus(device, &status)) return -1;
-  if (ms <= 0 || status.cbInQue > 0) return SerialRead(device, dest, count);
+  if (ms <= 0 || count <= 0 || status.cbInQue > 0) return SerialRead(device, dest, count);
   HANDLE h = asHandle(device);
   COMMTIMEOUTS t;
   std::memset(&t, 0, sizeof t);
-  t.ReadIntervalTimeout = MAXDWORD;
-  t.ReadTotalTimeoutMultiplier = MAXDWORD;
   t.ReadTotalTimeoutConstant = static_cast<DWORD>(ms);
   t.WriteTotalTimeoutMultiplier = kWriteMsPerByte;
   t.WriteTotalTimeoutConstant = kWriteMs;
   if (!SetCommTimeouts(h, &t)) return -1;
-  const int got = SerialRead(device, dest, count);
+  int got = SerialRead(device, dest, 1);
   applyTimeouts(h);
+  if (got == 1 && count > 1) {
+    const int queued = SerialInputCount(device);
+    const int more = queued < count - 1 ? queued : count - 1;
+    if (more > 0) got += SerialRead(device, dest + 1, more);
+  }
   return got;
 }
 

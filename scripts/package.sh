@@ -31,7 +31,8 @@ FLTK_PREFIX=$(scripts/fltk-windows.sh)
 echo "== Windows: build-package-windows"
 cmake -S . -B build-package-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
   -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DFLTK_DIR="$FLTK_PREFIX/CMake" >/dev/null
-cmake --build build-package-windows -j"$JOBS" --target tarvo_6 tarvo_6_console tarvo_6_catalog tarvo_6_logo
+cmake --build build-package-windows -j"$JOBS" \
+  --target tarvo_6 tarvo_6_console tarvo_6_catalog tarvo_6_logo
 [ -f build-package-windows/tarvo_6.exe ] ||
   { echo "no tarvo_6.exe: FLTK was not found in $FLTK_PREFIX" >&2; exit 1; }
 folder=$STAGE/windows/tarvo_6-$VERSION

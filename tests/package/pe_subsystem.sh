@@ -13,5 +13,6 @@ pe=$(number 60 4)
 [ "$(od -An -c -j "$pe" -N 4 "$file" | tr -d ' ')" = 'PE\0\0' ] ||
   { echo "$file: no PE signature at $pe" >&2; exit 1; }
 magic=$(number $((pe + 24)) 2)
-[ "$magic" = 267 ] || [ "$magic" = 523 ] || { echo "$file: optional header magic $magic" >&2; exit 1; }
+[ "$magic" = 267 ] || [ "$magic" = 523 ] ||   # PE32, PE32+
+  { echo "$file: optional header magic $magic" >&2; exit 1; }
 number $((pe + 24 + 68)) 2

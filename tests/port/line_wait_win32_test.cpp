@@ -132,12 +132,18 @@ TEST_P(LineWaitTest, EveryWaitLastsAtLeastItsTime) {
   }
 }
 
+std::string lineName(const ::testing::TestParamInfo<Line>& info) {
+  switch (info.param) {
+    case Line::Serial: return "Serial";
+    case Line::TcpClient: return "TcpClient";
+    case Line::TcpServer: return "TcpServer";
+  }
+  return "";
+}
+
 INSTANTIATE_TEST_SUITE_P(Lines, LineWaitTest,
                          ::testing::Values(Line::Serial, Line::TcpClient, Line::TcpServer),
-                         [](const auto& info) {
-                           const char* names[] = {"Serial", "TcpClient", "TcpServer"};
-                           return std::string(names[static_cast<int>(info.param)]);
-                         });
+                         lineName);
 
 // The run that loads winquantum says so: then Sleep(1) must last a tick, or
 // the run proves nothing about Windows' timer.

@@ -1,5 +1,6 @@
 // TCP ports through the byte operations, against real peers on 127.0.0.1.
 #include <atomic>
+#include <chrono>
 #include <string>
 #include <thread>
 #include <vector>
@@ -86,6 +87,64 @@ TEST_F(TcpPortTest, ClientOpensWithoutPeerDropsWritesAndConnectsOnceAPeerListens
   ASSERT_TRUE(waitUntil([&] { return PortAvailable(handle) == 3; }));
   EXPECT_EQ(read(handle, 3), "abc");
   loopback::closeSocket(peer);
+}
+
+// Between byte operations a TCP port sleeps on its socket: the wait ends as
+// the reply's last byte arrives, lasts its time when nothing comes, and on a
+// connection whose peer has ended (a socket readable for ever) still sleeps
+// instead of returning at once.
+TEST_F(TcpPortTest, WaitsSleepOnTheSocketUntilTheBytesOrTheirTime) {
+  using Clock = std::chrono::steady_clock;
+  auto msSince = [](Clock::time_point t) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t).count();
+  };
+  for (const bool server : {false, true}) {
+    SCOPED_TRACE(server ? "server" : "client");
+    loopback::Listener listener;
+    ASSERT_TRUE(listener.ok());
+    const uint16_t port = server ? loopback::freePort() : listener.port();
+    ASSERT_EQ(PortOpen(&handle, (server ? serverName(port) : clientName(port)).c_str()),
+              kPortOpened);
+    const int peer = server ? loopback::connectTo(port) : -1;
+    ASSERT_TRUE(waitForTcpPeer(handle));
+    const int device = server ? peer : listener.accept(2000);
+    ASSERT_GE(device, 0);
+
+    std::thread controller([&] {
+      loopback::sendAll(device, "abc");
+      std::this_thread::sleep_for(std::chrono::milliseconds(60));
+      loopback::sendAll(device, "defgh");
+    });
+    Clock::time_point start = Clock::now();
+    PortWaitFor(handle, 8, 3000);
+    const auto took = msSince(start);
+    controller.join();
+    EXPECT_EQ(PortAvailable(handle), 8);
+    EXPECT_GE(took, 50) << "ended before the last byte";
+    EXPECT_LT(took, 1500) << "slept on after the last byte";
+    PortClear(handle);
+
+    start = Clock::now();
+    PortWaitFor(handle, 1, 120);
+    EXPECT_GE(msSince(start), 120);
+    start = Clock::now();
+    PortWaitReadable(handle, 120);
+    EXPECT_GE(msSince(start), 120);
+
+    if (!server) {
+      loopback::closeSocket(device);
+      ASSERT_TRUE(waitUntil([&] {
+        PortAvailable(handle);
+        return slot(handle).client.peerEnded == 1;
+      }));
+      start = Clock::now();
+      PortWaitReadable(handle, 80);
+      EXPECT_GE(msSince(start), 80) << "a wait on an ended connection returned at once";
+    } else {
+      loopback::closeSocket(device);
+    }
+    PortClose(handle);
+  }
 }
 
 // Writes alone here: only a failing send can notice that the peer is gone,

@@ -43,7 +43,7 @@ status=0
 kill -TERM "$sim_pid"
 wait "$sim_pid" || true
 sim_pid=""
-python3 - "$run/read.json" "$run/image.txt" <<'CHECK' || fail "the JSON is not the simulator's memory"
+python3 - "$run/read.json" "$run/image.txt" <<'CHECK' ||
 import json, sys
 # The JSON line may follow Wine's own notes on the console's output.
 text = open(sys.argv[1], encoding="utf-8").read()
@@ -70,6 +70,7 @@ for key in expected:
         print("%s: read %r, memory %r" % (key, found[key], expected[key]))
 sys.exit(0 if found == expected else 1)
 CHECK
+  fail "the JSON is not the simulator's memory"
 
 # No controller behind this name: the program's own status for a port that
 # did not open comes through cmd.exe.
@@ -77,5 +78,5 @@ status=0
 (cd "$run" && "$TARVO_WINE" cmd /c "tarvo_6 --read COM199 --json" </dev/null >/dev/null 2>&1) ||
   status=$?
 [ "$status" = 5 ] || fail "--read of a missing port ended with status $status, not 5"
-echo "tarvo_6 --read $TARVO_CONSOLE_PORT --json through cmd.exe: the simulator's memory, status 0;" \
-  "a missing port: status 5"
+echo "tarvo_6 --read $TARVO_CONSOLE_PORT --json through cmd.exe: the simulator's memory," \
+  "status 0; a missing port: status 5"

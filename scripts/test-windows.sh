@@ -155,12 +155,12 @@ if [ ! -f "$WINQUANTUM_SOURCE" ]; then
 fi
 echo "== Read figures under Wine"
 gcc -O2 -shared -fPIC -o "$BUILD/host/winquantum.so" "$WINQUANTUM_SOURCE" -ldl
-tests/wine/read_figures.sh "$BUILD" "without winquantum"
+bench/wine_read_figures.sh "$BUILD" "without winquantum"
 "$WINESERVER" -k 2>/dev/null || true
 settle_wine
 export TARVO_WINE_PRELOAD=$ROOT/$BUILD/host/winquantum.so TARVO_WINQUANTUM=1
 LD_PRELOAD=$TARVO_WINE_PRELOAD start_wine
-tests/wine/read_figures.sh "$BUILD" "with winquantum"
+bench/wine_read_figures.sh "$BUILD" "with winquantum"
 awk -v without="$(cat "$BUILD/read-figures/total-without winquantum")" \
     -v with="$(cat "$BUILD/read-figures/total-with winquantum")" \
     'BEGIN { printf "Read with winquantum / without: %.3f (target at most 1.05)\n", with / without }'

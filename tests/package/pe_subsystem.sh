@@ -1,18 +1,17 @@
 #!/usr/bin/env bash
-# Prints the subsystem a Windows program asks for, read from its PE header:
-# 2 a window program (no console), 3 a console program.
-# Usage: pe_subsystem.sh PROGRAM.exe
+# Checks the subsystem each Windows program asks for in its PE header: 2 a
+# window program (Explorer opens no console for it), 3 a console program.
+# Usage: pe_subsystem.sh PROGRAM SUBSYSTEM [PROGRAM SUBSYSTEM...]
 set -euo pipefail
-file=$1
 number() { od -An -t "u$2" -j "$1" -N "$2" "$file" | tr -d ' '; }
-[ "$(head -c 2 "$file")" = MZ ] || { echo "$file: no MZ header" >&2; exit 1; }
-# The DOS header's last field says where the PE signature is; the optional
-# header follows it and the 20-byte file header, and holds the subsystem at
-# offset 68 in both its 32- and 64-bit forms.
-pe=$(number 60 4)
-[ "$(od -An -c -j "$pe" -N 4 "$file" | tr -d ' ')" = 'PE\0\0' ] ||
-  { echo "$file: no PE signature at $pe" >&2; exit 1; }
-magic=$(number $((pe + 24)) 2)
-[ "$magic" = 267 ] || [ "$magic" = 523 ] ||   # PE32, PE32+
-  { echo "$file: optional header magic $magic" >&2; exit 1; }
-number $((pe + 24 + 68)) 2
+while [ $# -ge 2 ]; do
+  file=$1
+  # The DOS header's last field locates the PE signature; the optional header
+  # follows it and the 20-byte file header, with the subsystem at offset 68.
+  pe=$(number 60 4)
+  [ "$(od -An -c -j "$pe" -N 4 "$file" | tr -d ' ')" = 'PE\0\0' ] ||
+    { echo "FAIL: $file is no PE program"; exit 1; }
+  found=$(number $((pe + 24 + 68)) 2)
+  [ "$found" = "$2" ] || { echo "FAIL: $file asks for subsystem $found, not $2"; exit 1; }
+  shift 2
+done

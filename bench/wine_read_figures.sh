@@ -5,7 +5,7 @@
 # first request the simulator receives to its reply to the last one (the
 # password state), as its trace stamps them. Prints each Read and the sum.
 #
-# Usage: read_figures.sh BUILD_DIR LABEL [RUNS]   (RUNS per variant, default 2)
+# Usage: wine_read_figures.sh BUILD_DIR LABEL [RUNS]   (RUNS per variant, default 2)
 # From scripts/test-windows.sh's environment: WINEPREFIX, TARVO_WINE,
 # TARVO_HOST_SIM, TARVO_WINE_PORTS, TARVO_CONSOLE_PORT; TARVO_WINE_PRELOAD, when
 # set, is loaded into the program (the Wine server must carry it too).
@@ -13,7 +13,7 @@ set -euo pipefail
 build=$(cd "$1" && pwd)
 label=$2
 runs=${3:-2}
-source "$(dirname "$0")/../../scripts/lib/xvfb.sh"   # wait_for, stop_pids
+source "$(dirname "$0")/../scripts/lib/xvfb.sh"   # wait_for, stop_pids
 work=$build/read-figures
 mkdir -p "$work"
 cp "$build/tarvo_6.com" "$build/qv.bmp" "$work/"

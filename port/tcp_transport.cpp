@@ -1,6 +1,6 @@
 // TCP kinds of port, driven by the byte operations' polls; between them a
-// wait sleeps on the sockets. A "TCPC_" port connects out one step at a time and gives an attempt
-// 10 s. A "TCPS_" port listens and talks to one peer at a time: frames go to
+// wait sleeps on the sockets. A "TCPC_" port connects out one step at a time
+// and gives an attempt 10 s. A "TCPS_" port listens and talks to one peer at a time: frames go to
 // that peer alone and only its bytes reach the ring, so a stranger that
 // connects cannot join the controller's conversation, hear the password or
 // answer in its place. The name grammar is in tcp_name.h.
@@ -9,7 +9,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
-#include <thread>
 
 #include "clock/tick.h"
 #include "port/port_ops.h"
@@ -289,7 +288,7 @@ void clientWaitReadable(PortSlot& slot, int ms) {
   if (c.connected == 1 && !c.peerEnded) {
     waitOn(&c.socket, 1, SocketEvent::Readable, ms);
   } else if (c.connected == 1) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    waitOn(nullptr, 0, SocketEvent::Readable, ms);   // no socket: only the time passes
   } else if (c.connectState == kTcpConnecting) {
     waitOn(&c.socket, 1, SocketEvent::ConnectEnded, ms);
   } else {

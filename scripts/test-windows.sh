@@ -98,7 +98,9 @@ wait_for_file "$BUILD/pty_peer.port" "$peer" ||
 export TARVO_PTY_PEER="127.0.0.1:$(cat "$BUILD/pty_peer.port")"
 export TARVO_WINE_PEER_PORTS="${PEER_PORTS[*]}"
 
-# The simulator prints the path of its pty's other end on its first line.
+# The simulator prints the path of its pty's other end on its first line
+# (into a new file: the background start may truncate an old one too late).
+rm -f "$BUILD/sim.out"
 "$BUILD/host/dispenser-sim" --pty </dev/null >"$BUILD/sim.out" 2>"$BUILD/sim.log" &
 sim=$!
 wait_for_file "$BUILD/sim.out" "$sim" ||

@@ -4,7 +4,7 @@
 # folder of its own. tarvo_check_run_folder() fails the configure when a
 # program target would land in the run folder, and removes copies that an
 # earlier layout of the build left there.
-set(TARVO_RUN_FOLDER_PROGRAMS tarvo_6 dispenser-sim)
+set(TARVO_RUN_FOLDER_PROGRAMS tarvo_6 tarvo_6_console dispenser-sim)
 
 function(tarvo_collect_targets directory out)
   get_property(targets DIRECTORY ${directory} PROPERTY BUILDSYSTEM_TARGETS)

@@ -119,10 +119,16 @@ void PortWaitFor(uint16_t handle, int count, int ms) {
     if (slot->ops->waitFor != nullptr) {
       slot->ops->waitFor(*slot, count, end);
     } else {
-      while (PortAvailable(handle) < count && PortMsUntil(end) > 0 && !PortLayerInterrupted())
-        PortSleepOneMs();
+      for (;;) {
+        if (PortAvailable(handle) >= count || PortLayerInterrupted()) break;
+        const int left = PortMsUntil(end);
+        if (left <= 0) break;
+        slot->ops->waitReadable(*slot, left);
+      }
     }
-    if (PortAvailable(handle) >= count || PortMsUntil(until) <= 0 || PortLost(handle)) return;
+    if (PortAvailable(handle) >= count || PortMsUntil(until) <= 0 || PortLost(handle) ||
+        PortLayerInterrupted())
+      return;
   }
 }
 

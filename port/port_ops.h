@@ -41,8 +41,8 @@ struct PortOps {
   // Waits at most ms for the port to have received something new.
   void (*waitReadable)(PortSlot& slot, int ms);
   // Waits until count bytes are in the ring, the line is lost or until has
-  // come. nullptr: the port is polled every millisecond through its byte
-  // operations, which also advance its connection.
+  // come. nullptr: waitReadable sleeps between the port's byte operations,
+  // which also advance its connection.
   void (*waitFor)(PortSlot& slot, int count, PortWaitClock::time_point until);
 };
 
@@ -50,6 +50,10 @@ extern const PortOps kSerialPortOps;
 extern const PortOps kTcpClientPortOps;
 extern const PortOps kTcpServerPortOps;
 extern const PortOps kNullPortOps;
+
+// A wait sleeps on the line at most this long at a time, so a program told to
+// end (a console's Ctrl+C comes on a thread of its own) ends soon.
+constexpr int kPortWaitSliceMs = 100;
 
 // Whole milliseconds still to wait, rounded up so no wait ends early.
 int PortMsUntil(PortWaitClock::time_point until);

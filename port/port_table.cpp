@@ -8,6 +8,7 @@
 #include <new>
 
 #include "port/port_log.h"
+#include "port/timer_resolution.h"
 
 PortTableType PortTable;
 
@@ -18,6 +19,7 @@ void closeSlot(PortSlot& slot) {
   delete[] slot.rxRing;
   slot.rxRing = nullptr;
   slot.inUse = 0;
+  TimerResolutionRelease();
 }
 
 PortOpenFailure lastOpenFailure = PortOpenFailure::Opened;
@@ -108,6 +110,7 @@ int PortOpen(uint16_t* handle, const char* name) {
   slot.rxRead = 0;
   *handle = static_cast<uint16_t>(index + 1);
   slot.inUse = 1;
+  TimerResolutionHold();
   lastOpenFailure = PortOpenFailure::Opened;
   return kPortOpened;
 }

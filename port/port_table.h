@@ -29,6 +29,7 @@ struct TcpClientPortState {
   uint16_t connectDeadline;   // low 16 tick bits when a pending connect is abandoned
   uint32_t peerAddress;       // network byte order
   uint16_t peerPort;
+  int32_t peerEnded;          // the peer closed its side of this connection
 };
 
 struct TcpServerPortState {

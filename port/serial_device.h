@@ -23,9 +23,11 @@ void SerialClose(intptr_t device);
 int SerialInputCount(intptr_t device);
 int SerialOutputCount(intptr_t device);
 
-// Waits at most ms for input to arrive (returns at once when some is there).
-// false when the wait found the line hung up or failed.
-bool SerialWaitReadable(intptr_t device, int ms);
+// Sleeps on the device until input arrives or ms have passed, and reads what
+// has come, up to count bytes (at once when the driver already holds some).
+// The number read, 0 when the time passed with nothing, -1 when the wait
+// found the line hung up or failed.
+int SerialReadWaiting(intptr_t device, uint8_t* dest, int count, int ms);
 // Reads up to count bytes without waiting; the number read, 0 on failure.
 int SerialRead(intptr_t device, uint8_t* dest, int count);
 // Hands the bytes to the driver, giving up after 20 ms + 20 ms per byte.

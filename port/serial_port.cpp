@@ -1,5 +1,7 @@
 // The serial line's table of operations, over the device calls each platform
 // implements (serial_device.h).
+#include <algorithm>
+#include <chrono>
 #include <cstddef>
 #include <vector>
 
@@ -64,30 +66,47 @@ int serialTxEmpty(PortSlot& slot) {
 
 int serialLost(PortSlot& slot) { return serialLive(slot) ? 0 : 1; }
 
+// Sleeps on the line, a slice at a time, until bytes arrive or ms have
+// passed, and moves what arrives into the ring. false when the wait found the
+// line hung up; the next look closes it.
+bool serialWaitIn(PortSlot& slot, int ms) {
+  const PortWaitClock::time_point until = PortWaitClock::now() + std::chrono::milliseconds(ms);
+  uint8_t buffer[256];
+  const int room = static_cast<int>(sizeof buffer);
+  for (int left = ms; left > 0 && !PortLayerInterrupted(); left = PortMsUntil(until)) {
+    const int got =
+        SerialReadWaiting(slot.serial.device, buffer, room, std::min(left, kPortWaitSliceMs));
+    if (got < 0) return false;
+    if (got > 0) {
+      LineReceived(slot, buffer, got);
+      return true;
+    }
+  }
+  return true;
+}
+
 void serialWaitReadable(PortSlot& slot, int ms) {
   if (!serialLive(slot)) {
     PortSleepOneMs();
     return;
   }
-  SerialWaitReadable(slot.serial.device, ms);
   // A hang-up during the wait ends it at once: look again, so the next
   // wait sleeps instead of returning at once again.
-  serialLive(slot);
+  if (!serialWaitIn(slot, ms)) serialLive(slot);
 }
 
 // The line's own wait tells of a hang-up, so the line is looked at once and
-// then only when a wait ends on one: each arriving byte costs the wait, the
-// count and the read.
+// then only when a wait ends on one: each arriving byte costs one wait that
+// reads it.
 void serialWaitFor(PortSlot& slot, int count, PortWaitClock::time_point until) {
   bool live = serialLive(slot);
+  if (live) serialTakeIn(slot);
   while (live) {
-    serialTakeIn(slot);
     if (RingCount(slot) >= count) return;
     const int left = PortMsUntil(until);
     if (left <= 0) return;
     // A signal cuts the wait short (EINTR): PortLayerInterrupt may have come.
-    if (!SerialWaitReadable(slot.serial.device, left) || PortLayerInterrupted())
-      live = serialLive(slot);
+    if (!serialWaitIn(slot, left) || PortLayerInterrupted()) live = serialLive(slot);
   }
 }
 

@@ -134,10 +134,15 @@ void SerialWrite(intptr_t device, const uint8_t* bytes, int count) {
   }
 }
 
-bool SerialWaitReadable(intptr_t device, int ms) {
+// Bytes that came before a hang-up are read first; the next wait sees it.
+int SerialReadWaiting(intptr_t device, uint8_t* dest, int count, int ms) {
   pollfd p{static_cast<int>(device), POLLIN, 0};
-  if (poll(&p, 1, ms) < 0) return errno == EINTR;
-  return (p.revents & (POLLHUP | POLLERR | POLLNVAL)) == 0;
+  if (poll(&p, 1, ms) < 0) return errno == EINTR ? 0 : -1;
+  if ((p.revents & POLLIN) != 0) {
+    const int got = SerialRead(device, dest, count);
+    if (got > 0) return got;
+  }
+  return (p.revents & (POLLHUP | POLLERR | POLLNVAL)) == 0 ? 0 : -1;
 }
 
 void SerialDropInput(intptr_t device) { tcflush(static_cast<int>(device), TCIFLUSH); }

@@ -1,6 +1,6 @@
 // Serial devices on Windows: a COM port opened exclusively through the device
-// namespace, with reads that never wait and writes bounded by the driver's
-// write time-out.
+// namespace, with reads that wait only when asked to (sleeping in the driver
+// until a byte comes) and writes bounded by the driver's write time-out.
 #include "port/serial_device.h"
 
 #include <windows.h>
@@ -28,6 +28,9 @@ int failOpen(HANDLE h) {
   return code;
 }
 
+constexpr DWORD kWriteMs = 20;
+constexpr DWORD kWriteMsPerByte = 20;
+
 // Reads return what the driver holds after at most a couple of milliseconds;
 // a write gives up after 20 ms plus 20 ms per byte.
 bool applyTimeouts(HANDLE h) {
@@ -36,8 +39,8 @@ bool applyTimeouts(HANDLE h) {
   t.ReadIntervalTimeout = 2;
   t.ReadTotalTimeoutMultiplier = 2;
   t.ReadTotalTimeoutConstant = 2;
-  t.WriteTotalTimeoutMultiplier = 20;
-  t.WriteTotalTimeoutConstant = 20;
+  t.WriteTotalTimeoutMultiplier = kWriteMsPerByte;
+  t.WriteTotalTimeoutConstant = kWriteMs;
   return SetCommTimeouts(h, &t) != 0;
 }
 
@@ -118,14 +121,29 @@ void SerialWrite(intptr_t device, const uint8_t* bytes, int count) {
   WriteFile(asHandle(device), bytes, static_cast<DWORD>(count), &written, nullptr);
 }
 
-// The device is opened for plain (not overlapped) I/O, on which a wait for a
-// comm event could not be bounded: a polling loop sleeps a tick instead. A
+// Sleeps in the driver: a read of one byte under a total time-out of ms
+// returns as that byte arrives, or empty at the end; what came with it is
+// taken too. The device's usual time-outs are put back before returning. A
 // queue status that fails is a line pulled out.
-bool SerialWaitReadable(intptr_t device, int ms) {
+int SerialReadWaiting(intptr_t device, uint8_t* dest, int count, int ms) {
   COMSTAT status;
-  if (!queueStatus(device, &status)) return false;
-  if (ms > 0 && status.cbInQue == 0) Sleep(1);
-  return true;
+  if (!queueStatus(device, &status)) return -1;
+  if (ms <= 0 || count <= 0 || status.cbInQue > 0) return SerialRead(device, dest, count);
+  HANDLE h = asHandle(device);
+  COMMTIMEOUTS t;
+  std::memset(&t, 0, sizeof t);
+  t.ReadTotalTimeoutConstant = static_cast<DWORD>(ms);
+  t.WriteTotalTimeoutMultiplier = kWriteMsPerByte;
+  t.WriteTotalTimeoutConstant = kWriteMs;
+  if (!SetCommTimeouts(h, &t)) return -1;
+  int got = SerialRead(device, dest, 1);
+  applyTimeouts(h);
+  if (got == 1 && count > 1) {
+    const int queued = SerialInputCount(device);
+    const int more = queued < count - 1 ? queued : count - 1;
+    if (more > 0) got += SerialRead(device, dest + 1, more);
+  }
+  return got;
 }
 
 // Reads what the driver holds, as a poll would, and drops it.

@@ -63,6 +63,13 @@ int SocketBytesWaiting(int32_t sock, int* count);
 int SocketWaitReadable(const int32_t* socks, int count, int timeoutMs);
 // The local port a socket is bound to (host order), or -1.
 int SocketLocalPort(int32_t sock);
+// What a wait on sockets is for: something to take (bytes, a connection to
+// accept, the peer's end, an error), or a connect under way to end.
+enum class SocketEvent { Readable, ConnectEnded };
+// Sleeps until one of the count sockets (-1 entries are left out) has the
+// event or ms have passed: 1 when one has, 0 when the time passed (or a
+// signal cut the wait), -1 when the wait failed.
+int SocketWait(const int32_t* sockets, int count, SocketEvent event, int ms);
 
 // Shuts the socket down in both directions and closes it.
 void SocketClose(int32_t sock);

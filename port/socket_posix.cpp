@@ -118,6 +118,19 @@ int SocketConnectFinished(int32_t sock) {
   return (p.revents & POLLOUT) ? 1 : 0;
 }
 
+int SocketWait(const int32_t* sockets, int count, SocketEvent event, int ms) {
+  constexpr int kMost = 4;
+  pollfd p[kMost];
+  nfds_t n = 0;
+  const short wanted = event == SocketEvent::Readable ? POLLIN : POLLOUT;
+  for (int i = 0; i < count && n < kMost; ++i) {
+    if (sockets[i] >= 0) p[n++] = pollfd{sockets[i], wanted, 0};
+  }
+  const int ready = poll(p, n, ms);
+  if (ready < 0) return errno == EINTR ? 0 : -1;
+  return ready > 0 ? 1 : 0;
+}
+
 int SocketReceive(int32_t sock, uint8_t* dest, int size) {
   return static_cast<int>(recv(sock, dest, static_cast<size_t>(size), 0));
 }

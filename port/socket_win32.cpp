@@ -107,6 +107,43 @@ int SocketConnectFinished(int32_t sock) {
   return FD_ISSET(asSocket(sock), &writable) ? 1 : 0;
 }
 
+// WSAPoll does not report a connect that failed on every Windows version,
+// so the end of a connect is waited for as SocketConnectFinished looks at it.
+int SocketWait(const int32_t* sockets, int count, SocketEvent event, int ms) {
+  constexpr int kMost = 4;
+  if (event == SocketEvent::ConnectEnded) {
+    fd_set writable;
+    fd_set failed;
+    FD_ZERO(&writable);
+    FD_ZERO(&failed);
+    int n = 0;
+    for (int i = 0; i < count && n < kMost; ++i) {
+      if (sockets[i] < 0) continue;
+      FD_SET(asSocket(sockets[i]), &writable);
+      FD_SET(asSocket(sockets[i]), &failed);
+      ++n;
+    }
+    if (n == 0) {
+      Sleep(static_cast<DWORD>(ms));
+      return 0;
+    }
+    timeval wait{ms / 1000, (ms % 1000) * 1000};
+    const int ready = select(0, nullptr, &writable, &failed, &wait);
+    return ready == SOCKET_ERROR ? -1 : (ready > 0 ? 1 : 0);
+  }
+  WSAPOLLFD p[kMost];
+  ULONG n = 0;
+  for (int i = 0; i < count && n < kMost; ++i) {
+    if (sockets[i] >= 0) p[n++] = WSAPOLLFD{asSocket(sockets[i]), POLLRDNORM, 0};
+  }
+  if (n == 0) {
+    Sleep(static_cast<DWORD>(ms));
+    return 0;
+  }
+  const int ready = WSAPoll(p, n, ms);
+  return ready == SOCKET_ERROR ? -1 : (ready > 0 ? 1 : 0);
+}
+
 int SocketReceive(int32_t sock, uint8_t* dest, int size) {
   int n = recv(asSocket(sock), reinterpret_cast<char*>(dest), size, 0);
   return n == SOCKET_ERROR ? -1 : n;

@@ -1,9 +1,11 @@
-// TCP kinds of port, driven only by the byte operations' polls: nothing here
-// waits. A "TCPC_" port connects out one step at a time and gives an attempt
-// 10 s. A "TCPS_" port listens and talks to one peer at a time: frames go to
+// TCP kinds of port, driven by the byte operations' polls; between them a
+// wait sleeps on the sockets. A "TCPC_" port connects out one step at a time
+// and gives an attempt 10 s. A "TCPS_" port listens and talks to one peer at a time: frames go to
 // that peer alone and only its bytes reach the ring, so a stranger that
 // connects cannot join the controller's conversation, hear the password or
 // answer in its place. The name grammar is in tcp_name.h.
+#include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -33,6 +35,7 @@ void renewClientSocket(TcpClientPortState& c) {
   c.socket = SocketCreate();
   c.connected = 0;
   c.connectState = kTcpIdle;
+  c.peerEnded = 0;
 }
 
 int clientOpen(PortSlot& slot, const char* name, PortOpenFailure* failure) {
@@ -66,6 +69,7 @@ void clientClose(PortSlot& slot) {
 
 void clientConnected(PortSlot& slot) {
   slot.client.connected = 1;
+  slot.client.peerEnded = 0;
   slot.client.connectState = kTcpIdle;
   ++slot.connection;
 }
@@ -113,6 +117,7 @@ void clientReceive(PortSlot& slot) {
     renewClientSocket(c);
   }
   // 0: the peer has closed its side; a later send finds out whether it is gone.
+  if (n == 0) c.peerEnded = 1;
 }
 
 void clientSend(PortSlot& slot, const uint8_t* bytes, int count) {
@@ -263,9 +268,40 @@ void dropInput(PortSlot& slot) {
 int alwaysTxEmpty(PortSlot&) { return 1; }
 int neverLost(PortSlot&) { return 0; }
 
-// A socket is not waited on: its connection advances only through the byte
-// operations.
-void sleepOneMs(PortSlot&, int) { PortSleepOneMs(); }
+// Sleeps on the sockets a slice at a time until the event or ms have passed.
+// A wait that failed outright must not return at once again and again.
+void waitOn(const int32_t* sockets, int count, SocketEvent event, int ms) {
+  const PortWaitClock::time_point until = PortWaitClock::now() + std::chrono::milliseconds(ms);
+  for (int left = ms; left > 0 && !PortLayerInterrupted(); left = PortMsUntil(until)) {
+    const int ready = SocketWait(sockets, count, event, std::min(left, kPortWaitSliceMs));
+    if (ready < 0) PortSleepOneMs();
+    if (ready != 0) return;
+  }
+}
+
+// A connected client sleeps on its socket, and one connecting on the connect;
+// one that has heard the peer's end gets nothing more until a send renews it.
+// Between attempts the next connect waits one millisecond, as the connection
+// only advances through the byte operations.
+void clientWaitReadable(PortSlot& slot, int ms) {
+  TcpClientPortState& c = slot.client;
+  if (c.connected == 1 && !c.peerEnded) {
+    waitOn(&c.socket, 1, SocketEvent::Readable, ms);
+  } else if (c.connected == 1) {
+    waitOn(nullptr, 0, SocketEvent::Readable, ms);   // no socket: only the time passes
+  } else if (c.connectState == kTcpConnecting) {
+    waitOn(&c.socket, 1, SocketEvent::ConnectEnded, ms);
+  } else {
+    PortSleepOneMs();
+  }
+}
+
+// A server sleeps on its listener and its peer: a connection to take, bytes
+// or the peer's leaving end the wait.
+void serverWaitReadable(PortSlot& slot, int ms) {
+  const int32_t sockets[2] = {slot.server.listener, slot.server.peer};
+  waitOn(sockets, 2, SocketEvent::Readable, ms);
+}
 
 }  // namespace
 
@@ -279,8 +315,8 @@ const PortOps kTcpClientPortOps = {
     dropInput,
     alwaysTxEmpty,
     neverLost,
-    sleepOneMs,
-    nullptr,  // polled every millisecond
+    clientWaitReadable,
+    nullptr,  // waited on between the byte operations, which connect
 };
 
 const PortOps kTcpServerPortOps = {
@@ -293,6 +329,6 @@ const PortOps kTcpServerPortOps = {
     dropInput,
     alwaysTxEmpty,
     neverLost,
-    sleepOneMs,
-    nullptr,  // polled every millisecond
+    serverWaitReadable,
+    nullptr,  // waited on between the byte operations, which accept
 };

@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # make package: the two things handed out, from release builds of their own.
-#   tarvo_6-VERSION-windows-x86_64.zip  a folder with tarvo_6.exe, qv.bmp,
-#                                       ru/tarvo_6.mo, a read-me and the
-#                                       licence, and the training kit
-#                                       (dispenser-sim.exe, training.cmd):
-#                                       unpack and double-click tarvo_6.exe
+#   tarvo_6-VERSION-windows-x86_64.zip  a folder with tarvo_6.exe (the
+#                                       window), tarvo_6.com (the same for
+#                                       the console), qv.bmp, ru/tarvo_6.mo,
+#                                       a read-me and the licence, and the
+#                                       training kit (dispenser-sim.exe,
+#                                       training.cmd): unpack and
+#                                       double-click tarvo_6.exe
 #   tarvo_6_VERSION_amd64.deb           the program, logo and catalog under
 #                                       /usr/lib/tarvo_6, the tarvo_6 command
 #                                       and a desktop entry that run it in the
@@ -34,8 +36,8 @@ FLTK_PREFIX=$(scripts/fltk-windows.sh)
 echo "== Windows: build-package-windows"
 cmake -S . -B build-package-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
   -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DFLTK_DIR="$FLTK_PREFIX/CMake" >/dev/null
-cmake --build build-package-windows -j"$JOBS" --target tarvo_6 tarvo_6_catalog tarvo_6_logo \
-  dispenser-sim
+cmake --build build-package-windows -j"$JOBS" \
+  --target tarvo_6 tarvo_6_console tarvo_6_catalog tarvo_6_logo dispenser-sim
 [ -f build-package-windows/tarvo_6.exe ] ||
   { echo "no tarvo_6.exe: FLTK was not found in $FLTK_PREFIX" >&2; exit 1; }
 folder=$STAGE/windows/tarvo_6-$VERSION

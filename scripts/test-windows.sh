@@ -25,6 +25,9 @@ WINESERVER=/usr/lib/wine/wineserver
 PEER_PORTS=(COM2 COM10 COM11 COM12 COM13)
 SIM_PORT=COM14
 SMOKE_PORT=COM15
+# The console program's Read (tests/wine/console_read_test.sh) and the Read
+# figures.
+CONSOLE_PORT=COM20
 # The service points these at the simulators it starts for the tests.
 SIMULATOR_PORTS=(COM16 COM17 COM18 COM19)
 
@@ -95,7 +98,9 @@ wait_for_file "$BUILD/pty_peer.port" "$peer" ||
 export TARVO_PTY_PEER="127.0.0.1:$(cat "$BUILD/pty_peer.port")"
 export TARVO_WINE_PEER_PORTS="${PEER_PORTS[*]}"
 
-# The simulator prints the path of its pty's other end on its first line.
+# The simulator prints the path of its pty's other end on its first line
+# (into a new file: the background start may truncate an old one too late).
+rm -f "$BUILD/sim.out"
 "$BUILD/host/dispenser-sim" --pty </dev/null >"$BUILD/sim.out" 2>"$BUILD/sim.log" &
 sim=$!
 wait_for_file "$BUILD/sim.out" "$sim" ||
@@ -105,7 +110,8 @@ export TARVO_SIM_PORT=$SIM_PORT
 # The smoke test points its port at a simulator of its own; until then it
 # names a terminal that exists, as Wine wants when it maps the port.
 ln -sfn "$(head -n1 "$BUILD/sim.out")" "$BUILD/wine-ports/$SMOKE_PORT"
-export TARVO_SMOKE_PORT=$SMOKE_PORT TARVO_WINE_PORTS="$ROOT/$BUILD/wine-ports"
+ln -sfn "$(head -n1 "$BUILD/sim.out")" "$BUILD/wine-ports/$CONSOLE_PORT"
+export TARVO_SMOKE_PORT=$SMOKE_PORT TARVO_CONSOLE_PORT=$CONSOLE_PORT TARVO_WINE_PORTS="$ROOT/$BUILD/wine-ports"
 export TARVO_WINE=$WINE TARVO_HOST_SIM="$ROOT/$BUILD/host/dispenser-sim"
 
 echo "== X server for the windows"
@@ -116,14 +122,14 @@ echo "== Wine prefix $WINEPREFIX"
 "$WINESERVER" -k 2>/dev/null || true   # one left from an interrupted run
 settle_wine
 "$WINE" wineboot --init </dev/null >/dev/null 2>&1
-for port in "${PEER_PORTS[@]}" "$SIM_PORT" "$SMOKE_PORT" "${SIMULATOR_PORTS[@]}"; do
+for port in "${PEER_PORTS[@]}" "$SIM_PORT" "$SMOKE_PORT" "$CONSOLE_PORT" "${SIMULATOR_PORTS[@]}"; do
   "$WINE" reg add 'HKLM\Software\Wine\Ports' /v "$port" /t REG_SZ \
     /d "$ROOT/$BUILD/wine-ports/$port" /f </dev/null >/dev/null 2>&1
 done
 settle_wine
 [ -f "$WINEPREFIX/.update-timestamp" ] ||
   { echo "Wine did not finish setting up $WINEPREFIX" >&2; exit 1; }
-grep -q "\"${SIMULATOR_PORTS[-1]}\"=" "$WINEPREFIX/system.reg" ||
+grep -q "\"${SIMULATOR_PORTS[-1]}\"=" "$WINEPREFIX/system.reg" && grep -q "\"$CONSOLE_PORT\"=" "$WINEPREFIX/system.reg" ||
   { echo "Wine's registry in $WINEPREFIX did not keep the COM port mappings" >&2; exit 1; }
 # The server for the build and the tests, with the port list read afresh.
 start_wine
@@ -138,3 +144,27 @@ cmake --build "$BUILD" -j"$JOBS"
 echo "== tests under Wine"
 # Arguments are ctest's: scripts/test-windows.sh -R CoefficientEntry
 ctest --test-dir "$BUILD" --output-on-failure -j"$JOBS" --timeout 120 "$@"
+
+# Windows' default timer under Wine: the winquantum library ends every sleep
+# and every wait with a time-out on a 15.625 ms tick. Loaded into the program
+# and into Wine's server (which times the waits of the Windows calls), it
+# runs the tests labelled winquantum again, and the Read figures are taken
+# with it and without.
+WINQUANTUM_SOURCE=${TARVO_WINQUANTUM_SOURCE:-$ROOT/../shared/tools/winquantum/winquantum.c}
+if [ ! -f "$WINQUANTUM_SOURCE" ]; then
+  echo "== no $WINQUANTUM_SOURCE: no run under Windows' default timer"
+  exit 0
+fi
+echo "== Read figures under Wine"
+gcc -O2 -shared -fPIC -o "$BUILD/host/winquantum.so" "$WINQUANTUM_SOURCE" -ldl
+bench/wine_read_figures.sh "$BUILD" "without winquantum"
+"$WINESERVER" -k 2>/dev/null || true
+settle_wine
+export TARVO_WINE_PRELOAD=$ROOT/$BUILD/host/winquantum.so TARVO_WINQUANTUM=1
+LD_PRELOAD=$TARVO_WINE_PRELOAD start_wine
+bench/wine_read_figures.sh "$BUILD" "with winquantum"
+awk -v without="$(cat "$BUILD/read-figures/total-without winquantum")" \
+    -v with="$(cat "$BUILD/read-figures/total-with winquantum")" \
+    'BEGIN { printf "Read with winquantum / without: %.3f (target at most 1.05)\n", with / without }'
+echo "== tests under Wine with winquantum"
+ctest --test-dir "$BUILD" --output-on-failure -j"$JOBS" --timeout 120 -L winquantum "$@"

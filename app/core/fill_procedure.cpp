@@ -32,9 +32,9 @@ NozzleRecord& SharedRecord(const Trk& link, int i) {
   return NozzleTable[link.dispenser * kNozzlesPerDispenser + i];
 }
 
-int SendCommand(Trk& link, int i, int16_t code, int32_t value, int sleepMs) {
+int SendCommand(Trk& link, int i, int16_t code, int32_t value, int waitMs) {
   NozzleCommand command{0, value, code};
-  return PollUntilDone([&] { return link.nozzleCommand(i, &command); }, sleepMs);
+  return PollUntilDone([&] { return link.nozzleCommand(i, &command); }, link.port, waitMs);
 }
 
 }  // namespace
@@ -52,7 +52,7 @@ FillStart StartTestFill(Trk& link, int i, int32_t presetMl) {
   NozzleRecord status;
   link.readNozzleStatus(i, &status);
   if (!(SharedRecord(link, i).flags & 0x80)) {
-    PollUntilDone([&] { return link.sendFunction13(i); });
+    PollUntilDone([&] { return link.sendFunction13(i); }, link.port);
   }
   if (status.state > 0x10) SendCommand(link, i, kCodeStop, 0, 1);
   link.readNozzleStatus(i, &status);
@@ -110,7 +110,8 @@ FillStatus PollTestFill(Trk& link, int i, FillFollowing& following) {
 bool ReadDiagnostics(Trk& link, int group, int* massFlow, int* pressure) {
   uint8_t block[kDiagnosticsSize];
   const int result = PollUntilDone(
-      [&] { return link.readBlock(kDiagnosticsAddress, 2, kDiagnosticsSize, block); }, 15);
+      [&] { return link.readBlock(kDiagnosticsAddress, 2, kDiagnosticsSize, block); }, link.port,
+      15);
   if (result != kTrkDone) return false;
   // Pressure at 8 + 2g, mass flow at 20 + 2g: the block holds two groups' flow.
   if (20 + 2 * group + 1 >= kDiagnosticsSize) return false;

@@ -54,7 +54,8 @@ class Reader {
 };
 
 int Reader::readMemory(int address, int bank, int count, uint8_t* dest) {
-  const int result = PollUntilDone([&] { return link_.readBlock(address, bank, count, dest); });
+  const int result =
+      PollUntilDone([&] { return link_.readBlock(address, bank, count, dest); }, link_.port);
   if (result == kTrkNoReply) replyMayBeLate_ = true;
   return result;
 }
@@ -87,7 +88,7 @@ int Reader::findGroupIndex() const {
 // record) answer the identification probe with a text holding "HIA".
 void Reader::probeCngController() {
   std::memset(link_.errorRecord, 0, sizeof link_.errorRecord);
-  PollUntilDone([this] { return link_.readErrorRecord(); });
+  PollUntilDone([this] { return link_.readErrorRecord(); }, link_.port);
   c_.cngText[0] = '\0';
   if (link_.errorRecord[12] != '$') {
     c_.cngProbe = CngProbe::kAbsent;

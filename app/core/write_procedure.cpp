@@ -114,13 +114,13 @@ int Writer::writeMemory(int address, int bank, const uint8_t* data, int size) {
   if (PortConnection(static_cast<uint16_t>(link_.port)) != c_.readConnection) {
     return kNotSentOtherConnection;
   }
-  return PollUntilDone([&] { return link_.writeBlock(address, bank, data, size); });
+  return PollUntilDone([&] { return link_.writeBlock(address, bank, data, size); }, link_.port);
 }
 
 // The controller refused the password: its error record says why. Returns
 // the error code, or -1 when the record did not come.
 int Writer::explainRefusal() {
-  if (PollUntilDone([this] { return link_.readErrorRecord(); }) != kTrkDone) return -1;
+  if (PollUntilDone([this] { return link_.readErrorRecord(); }, link_.port) != kTrkDone) return -1;
   switch (link_.lastError) {
     case 0x5B: op_.alert(tr("Wrong password")); break;
     case 0x5C: op_.alert(tr("Password entry locked")); break;

@@ -1,5 +1,6 @@
 // TCP ports through the byte operations, against real peers on 127.0.0.1.
 #include <atomic>
+#include <chrono>
 #include <string>
 #include <thread>
 #include <vector>
@@ -86,6 +87,19 @@ TEST_F(TcpPortTest, ClientOpensWithoutPeerDropsWritesAndConnectsOnceAPeerListens
   ASSERT_TRUE(waitUntil([&] { return PortAvailable(handle) == 3; }));
   EXPECT_EQ(read(handle, 3), "abc");
   loopback::closeSocket(peer);
+}
+
+// A connection whose peer has ended is readable for ever: a client's wait on
+// it must still sleep its time, not return at once and spin its caller.
+TEST_F(TcpPortTest, WaitOnAConnectionWhosePeerHasEndedSleepsItsTime) {
+  loopback::Listener listener;
+  ASSERT_EQ(PortOpen(&handle, clientName(listener.port()).c_str()), kPortOpened);
+  ASSERT_TRUE(waitForTcpPeer(handle));
+  loopback::closeSocket(listener.accept(2000));
+  ASSERT_TRUE(waitUntil([&] { PortAvailable(handle); return slot(handle).client.peerEnded == 1; }));
+  const auto start = std::chrono::steady_clock::now();
+  PortWaitReadable(handle, 80);
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(80));
 }
 
 // Writes alone here: only a failing send can notice that the peer is gone,

@@ -43,7 +43,9 @@ fi
 
 log=$(mktemp)
 trap 'rm -f "$log"' EXIT
-"$wine" "$@" | tee "$log"
+# TARVO_WINE_PRELOAD: a library for the program alone (winquantum), not for
+# this script or the tools around it.
+LD_PRELOAD=${TARVO_WINE_PRELOAD:-} "$wine" "$@" | tee "$log"
 status=${PIPESTATUS[0]}
 if [ "$status" -ne 0 ] && [ ! -s "$log" ]; then
   echo "run-under-wine: $(basename "$1") ended with status $status before printing anything" >&2

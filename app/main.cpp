@@ -4,7 +4,7 @@
 #include <FL/Fl.H>
 
 #include "app/cli/command_line.h"
-#include "app/program_end.h"
+#include "app/window/program_end.h"
 #include "app/startup.h"
 #include "app/trace_option.h"
 #include "link/wire_trace.h"
@@ -18,6 +18,7 @@ int main(int argc, char** argv) {
     return status;
   }
   OpenMainWindow(argc, argv);
+  CloseDownOnTermination(CloseDown);
   WatchTerminationSignals();   // also while the trace's alert is up
   StartTraceOption(trace);
   Fl::run();

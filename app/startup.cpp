@@ -3,9 +3,9 @@
 // transports time their exchanges against it.
 #include "app/startup.h"
 
-#include "app/app_icon.h"
-#include "app/catalog.h"
-#include "app/main_form.h"
+#include "app/window/app_icon.h"
+#include "app/catalog/catalog.h"
+#include "app/window/main_form.h"
 #include "clock/tick.h"
 #include "port/port.h"
 

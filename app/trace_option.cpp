@@ -4,8 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/alert.h"
-#include "app/catalog.h"
+#include "app/window/alert.h"
+#include "app/catalog/catalog.h"
 #include "app/core/system_error_text.h"
 #include "link/wire_trace.h"
 

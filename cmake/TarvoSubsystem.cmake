@@ -1,19 +1,24 @@
 # The libraries form layers, and each links only to those below it:
 #
-#   util  <-  store, clock, port  <-  link  <-  app  <-  tools, tests, bench
-#   (clock <- port: the TCP client times its connection wait on the tick)
+#   util  <-  store, clock, port  <-  link  <-  catalog, core  <-  cli, window
+#         <-  app (the program's start-up)  <-  tests, bench
+#   (clock <- port: the TCP client times its connection wait on the tick;
+#    dispenser-sim takes only the frames of link/, the socket calls of port/
+#    and util)
 #
 # A library's include path holds its own folder and, through its link lines,
 # the folders below it, and nothing else: an include that reaches upward
 # (a port file including "link/trk.h") fails to build instead of creating a
 # loop between two libraries. To get that, each folder's headers are reached
 # through a folder of its own in the build tree, holding one forwarding header
-# per real one; the programs and tests above every layer include the source
-# tree directly.
+# per real one, kept apart for each library; the programs and tests above
+# every layer include the source tree directly. tests/layers checks that an
+# upward include fails.
 
 # tarvo_layer_headers(TARGET FOLDER [GLOBS...])
 # Puts FOLDER's headers (*.h, or the given globs) on TARGET's public include
-# path, as "FOLDER/name.h".
+# path, as "FOLDER/name.h". Two libraries of one folder (the frames and the
+# rest of link/) each show only their own.
 function(tarvo_layer_headers target folder)
   set(globs ${ARGN})
   if(NOT globs)
@@ -21,7 +26,7 @@ function(tarvo_layer_headers target folder)
   endif()
   list(TRANSFORM globs PREPEND ${PROJECT_SOURCE_DIR}/${folder}/)
   file(GLOB headers CONFIGURE_DEPENDS ${globs})
-  set(root ${CMAKE_BINARY_DIR}/layers/${folder})
+  set(root ${CMAKE_BINARY_DIR}/layers/${target})
   set(wanted)
   foreach(header IN LISTS headers)
     get_filename_component(name ${header} NAME)

@@ -5,6 +5,8 @@
 #pragma once
 #include <cstdint>
 
+#include "port/open_failure.h"
+
 // Starts and stops the layer: the table is zeroed and port.out opened on start;
 // ports still open on stop stay usable, but nothing new opens until restarted.
 void PortLayerStart();
@@ -37,15 +39,7 @@ int PortOpen(uint16_t* handle, const char* name);
 // The name the port was opened by; "" for no port.
 const char* PortNameOf(uint16_t handle);
 
-// Why the last PortOpen failed, in terms the operator can act on.
-enum class PortOpenFailure {
-  Opened,            // the last open succeeded
-  Busy,              // another program (or this one) holds the device or TCP port
-  NotFound,          // no such device, or a TCP address that is not this machine's
-  PermissionDenied,  // the user may not open the device
-  MalformedTcpName,  // a TCP name outside the grammar, or a port outside 1..65535
-  Other,
-};
+// Why the last PortOpen failed.
 PortOpenFailure PortLastOpenFailure();
 // Closes the port; always kPortClosed.
 constexpr int kPortClosed = 1;

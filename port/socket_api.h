@@ -6,7 +6,7 @@
 #pragma once
 #include <cstdint>
 
-#include "port/port.h"
+#include "port/open_failure.h"
 
 constexpr int32_t kNoSocket = -1;
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/catalog.h"
+#include "app/catalog/catalog.h"
 #include "app/cli/commands.h"
 #include "app/core/build_info.h"
 

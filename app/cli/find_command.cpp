@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/catalog.h"
+#include "app/catalog/catalog.h"
 #include "app/cli/command_line.h"
 #include "app/cli/commands.h"
 #include "app/cli/interrupt_signals.h"

@@ -3,7 +3,7 @@
 // and everything is closed again before the exit.
 #include <cstdio>
 
-#include "app/catalog.h"
+#include "app/catalog/catalog.h"
 #include "app/cli/command_line.h"
 #include "app/cli/commands.h"
 #include "app/cli/interrupt_signals.h"

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "app/catalog.h"
+#include "app/catalog/catalog.h"
 #include "app/core/coefficient_math.h"
 
 void CommonCounterText(const ControllerState& c, char (&text)[kControllerTextSize]) {

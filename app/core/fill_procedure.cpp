@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "app/catalog.h"
+#include "app/catalog/catalog.h"
 #include "app/core/controller_state.h"
 #include "app/core/poll.h"
 #include "link/trk.h"

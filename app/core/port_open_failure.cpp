@@ -1,6 +1,6 @@
 #include "app/core/port_open_failure.h"
 
-#include "app/catalog.h"
+#include "app/catalog/catalog.h"
 
 const char* PortOpenFailureText(PortOpenFailure failure) {
   switch (failure) {

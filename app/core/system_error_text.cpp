@@ -3,7 +3,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "app/catalog.h"
+#include "app/catalog/catalog.h"
 #include "util/regular_file.h"
 
 const char* SystemErrorText(int code) {

@@ -4,7 +4,7 @@
 #include <string>
 #include <utility>
 
-#include "app/catalog.h"
+#include "app/catalog/catalog.h"
 #include "app/core/calibration_journal.h"
 #include "app/core/coefficient_math.h"
 #include "link/trk_result.h"

@@ -9,7 +9,7 @@
 #include <ctime>
 #include <string>
 
-#include "app/catalog.h"
+#include "app/catalog/catalog.h"
 #include "app/core/coefficient_entry.h"
 #include "app/core/coefficient_math.h"
 #include "app/core/poll.h"

@@ -28,6 +28,9 @@ bool TerminationRequested();
 // the Write underway.
 void RequestTermination();
 
+// What a termination does before the program ends: the start-up's close-down.
+void CloseDownOnTermination(void (*action)());
+
 // Platform side (termination_signals_*.cpp): starts watching for termination
 // signals, which reach RequestTermination on the GUI thread.
 void WatchTerminationSignals();

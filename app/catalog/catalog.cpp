@@ -24,7 +24,7 @@
 // out. A catalog with padded or reordered strings thus loads wrong texts, but
 // each string is terminated where its length says, whatever byte the file
 // has there.
-#include "app/catalog.h"
+#include "app/catalog/catalog.h"
 
 #include "util/format_conversions.h"
 #include "util/regular_file.h"

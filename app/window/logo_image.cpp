@@ -1,6 +1,6 @@
 // FLTK's BMP reader trusts the header: a damaged file claiming a huge picture
 // makes it allocate and read for a long time. The header is checked first.
-#include "app/logo_image.h"
+#include "app/window/logo_image.h"
 
 #include <cstdint>
 #include <cstdio>

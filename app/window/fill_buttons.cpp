@@ -1,17 +1,17 @@
 // Test fills of 10 l (or 500 l with "Fulltank load") on one nozzle, followed
 // on its Load button until the nozzle is idle again.
-#include "app/test_fill.h"
+#include "app/window/fill_buttons.h"
 
 #include <cstdint>
 
 #include <FL/Fl.H>
 
-#include "app/alert.h"
-#include "app/catalog.h"
+#include "app/window/alert.h"
+#include "app/catalog/catalog.h"
 #include "app/core/controller_state.h"
-#include "app/main_form.h"
-#include "app/procedures.h"
-#include "app/read_trust.h"
+#include "app/window/main_form.h"
+#include "app/window/procedures.h"
+#include "app/window/read_trust.h"
 #include "link/trk.h"
 
 namespace {

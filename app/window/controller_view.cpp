@@ -1,11 +1,11 @@
-#include "app/controller_view.h"
+#include "app/window/controller_view.h"
 
 #include <algorithm>
 
-#include "app/alert.h"
-#include "app/catalog.h"
+#include "app/window/alert.h"
+#include "app/catalog/catalog.h"
 #include "app/core/controller_text.h"
-#include "app/main_form.h"
+#include "app/window/main_form.h"
 
 namespace {
 

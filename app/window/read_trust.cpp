@@ -1,10 +1,10 @@
-#include "app/read_trust.h"
+#include "app/window/read_trust.h"
 
-#include "app/catalog.h"
-#include "app/controller_view.h"
+#include "app/catalog/catalog.h"
+#include "app/window/controller_view.h"
 #include "app/core/controller_state.h"
 #include "app/core/read_procedure.h"
-#include "app/main_form.h"
+#include "app/window/main_form.h"
 #include "link/trk.h"
 
 namespace {

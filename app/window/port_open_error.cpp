@@ -1,9 +1,9 @@
-#include "app/port_open_error.h"
+#include "app/window/port_open_error.h"
 
 #include <string>
 
-#include "app/alert.h"
-#include "app/catalog.h"
+#include "app/window/alert.h"
+#include "app/catalog/catalog.h"
 
 // "error" itself is shown as it always was, untranslated.
 void ShowPortOpenError(const char* reason) {

@@ -1,4 +1,4 @@
-#include "app/alert.h"
+#include "app/window/alert.h"
 
 #include <FL/Fl.H>
 #include <FL/fl_ask.H>

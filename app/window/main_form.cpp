@@ -1,6 +1,6 @@
 // The main window: its widgets in the order they are built, the port list,
 // the remembered port, and the one link to the dispenser controller.
-#include "app/main_form.h"
+#include "app/window/main_form.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -10,10 +10,10 @@
 #include <FL/Fl.H>
 #include <FL/Fl_Menu_Item.H>
 
-#include "app/catalog.h"
+#include "app/catalog/catalog.h"
 #include "app/core/application_link.h"
-#include "app/logo_image.h"
-#include "app/procedures.h"
+#include "app/window/logo_image.h"
+#include "app/window/procedures.h"
 #include "link/trk.h"
 #include "port/discovery.h"
 #include "store/ini_reader.h"

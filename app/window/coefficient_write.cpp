@@ -1,14 +1,14 @@
 // Write as the window runs it: the entries come from the nozzle inputs and the
 // Password input, messages are alert boxes, and each record the controller
 // took is shown at once.
-#include "app/alert.h"
-#include "app/controller_view.h"
+#include "app/window/alert.h"
+#include "app/window/controller_view.h"
 #include "app/core/controller_state.h"
 #include "app/core/write_procedure.h"
-#include "app/main_form.h"
-#include "app/procedures.h"
-#include "app/program_end.h"
-#include "app/read_trust.h"
+#include "app/window/main_form.h"
+#include "app/window/procedures.h"
+#include "app/window/program_end.h"
+#include "app/window/read_trust.h"
 
 namespace {
 

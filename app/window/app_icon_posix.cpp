@@ -1,5 +1,5 @@
 // The icon image is compiled in, so the run folder needs no extra file.
-#include "app/app_icon.h"
+#include "app/window/app_icon.h"
 
 #include <FL/Fl_Pixmap.H>
 #include <FL/Fl_RGB_Image.H>

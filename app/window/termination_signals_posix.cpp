@@ -10,7 +10,7 @@
 
 #include <FL/Fl.H>
 
-#include "app/program_end.h"
+#include "app/window/program_end.h"
 
 namespace {
 

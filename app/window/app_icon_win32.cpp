@@ -1,6 +1,6 @@
 // The icon comes from the "MAINICON" resource linked into the executable
 // (tarvo_6.rc), in the sizes Windows asks for big and small window icons.
-#include "app/app_icon.h"
+#include "app/window/app_icon.h"
 
 #include <windows.h>
 

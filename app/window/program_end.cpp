@@ -1,22 +1,23 @@
-#include "app/program_end.h"
+#include "app/window/program_end.h"
 
 #include <cstdlib>
-
-#include "app/startup.h"
 
 namespace {
 
 int writesUnderway = 0;
 bool terminationRequested = false;
+void (*closeDown)() = nullptr;
 
-// Closes the port and stops the port layer and the tick thread (CloseDown),
-// then ends the program as its window closing would.
+// Closes down as the start-up asked (the port, the port layer, the tick
+// thread), then ends the program as its window closing would.
 [[noreturn]] void EndProgramNow() {
-  CloseDown();
+  if (closeDown != nullptr) closeDown();
   std::exit(0);
 }
 
 }  // namespace
+
+void CloseDownOnTermination(void (*action)()) { closeDown = action; }
 
 WriteUnderway::WriteUnderway() { ++writesUnderway; }
 

@@ -1,5 +1,5 @@
 // The program-wide state the window shares with the operator procedures.
-#include "app/main_form.h"
+#include "app/window/main_form.h"
 
 Fl_Input* nozzleCoefficientInputs[kNozzleRows + 1];
 Fl_Button* nozzleLoadButtons[kNozzleRows + 1];

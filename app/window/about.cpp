@@ -1,9 +1,9 @@
 #include <cstdio>
 
-#include "app/alert.h"
-#include "app/catalog.h"
+#include "app/window/alert.h"
+#include "app/catalog/catalog.h"
 #include "app/core/build_info.h"
-#include "app/procedures.h"
+#include "app/window/procedures.h"
 
 void AboutCallback(Fl_Widget*, void*) {
   char text[256];

@@ -10,8 +10,8 @@
 #include <FL/Fl_Menu_Item.H>
 
 #include "app/core/controller_state.h"
-#include "app/main_form.h"
-#include "app/procedures.h"
+#include "app/window/main_form.h"
+#include "app/window/procedures.h"
 #include "clock/tick.h"
 #include "port/discovery.h"
 #include "port/port.h"

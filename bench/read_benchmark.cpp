@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "app/core/controller_state.h"
-#include "app/procedures.h"
+#include "app/window/procedures.h"
 #include "bench/read_bench_stage.h"
 #include "tests/support/dispenser_sim.h"
 

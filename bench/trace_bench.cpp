@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "app/procedures.h"
+#include "app/window/procedures.h"
 #include "bench/read_bench_stage.h"
 #include "link/frame.h"
 #include "link/wire_trace.h"

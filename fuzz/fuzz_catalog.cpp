@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/catalog.h"
+#include "app/catalog/catalog.h"
 #include "fuzz/fuzz_file.h"
 
 namespace {

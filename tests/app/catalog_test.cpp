@@ -1,4 +1,4 @@
-#include "app/catalog.h"
+#include "app/catalog/catalog.h"
 #include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>

@@ -22,11 +22,11 @@
 #include <typeinfo>
 #include <vector>
 
-#include "app/alert.h"
-#include "app/catalog.h"
+#include "app/window/alert.h"
+#include "app/catalog/catalog.h"
 #include "app/core/system_error_text.h"
-#include "app/logo_image.h"
-#include "app/main_form.h"
+#include "app/window/logo_image.h"
+#include "app/window/main_form.h"
 #include "app/startup.h"
 #include "link/station_config.h"
 #include "link/trk.h"

@@ -6,11 +6,11 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/alert.h"
+#include "app/window/alert.h"
 #include "app/core/controller_state.h"
-#include "app/main_form.h"
-#include "app/procedures.h"
-#include "app/test_fill.h"
+#include "app/window/main_form.h"
+#include "app/window/procedures.h"
+#include "app/window/fill_buttons.h"
 #include "clock/tick.h"
 #include "link/trk.h"
 #include "port/discovery.h"

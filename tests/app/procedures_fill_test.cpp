@@ -8,9 +8,9 @@
 #include <string>
 
 #include "app/core/controller_state.h"
-#include "app/main_form.h"
-#include "app/procedures.h"
-#include "app/test_fill.h"
+#include "app/window/main_form.h"
+#include "app/window/procedures.h"
+#include "app/window/fill_buttons.h"
 #include "link/trk.h"
 #include <FL/Fl.H>
 #include "port/port.h"

@@ -16,8 +16,8 @@
 #include <vector>
 
 #include "app/core/controller_state.h"
-#include "app/main_form.h"
-#include "app/procedures.h"
+#include "app/window/main_form.h"
+#include "app/window/procedures.h"
 #include "tests/app/procedure_fixture.h"
 
 namespace {

@@ -12,9 +12,9 @@
 #include <FL/Fl.H>
 
 #include "app/core/controller_state.h"
-#include "app/main_form.h"
-#include "app/procedures.h"
-#include "app/test_fill.h"
+#include "app/window/main_form.h"
+#include "app/window/procedures.h"
+#include "app/window/fill_buttons.h"
 #include "port/discovery.h"
 #include "port/port.h"
 #include "tests/app/procedure_fixture.h"

@@ -6,8 +6,8 @@
 
 #include "app/core/coefficient_math.h"
 #include "app/core/controller_state.h"
-#include "app/main_form.h"
-#include "app/procedures.h"
+#include "app/window/main_form.h"
+#include "app/window/procedures.h"
 #include "link/trk.h"
 #include "port/discovery.h"
 #include "tests/app/procedure_fixture.h"

@@ -8,8 +8,8 @@
 #include <string>
 
 #include "app/core/controller_state.h"
-#include "app/main_form.h"
-#include "app/procedures.h"
+#include "app/window/main_form.h"
+#include "app/window/procedures.h"
 #include "link/trk.h"
 #include "port/port.h"
 #include "tests/app/procedure_fixture.h"

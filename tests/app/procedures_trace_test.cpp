@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/procedures.h"
+#include "app/window/procedures.h"
 #include "app/trace_option.h"
 #include "link/wire_trace.h"
 #include "tests/app/procedure_fixture.h"

@@ -11,8 +11,8 @@
 #include "app/core/coefficient_math.h"
 #include "app/core/write_procedure.h"
 #include "app/core/controller_state.h"
-#include "app/main_form.h"
-#include "app/procedures.h"
+#include "app/window/main_form.h"
+#include "app/window/procedures.h"
 #include "tests/app/procedure_fixture.h"
 #include "tests/support/wait_until.h"
 

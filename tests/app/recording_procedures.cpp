@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "app/procedures.h"
+#include "app/window/procedures.h"
 
 ProcedureCalls Calls;
 

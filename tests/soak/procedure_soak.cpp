@@ -36,10 +36,10 @@
 #include <thread>
 #include <vector>
 
-#include "app/alert.h"
+#include "app/window/alert.h"
 #include "app/core/controller_state.h"
-#include "app/main_form.h"
-#include "app/procedures.h"
+#include "app/window/main_form.h"
+#include "app/window/procedures.h"
 #include "app/startup.h"
 #include "link/trk.h"
 #include "port/port.h"

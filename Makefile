@@ -3,12 +3,16 @@
 # incremental build.
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps build build-asan build-fuzz fuzz fuzz-check soak bench test test-windows package test-package run clean
+.PHONY: all deps test-deps build build-asan build-fuzz fuzz fuzz-check soak bench test test-windows package test-package run clean
 
 all: build
 
+# Each target asks only for the packages it needs.
 deps:
-	@scripts/ensure-deps.sh
+	@scripts/ensure-deps.sh build
+
+test-deps:
+	@scripts/ensure-deps.sh test
 
 build: deps
 	@cmake -S . -B build -DCMAKE_BUILD_TYPE=Debug >/dev/null
@@ -19,13 +23,14 @@ build-asan: deps
 	@cmake --build build-asan -j$(JOBS)
 
 # The libFuzzer targets: a project of their own, built with clang.
-build-fuzz: deps
+build-fuzz:
+	@scripts/ensure-deps.sh fuzz
 	@cmake -S fuzz -B build-fuzz -DCMAKE_CXX_COMPILER=clang++-14 >/dev/null
 	@cmake --build build-fuzz -j$(JOBS)
 
 # Every test, in the plain build and under AddressSanitizer + UBSan, then
 # every fuzz target over its seeds and a few seconds more.
-test: build build-asan build-fuzz
+test: test-deps build build-asan build-fuzz
 	@echo "== tests: plain build"
 	@ctest --test-dir build --output-on-failure -j$(JOBS) --timeout 300
 	@echo "== tests: sanitizer build"
@@ -47,11 +52,11 @@ fuzz-check: build-fuzz
 # SOAK_SEEDS; `make test` runs it for 30 s.
 SOAK_SECONDS ?= 600
 SOAK_SEEDS ?= 1 2 3
-soak: build
+soak: test-deps build
 	@for seed in $(SOAK_SEEDS); do build/tests/procedure_soak --seconds $(SOAK_SECONDS) --seed $$seed || exit 1; done
 
 # Figures of the procedures and the program, with the machine they ran on.
-bench: build
+bench: test-deps build
 	@build/bench/tarvo_port_tick_bench
 	@build/bench/tarvo_read_bench
 	@build/bench/tarvo_read_command_bench build/tarvo_6
@@ -77,6 +82,7 @@ test-package: package
 	@tests/package/deb_test.sh tarvo_6_*_amd64.deb
 
 run: build
+	@scripts/ensure-deps.sh run
 	@scripts/run.sh
 
 clean:

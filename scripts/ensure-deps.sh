@@ -1,22 +1,34 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, the tests and `make run` need, when
-# any is missing. As root it runs apt-get; otherwise it prints the one command
-# to run and fails. When everything is present it only asks dpkg.
-# Packages given as arguments replace the list below (ensure-deps-windows.sh).
+# Installs the Debian packages a make target needs, when any is missing. As
+# root it runs apt-get; otherwise it prints the one command to run and fails.
+# When everything is present it only asks dpkg.
+#
+# Usage: ensure-deps.sh GROUP...   (build, run, test, fuzz: what that target
+#                                  needs, and no more)
+#        ensure-deps.sh PACKAGE...  (ensure-deps-windows.sh, package.sh)
+# A plain build asks only for the compilers and libraries, so a newcomer
+# without root, who has those, is not stopped by X servers or clang.
 set -euo pipefail
 
-PACKAGES=(
-  cmake g++ make pkg-config
-  libgtest-dev
-  libfltk1.3-dev
-  gettext
-  xvfb xauth xdotool x11-utils
-  libusb-0.1-4
-  scrot
-  clang-14 libclang-rt-14-dev
-)
+BUILD=(cmake g++ make pkg-config libgtest-dev libfltk1.3-dev gettext)
+# The window on a private X server when there is no display, its screenshot,
+# and libusb 0.1, bound at run time to name USB adapters.
+RUN=(xvfb xauth xdotool scrot libusb-0.1-4)
+# The window tests besides: xprop reads the window's icon.
+TEST=(xvfb xauth xdotool x11-utils scrot libusb-0.1-4)
+FUZZ=(cmake make clang-14 libclang-rt-14-dev)
 
-[ $# -gt 0 ] && PACKAGES=("$@")
+[ $# -gt 0 ] || set -- build
+PACKAGES=()
+for wanted in "$@"; do
+  case $wanted in
+    build) PACKAGES+=("${BUILD[@]}") ;;
+    run) PACKAGES+=("${BUILD[@]}" "${RUN[@]}") ;;
+    test) PACKAGES+=("${BUILD[@]}" "${TEST[@]}") ;;
+    fuzz) PACKAGES+=("${FUZZ[@]}") ;;
+    *) PACKAGES+=("$wanted") ;;
+  esac
+done
 
 missing=()
 for p in "${PACKAGES[@]}"; do

@@ -51,7 +51,7 @@ echo "$zip_file"
 }
 
 make_deb() {
-scripts/ensure-deps.sh
+scripts/ensure-deps.sh build
 scripts/ensure-deps.sh dpkg-dev fakeroot help2man
 changelog_version=$(dpkg-parsechangelog -l debian/changelog -S Version)
 [ "$changelog_version" = "$VERSION" ] ||

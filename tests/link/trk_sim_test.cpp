@@ -1,5 +1,6 @@
-// The link against dispenser-sim over a pty: the exchanges the operator
-// procedures run, end to end.
+// The link against dispenser-sim over a pty (under Wine, a COM port Wine maps
+// onto the simulator's pty): the exchanges the operator procedures run, end
+// to end.
 #include <string>
 
 #include "tests/link/sim_link_fixture.h"
@@ -54,6 +55,18 @@ TEST_F(TrkSimTest, RefusedWriteIsExplainedByTheErrorRecord) {
   }
   EXPECT_EQ(result, kTrkDone);
   EXPECT_EQ(trk.lastError, 0x58);
+}
+
+// An address nobody answers times out, and the link's next exchange with the
+// controller goes through.
+TEST_F(TrkSimTest, AnAddressNobodyAnswersTimesOutAndTheNextExchangeGoesThrough) {
+  DispenserSim sim({"--pty"});
+  connect(sim, 0x77);
+  uint8_t length = 0;
+  EXPECT_EQ(pollStep([&] { return trk.readBlock(0x3100, 0, 1, &length); }), kTrkNoReply);
+  trk.address = 1;
+  EXPECT_EQ(pollStep([&] { return trk.readBlock(0x3100, 0, 1, &length); }), kTrkDone);
+  EXPECT_GT(length, 0);
 }
 
 }  // namespace

@@ -31,6 +31,8 @@ PtyPair::~PtyPair() {
   if (slaveKeep_ >= 0) close(slaveKeep_);
 }
 
+bool PtyPair::canHangUp() { return true; }
+
 void PtyPair::hangUp() {
   if (master_ >= 0) close(master_);
   master_ = -1;

@@ -19,7 +19,8 @@ class PtyPair {
   const std::string& slavePath() const { return slavePath_; }
 
   // Closes the master side, as an adapter pulled out: the slave hangs up.
-  // (POSIX only.)
+  // Only where canHangUp(): under Wine the pty peer service holds the pty.
+  static bool canHangUp();
   void hangUp();
   // Writes all bytes to the master side (what the device "sends").
   void send(const std::vector<uint8_t>& bytes);

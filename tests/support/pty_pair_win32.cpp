@@ -3,14 +3,11 @@
 // COM port. The pair claims a free port from the service, found at the
 // address in TARVO_PTY_PEER ("127.0.0.1:<port>"), and plays the device
 // through it; slavePath() is the COM name to open.
-#include <windows.h>
-
 #include <cstdlib>
 #include <string>
 
 #include "tests/support/peer_service_win32.h"
 #include "tests/support/pty_pair.h"
-#include "tests/support/pty_peer_win32.h"
 
 PtyPair::PtyPair() {
   int sock = ConnectToPeerService();
@@ -27,6 +24,10 @@ PtyPair::PtyPair() {
 PtyPair::~PtyPair() {
   DisconnectFromPeerService(master_);
 }
+
+bool PtyPair::canHangUp() { return false; }
+
+void PtyPair::hangUp() {}
 
 void PtyPair::send(const std::vector<uint8_t>& bytes) { AskPeerService(master_, "SEND " + ToHex(bytes)); }
 
@@ -58,11 +59,4 @@ std::vector<PtyPair::Arrival> PtyPair::watched() {
     times = *end == ',' ? end + 1 : end;
   }
   return out;
-}
-
-std::string PeerLineSettings(PtyPair& pty) { return AskPeerService(pty.master(), "LINE"); }
-
-bool RunningUnderWine() {
-  HMODULE ntdll = GetModuleHandleA("ntdll.dll");
-  return ntdll && GetProcAddress(ntdll, "wine_get_version") != nullptr;
 }

@@ -55,6 +55,7 @@
 #include <vector>
 
 #include "tests/support/hex_text.h"
+#include "tests/support/termios_line_text.h"
 
 namespace {
 
@@ -125,37 +126,6 @@ std::vector<uint8_t> drain(int fd, int quietMs) {
     got.insert(got.end(), buf, buf + n);
   }
   return got;
-}
-
-int dataBits(tcflag_t c) {
-  switch (c & CSIZE) {
-    case CS5: return 5;
-    case CS6: return 6;
-    case CS7: return 7;
-    default: return 8;
-  }
-}
-
-std::string lineSettings(int fd) {
-  termios t{};
-  if (tcgetattr(fd, &t) != 0) return "ERROR";
-  static const struct { speed_t code; int baud; } speeds[] = {
-      {B1200, 1200}, {B2400, 2400}, {B4800, 4800}, {B9600, 9600},
-      {B19200, 19200}, {B38400, 38400}, {B57600, 57600}, {B115200, 115200}};
-  int baud = 0;
-  for (auto s : speeds)
-    if (cfgetospeed(&t) == s.code) baud = s.baud;
-  char parity = !(t.c_cflag & PARENB) ? 'N' : (t.c_cflag & PARODD) ? 'O' : 'E';
-  std::string flow;
-  if (t.c_cflag & CRTSCTS) flow += "rtscts,";
-  if (t.c_iflag & IXON) flow += "ixon,";
-  if (t.c_iflag & IXOFF) flow += "ixoff,";
-  if (flow.empty()) flow = "none,";
-  flow.pop_back();
-  char out[96];
-  std::snprintf(out, sizeof out, "%d %d %c %d %s", baud, dataBits(t.c_cflag), parity,
-                (t.c_cflag & CSTOPB) ? 2 : 1, flow.c_str());
-  return out;
 }
 
 bool readLine(int sock, std::string& line) {
@@ -373,7 +343,7 @@ void serve(int sock) {
       int ms = std::atoi(rest.c_str());
       writeLine(sock, ToHex(drain(pty->master, ms)));
     } else if (command == "LINE") {
-      writeLine(sock, lineSettings(pty->slave));
+      writeLine(sock, TermiosLineText(pty->slave));
     } else if (command == "WATCH") {
       size_t count = 0;
       int ms = 0;

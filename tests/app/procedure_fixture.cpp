@@ -54,6 +54,9 @@ class ProgramEnvironment : public ::testing::Environment {
     Scratch = new ScratchDir();   // port.out lands here
     tickStart();
     PortLayerStart();
+    // What the start-up does before it builds the window.
+    UsbBind();
+    DiscoverPorts();
     TheState = new AppState();
     TheState->link = CreateApplicationLink(TheState->station);
     TheForm = new xMainForm(302, 339, "tarvo_6", *TheState);

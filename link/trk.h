@@ -55,7 +55,7 @@ class Trk {
   // and products later, so station must outlive the link.
   Trk(int dispenser, int address, int port, int side, int configIndex,
       const StationConfig& station = kEmptyStation);
-  ~Trk();
+  virtual ~Trk();
   Trk(const Trk&) = delete;
   Trk& operator=(const Trk&) = delete;
 

@@ -1,7 +1,6 @@
 #include "app/core/application_link.h"
 
 #include <cstring>
-#include <memory>
 
 #include "link/trk.h"
 
@@ -36,6 +35,5 @@ void DestroyApplicationLink(Trk* link) {
   for (Trk*& entry : linkTable) {
     if (entry == link) entry = nullptr;
   }
-  // Made as a Trk by CreateApplicationLink, so deleted as exactly that.
-  std::default_delete<Trk>()(link);
+  delete link;
 }

@@ -4,6 +4,7 @@
 #include <FL/Fl.H>
 
 #include "app/cli/command_line.h"
+#include "app/core/app_state.h"
 #include "app/window/program_end.h"
 #include "app/startup.h"
 #include "app/trace_option.h"
@@ -17,12 +18,14 @@ int main(int argc, char** argv) {
     WireTraceStop();
     return status;
   }
-  OpenMainWindow(argc, argv);
-  CloseDownOnTermination(CloseDown);
+  // What the window and its procedures work with, for the life of the program.
+  AppState state;
+  OpenMainWindow(state, argc, argv);
+  CloseDownOnTermination([&state] { CloseDown(state); });
   WatchTerminationSignals();   // also while the trace's alert is up
   StartTraceOption(trace);
   Fl::run();
-  CloseDown();
+  CloseDown(state);
   WireTraceStop();
   return 0;
 }

@@ -33,6 +33,7 @@
 #include <vector>
 
 #include "app/window/alert.h"
+#include "app/core/app_state.h"
 #include "app/core/controller_state.h"
 #include "app/window/main_form.h"
 #include "app/window/procedures.h"
@@ -49,6 +50,12 @@ namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
 namespace {
+
+// The window the benchmarks drive and what its procedures work with.
+AppState TheState;
+xMainForm* TheForm = nullptr;
+AppState& State() { return TheState; }
+xMainForm& Form() { return *TheForm; }
 
 constexpr double kByteMs = 10.0 / 4.8;  // 4800 baud, 8N1: ten bits a byte
 constexpr int kIdleSeconds = 30;
@@ -123,16 +130,16 @@ void PacedProcedures(const std::string& dir) {
   setenv("TARVO6_PORTS", sim.announce().c_str(), 1);
   char name[] = "procedure_bench";
   char* argv[] = {name, nullptr};
-  OpenMainWindow(1, argv);
+  TheForm = OpenMainWindow(TheState, 1, argv);
   SetAlertSink([](const char* text) { std::printf("  alert: %s\n", text); });
-  OpenClosePort();
-  MainForm->addressInput->value("1");
+  OpenClosePort(Form());
+  Form().addressInput->value("1");
   Pump(0.2);
 
   // Read: its two 20 ms waits are fixed.
   size_t mark = TraceLines(trace);
   auto start = Clock::now();
-  ReadController();
+  ReadController(Form());
   double took = Seconds(start);
   Wire w = WireSince(trace, mark);
   PrintRatio("Read (paced, 4800 baud)", took, w.bytes * kByteMs + 40);
@@ -142,11 +149,11 @@ void PacedProcedures(const std::string& dir) {
   // starts out (the 12 header bytes go within it) and takes its one-byte
   // answer once the line stayed quiet 5 ms behind it; 100 + 50 ms more
   // before the counter and the commit.
-  nozzleCoefficientInputs[1]->value("10.1");
-  nozzleCoefficientInputs[1]->do_callback();
+  Form().nozzleCoefficientInputs[1]->value("10.1");
+  Form().nozzleCoefficientInputs[1]->do_callback();
   mark = TraceLines(trace);
   start = Clock::now();
-  WriteCoefficients();
+  WriteCoefficients(Form());
   took = Seconds(start);
   w = WireSince(trace, mark);
   const int longWrites = w.requests - 1;  // all but the commit
@@ -165,14 +172,14 @@ void PacedProcedures(const std::string& dir) {
   const double cpuStart = CpuSeconds();
   ProcessActivity fillBefore, fillAfter;
   const bool fillMeasured = ReadProcessActivity(getpid(), &fillBefore);
-  LoadNozzleCallback(nozzleLoadButtons[1], nullptr);
+  LoadNozzle(Form(), 0);
   double lostAt = -1;
   while (Seconds(start) < 60) {
-    if (ActiveNozzle == 0) {
+    if (State().activeNozzle == 0) {
       lostAt = Seconds(start);
       break;
     }
-    if (std::strncmp(nozzleLoadButtons[1]->label(), "fin", 3) == 0) break;
+    if (std::strncmp(Form().nozzleLoadButtons[1]->label(), "fin", 3) == 0) break;
     // As the program's event loop waits: until the fill timer is due or an
     // event comes, so the figure is the program's and not this loop's.
     Fl::wait(0.5);
@@ -196,11 +203,11 @@ void PacedProcedures(const std::string& dir) {
                 switches / took, switches / w.requests);
   }
   // Closed from its button; the window follows it to idle.
-  LoadNozzleCallback(nozzleLoadButtons[1], nullptr);
-  for (auto until = Clock::now() + std::chrono::seconds(5); ActiveNozzle != 0 && Clock::now() < until;)
+  LoadNozzle(Form(), 0);
+  for (auto until = Clock::now() + std::chrono::seconds(5); State().activeNozzle != 0 && Clock::now() < until;)
     Fl::wait(0.005);
-  OpenClosePort();
-  CloseDown();
+  OpenClosePort(Form());
+  CloseDown(State());
   sim.stop();
 }
 
@@ -220,20 +227,20 @@ void TcpRead(const std::string& dir) {
     std::printf("TCP read: open failed\n");
     return;
   }
-  AppLink->port = handle;
-  OpenPortHandle = handle;
-  ReadController();  // connects
+  State().link->port = handle;
+  State().openPort = handle;
+  ReadController(Form());  // connects
   const int rounds = 20;
   size_t mark = TraceLines(trace);
   auto start = Clock::now();
-  for (int i = 0; i < rounds; ++i) ReadController();
+  for (int i = 0; i < rounds; ++i) ReadController(Form());
   double took = Seconds(start);
   Wire w = WireSince(trace, mark);
   const double perExchange = (took * 1000 - rounds * 40.0) / w.requests;
   std::printf("%-34s %8.3f ms per exchange (%d Reads, %d exchanges, fixed 40 ms a Read taken "
               "out; target <= 2 ms)\n", "Read over TCPC_ loopback", perExchange, rounds, w.requests);
   PortClose(handle);
-  CloseDown();
+  CloseDown(State());
   sim.stop();
 }
 

@@ -9,12 +9,22 @@
 
 #include <FL/Fl_Menu_Item.H>
 
+#include "app/core/app_state.h"
+#include "app/core/application_link.h"
 #include "app/core/controller_state.h"
 #include "app/window/main_form.h"
 #include "app/window/procedures.h"
 #include "clock/tick.h"
 #include "port/discovery.h"
 #include "port/port.h"
+
+namespace {
+AppState TheState;
+xMainForm* TheForm = nullptr;
+}  // namespace
+
+AppState& State() { return TheState; }
+xMainForm& Form() { return *TheForm; }
 
 ReadBenchStage::ReadBenchStage(const std::string& folderPrefix) {
   const std::string pattern = "/tmp/" + folderPrefix + "_XXXXXX";
@@ -24,7 +34,8 @@ ReadBenchStage::ReadBenchStage(const std::string& folderPrefix) {
   folder_ = folder.data();
   tickStart();
   PortLayerStart();
-  new xMainForm(519, 295, "tarvo_6");
+  if (TheState.link == nullptr) TheState.link = CreateApplicationLink(TheState.station);
+  TheForm = new xMainForm(519, 295, "tarvo_6", TheState);
 }
 
 ReadBenchStage::~ReadBenchStage() {
@@ -42,19 +53,19 @@ bool ReadBenchStage::openPort(const std::string& device) {
   std::snprintf(PortNameList.names[0], sizeof PortNameList.names[0], "%s", device.c_str());
   PortNameList.count = 1;
   items[0].text = PortNameList.names[0];
-  MainForm->portChoice->copy(items);
-  MainForm->portChoice->value(0);
-  OpenClosePort();
-  if (OpenPortHandle == 0) return false;
-  MainForm->addressInput->value("1");
+  Form().portChoice->copy(items);
+  Form().portChoice->value(0);
+  OpenClosePort(Form());
+  if (State().openPort == 0) return false;
+  Form().addressInput->value("1");
   return true;
 }
 
 void ReadBenchStage::closePort() {
-  if (OpenPortHandle != 0) OpenClosePort();
+  if (State().openPort != 0) OpenClosePort(Form());
 }
 
 bool ReadBenchStage::readFound(int nozzles) {
-  return std::string(MainForm->stateBox->label()) == "Connected" &&
-         Controller.nozzleCount == nozzles;
+  return std::string(Form().stateBox->label()) == "Connected" &&
+         State().controller.nozzleCount == nozzles;
 }

@@ -5,6 +5,9 @@
 #pragma once
 #include <string>
 
+struct AppState;
+class xMainForm;
+
 class ReadBenchStage {
  public:
   // folderPrefix names the scratch folder under /tmp.
@@ -23,3 +26,8 @@ class ReadBenchStage {
  private:
   std::string folder_;
 };
+
+// The stage's window (built by the last ReadBenchStage) and what its
+// procedures work with.
+AppState& State();
+xMainForm& Form();

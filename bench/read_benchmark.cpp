@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "app/core/app_state.h"
 #include "app/core/controller_state.h"
 #include "app/window/procedures.h"
 #include "bench/read_bench_stage.h"
@@ -29,16 +30,16 @@ constexpr int kTurnaroundMs = 1;                    // the simulator's reply del
 
 // Bytes one full Read moves, both ways, for the controller just read.
 int ReadWireBytes() {
-  const int reads[] = {1, 1, Controller.statusByte, kCommonBlockSize, kPasswordStateSize};
+  const int reads[] = {1, 1, State().controller.statusByte, kCommonBlockSize, kPasswordStateSize};
   int bytes = 0;
   for (int count : reads) bytes += kSelectAndHeader + count + 1;
-  bytes += Controller.nozzleCount *
-           (kSelectAndHeader + CalibrationTransferSize(Controller.variant) + 1);
+  bytes += State().controller.nozzleCount *
+           (kSelectAndHeader + CalibrationTransferSize(State().controller.variant) + 1);
   return bytes;
 }
 
 // Replies one full Read waits for: one a request.
-int ReadReplies() { return 5 + Controller.nozzleCount; }
+int ReadReplies() { return 5 + State().controller.nozzleCount; }
 
 // One line kind: its Read times against the floor (plus burstMs for every
 // reply when the adapter hands replies over in bursts).
@@ -58,7 +59,7 @@ bool BenchLine(ReadBenchStage& stage, int runs, const char* label,
   std::vector<double> times;
   for (int run = 0; run <= runs; ++run) {   // run 0 warms up (and finds an echo)
     const auto start = std::chrono::steady_clock::now();
-    ReadController();
+    ReadController(Form());
     const double ms =
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
     if (!ReadBenchStage::readFound(8)) {

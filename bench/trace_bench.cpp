@@ -34,13 +34,13 @@ bool TimeReads(ReadBenchStage& stage, const std::vector<std::string>& simArgs, i
                double* off, double* on) {
   DispenserSim sim(simArgs);
   if (!sim.ok() || !stage.openPort(sim.announce())) return false;
-  ReadController();   // warms up
+  ReadController(Form());   // warms up
   std::vector<double> times[2];
   for (int run = 0; run < 2 * runs; ++run) {
     const bool traced = run % 2 == 1;
     if (traced) WireTraceStart("bench.trace");
     const auto start = Clock::now();
-    ReadController();
+    ReadController(Form());
     times[traced].push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
     WireTraceStop();
     if (!ReadBenchStage::readFound(8)) return false;

@@ -1,4 +1,3 @@
 #include "link/station_config.h"
 
-// Zero until the main window fills in what it needs.
-StationConfig stationConfig;
+const StationConfig kEmptyStation{};

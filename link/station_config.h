@@ -1,5 +1,6 @@
-// The station configuration the link's constructor and Trk::selectNozzle read.
-// Nothing fills it but the main window; everything else stays zero.
+// The station configuration a link is made from: its constructor and
+// Trk::selectNozzle read it. The tool fills one for its one link
+// (CreateApplicationLink); a link given none reads kEmptyStation.
 #pragma once
 #include <cstdint>
 
@@ -31,4 +32,5 @@ struct StationConfig {
   ProductRecord products[kProductCount];
 };
 
-extern StationConfig stationConfig;
+// All zero.
+extern const StationConfig kEmptyStation;

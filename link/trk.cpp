@@ -7,12 +7,8 @@
 NozzleRecord NozzleTable[kDispenserCount * kNozzlesPerDispenser];
 Trk* linkTable[kDispenserCount];
 
-// The main window sets both at start-up; these are the values it sets, so a
-// link used before that (or without a window) still waits a sane time.
-int statusTimeoutFactor = 4;
-int statusErrorTolerance = 1;
-
-Trk::Trk(int dispenser, int address, int port, int side, int configIndex)
+Trk::Trk(int dispenser, int address, int port, int side, int configIndex,
+         const StationConfig& station)
     : stateTimer(-1),
       commandTimer(-1),
       statusTimer(-1),
@@ -49,14 +45,19 @@ Trk::Trk(int dispenser, int address, int port, int side, int configIndex)
       firstPosition(0),
       nozzleCount(0),
       address(address),
+      // The values the tool sets (ConfigureApplicationLink), so a link set up
+      // otherwise still waits a sane time.
+      statusTimeoutFactor(4),
+      statusErrorTolerance(1),
       writeBody_{},
       statusReply_{},
-      nameTerminated_{} {
+      nameTerminated_{},
+      station_(&station) {
   if (dispenser >= 0 && dispenser < kDispenserCount) {
-    type = stationConfig.dispensers[dispenser].controllerType;
+    type = station.dispensers[dispenser].controllerType;
   }
   if (configIndex >= 0 && configIndex < kConfigRecordCount) {
-    const DispenserConfigRecord& config = stationConfig.configs[configIndex];
+    const DispenserConfigRecord& config = station.configs[configIndex];
     nozzleCount = config.nozzleCount;
     sideCount = config.sideCount;
     std::memcpy(nameText, config.name, sizeof nameText);
@@ -124,8 +125,8 @@ int Trk::selectNozzle(int nozzle) {
   int value = 0;
   if (dispenser >= 0 && dispenser < kDispenserCount && currentNozzle >= 0 &&
       currentNozzle < kNozzlesPerDispenser) {
-    uint8_t grade = stationConfig.dispensers[dispenser].grades[currentNozzle];
-    value = stationConfig.products[grade].value;
+    uint8_t grade = station_->dispensers[dispenser].grades[currentNozzle];
+    value = station_->products[grade].value;
   }
   gradeValue = value;
   gradeValueCopy = value;

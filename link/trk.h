@@ -48,16 +48,14 @@ class Trk;
 // Links by dispenser number; status replies are routed through it.
 extern Trk* linkTable[kDispenserCount];
 
-// Status reply time-out = 55 ms x statusTimeoutFactor.
-extern int statusTimeoutFactor;
-// A status reply with bad BCD digits is counted up to tolerance + 4 times in a
-// row before the fault hooks run.
-extern int statusErrorTolerance;
-
 class Trk {
  public:
-  Trk(int dispenser, int address, int port, int side, int configIndex);
-  ~Trk();
+  // Type, nozzles, sides, name and nozzle codes come from station's dispenser
+  // entry and configuration record configIndex; selectNozzle reads its grades
+  // and products later, so station must outlive the link.
+  Trk(int dispenser, int address, int port, int side, int configIndex,
+      const StationConfig& station = kEmptyStation);
+  virtual ~Trk();
   Trk(const Trk&) = delete;
   Trk& operator=(const Trk&) = delete;
 
@@ -99,6 +97,11 @@ class Trk {
   int32_t firstPosition;  // side x nozzleCount
   int32_t nozzleCount;
   int32_t address;        // low byte goes into every select frame
+  // Status reply time-out = 55 ms x statusTimeoutFactor.
+  int32_t statusTimeoutFactor;
+  // A status reply with bad BCD digits is counted up to tolerance + 4 times in
+  // a row before the fault hooks run.
+  int32_t statusErrorTolerance;
 
   // The exchanges (the reads and writes, nozzleCommand, the status polls and
   // the operations this program does not know) answer a TrkResult as int.
@@ -149,6 +152,7 @@ class Trk {
   uint8_t statusReply_[kStatusReplySize];
   // nameText need not hold a terminator; name() hands out this copy that does.
   char nameTerminated_[sizeof nameText + 1];
+  const StationConfig* station_;
 
   // After an exchange that went unanswered or took bytes it cannot vouch
   // for, the next block exchange or nozzle command waits for the line to

@@ -225,12 +225,12 @@ bool WireTraceStart(const char* path, long long limitBytes, int* error) {
   const long size = std::ftell(file);
   active = new WireTrace(file, path, limitBytes, size > 0 ? size : 0);
   active->begun();
-  portTap = active;
+  PortSetTap(active);
   return true;
 }
 
 void WireTraceStop() {
-  portTap = nullptr;
+  PortSetTap(nullptr);
   delete active;
   active = nullptr;
 }

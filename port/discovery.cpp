@@ -10,7 +10,10 @@
 #include "port/usb_binding.h"
 #include "port/usb_maker.h"
 
-UsbDeviceRecord UsbDevices[kPortNameListSize];
+namespace {
+UsbDeviceRecord usbDevices[kPortNameListSize];
+}  // namespace
+const UsbDeviceRecord (&UsbDevices)[kPortNameListSize] = usbDevices;
 
 namespace {
 
@@ -60,7 +63,7 @@ int ReadChannelCount(usb_dev_handle* handle) {
 
 bool KeyOrConverterListed() {
   for (int i = 0; i < PortNameList.count; ++i) {
-    if (UsbDevices[i].type == kUsbKey || UsbDevices[i].type == kUsbRs485) return true;
+    if (usbDevices[i].type == kUsbKey || usbDevices[i].type == kUsbRs485) return true;
   }
   return false;
 }
@@ -83,7 +86,7 @@ void ListMakerDevice(usb_device* device) {
     UsbClose(handle);
     return;
   }
-  UsbDeviceRecord& record = UsbDevices[PortNameList.count];
+  UsbDeviceRecord& record = usbDevices[PortNameList.count];
   record.type = TypeOfProduct(product);
   record.id = ReadDeviceId(handle);
   int channels = ReadChannelCount(handle);
@@ -99,7 +102,7 @@ void ListMakerDevice(usb_device* device) {
   } else if (channels >= 2) {
     AppendUsbName("U_%lu_1", record.id);
     if (!PortNameListFull()) {
-      UsbDevices[PortNameList.count] = record;
+      usbDevices[PortNameList.count] = record;
       AppendUsbName("U_%lu_2", record.id);
     }
   } else if (!KeyOrConverterListed()) {
@@ -124,7 +127,7 @@ void AppendUsbChannels() {
 int DiscoverPorts() {
   PortNameList.count = 0;
   SerialNamesAppend();
-  std::memset(UsbDevices, 0, sizeof UsbDevices);
+  std::memset(usbDevices, 0, sizeof usbDevices);
   if (!PortNameListFull()) AppendUsbChannels();
   PortNameListSort();
   return 1;

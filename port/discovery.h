@@ -24,8 +24,9 @@ struct UsbDeviceRecord {
   uint8_t channels;
   uint32_t id;    // 0xFFFFFFFF when it could not be read
 };
-// One record per list position, cleared before each USB scan.
-extern UsbDeviceRecord UsbDevices[kPortNameListSize];
+// One record per list position, cleared before each USB scan; only
+// DiscoverPorts writes them.
+extern const UsbDeviceRecord (&UsbDevices)[kPortNameListSize];
 
 // Loads libusb and initialises it, once per process; always 1.
 int UsbBind();

@@ -24,7 +24,7 @@ uint16_t handleOf(const PortSlot& slot) {
 }
 
 void note(PortSlot& slot, const char* words) {
-  if (portTap) portTap->noted(handleOf(slot), slot.name, words);
+  if (PortTap* tap = PortInstalledTap()) tap->noted(handleOf(slot), slot.name, words);
 }
 
 // Drops the first count bytes of what is still due.

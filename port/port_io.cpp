@@ -13,6 +13,9 @@
 
 namespace {
 
+// The listener PortSetTap installed: the wire trace, one for the process.
+PortTap* portTap = nullptr;
+
 // A port with a connection advances it at the start of every byte operation.
 // Connections it turned away are told to the tap, so a stranger knocking
 // shows in the wire trace.
@@ -47,7 +50,8 @@ void reportDropped(PortSlot& slot, uint16_t handle, const char* why) {
 
 }  // namespace
 
-PortTap* portTap = nullptr;
+void PortSetTap(PortTap* tap) { portTap = tap; }
+PortTap* PortInstalledTap() { return portTap; }
 
 int PortMsUntil(PortWaitClock::time_point until) {
   return static_cast<int>(

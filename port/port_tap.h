@@ -16,5 +16,8 @@ class PortTap {
   virtual void noted(uint16_t, const char*, const char*) {}
 };
 
-// The installed listener, or nullptr. Set while no port operation runs.
-extern PortTap* portTap;
+// Installs tap as the listener (nullptr: none). Called while no port
+// operation runs.
+void PortSetTap(PortTap* tap);
+// The installed listener, or nullptr.
+PortTap* PortInstalledTap();

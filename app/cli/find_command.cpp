@@ -10,6 +10,7 @@
 #include "app/cli/command_line.h"
 #include "app/cli/commands.h"
 #include "app/cli/interrupt_signals.h"
+#include "app/core/app_state.h"
 #include "app/core/application_link.h"
 #include "app/core/read_procedure.h"
 #include "clock/tick.h"
@@ -49,8 +50,9 @@ int FindCommand(const std::vector<std::string>& named) {
   PortLayerStart();
   WatchInterruptSignals();
   const std::vector<std::string> ports = named.empty() ? ListedPorts() : named;
-  ConfigureStatusTimeouts();
-  Trk* link = CreateApplicationLink();
+  AppState state;
+  state.link = CreateApplicationLink(state.station);
+  Trk* link = state.link;
   int found = 0;
   for (const std::string& port : ports) {
     if (InterruptSignalled()) break;
@@ -61,18 +63,19 @@ int FindCommand(const std::vector<std::string>& named) {
       continue;
     }
     link->port = handle;
-    ControllerState state{};
-    const ReadOutcome outcome = IdentifyController(*link, kEveryGroupZero, state);
+    state.controller = ControllerState{};
+    const ReadOutcome outcome = IdentifyController(*link, kEveryGroupZero, state.controller);
     PortClose(handle);
     link->port = 0;
     if (InterruptSignalled()) break;
     if (outcome == ReadOutcome::kRead) {
-      PrintFound(port.c_str(), state);
+      PrintFound(port.c_str(), state.controller);
       ++found;
     } else {
       std::fprintf(stderr, tr("tarvo_6: no controller answered on %s\n"), port.c_str());
     }
   }
+  DestroyApplicationLink(link);
   PortLayerStop();
   tickStop();
   if (InterruptSignalled()) {

@@ -8,6 +8,7 @@
 #include "app/cli/commands.h"
 #include "app/cli/interrupt_signals.h"
 #include "app/cli/read_report.h"
+#include "app/core/app_state.h"
 #include "app/core/application_link.h"
 #include "app/core/port_open_failure.h"
 #include "app/core/read_procedure.h"
@@ -51,30 +52,31 @@ int ReadCommand(const char* port, int32_t address, bool json) {
     tickStop();
     return kExitPortNotOpened;
   }
-  ConfigureStatusTimeouts();
-  Trk* link = CreateApplicationLink();
-  link->port = handle;
+  AppState state;
+  state.link = CreateApplicationLink(state.station);
+  state.openPort = handle;
+  state.link->port = handle;
 
-  ControllerState state{};
-  const ReadOutcome outcome = ReadControllerState(*link, address, state);
+  const ReadOutcome outcome = ReadControllerState(*state.link, address, state.controller);
   if (InterruptSignalled()) {
     // What the Read got before it was cut short is not a report.
     PortClose(handle);
+    DestroyApplicationLink(state.link);
     PortLayerStop();
     tickStop();
     std::fprintf(stderr, tr("tarvo_6: ended by a signal; the port %s is closed\n"), port);
     return kExitInterrupted;
   }
   if (json) {
-    PrintReadJson(stdout, port, state);
+    PrintReadJson(stdout, port, state.controller);
   } else {
-    PrintReadText(stdout, port, state);
+    PrintReadText(stdout, port, state.controller);
   }
   std::fflush(stdout);
   const int status = ReportOutcome(outcome);
 
-  // The link stays in linkTable until the process ends, as the window's does.
   PortClose(handle);
+  DestroyApplicationLink(state.link);
   PortLayerStop();
   tickStop();
   return status;

@@ -2,13 +2,7 @@
 
 #include <cstring>
 
-#include "link/station_config.h"
 #include "link/trk.h"
-
-void ConfigureStatusTimeouts() {
-  statusTimeoutFactor = 4;
-  statusErrorTolerance = 1;
-}
 
 void ConfigureApplicationLink(Trk& link) {
   link.type = 18;
@@ -18,18 +12,28 @@ void ConfigureApplicationLink(Trk& link) {
   for (int position = 0; position < 8; position++) {
     link.nozzleCodes[position] = static_cast<int8_t>(position + 1);
   }
+  link.statusTimeoutFactor = 4;
+  link.statusErrorTolerance = 1;
 }
 
-Trk* CreateApplicationLink() {
-  std::memset(&stationConfig, 0, sizeof stationConfig);
-  DispenserEntry& entry = stationConfig.dispensers[0];
+Trk* CreateApplicationLink(StationConfig& station) {
+  std::memset(&station, 0, sizeof station);
+  DispenserEntry& entry = station.dispensers[0];
   for (int position = 0; position < 8; position++) entry.grades[position] = 1;
   entry.flags = 0;
   entry.spareByte = 1;
   entry.spareWord = 0;
 
-  Trk* link = new Trk(0, 1, 0, 0, 0);
+  Trk* link = new Trk(0, 1, 0, 0, 0, station);
   ConfigureApplicationLink(*link);
   linkTable[0] = link;
   return link;
+}
+
+void DestroyApplicationLink(Trk* link) {
+  if (link == nullptr) return;
+  for (Trk*& entry : linkTable) {
+    if (entry == link) entry = nullptr;
+  }
+  delete link;
 }

@@ -2,16 +2,20 @@
 // window and the command line.
 #pragma once
 
+#include "link/station_config.h"
+
 class Trk;
 
-// Status replies may take 4 x 55 ms; one reply with bad digits is tolerated.
-void ConfigureStatusTimeouts();
 // The controller the link talks to: type 18, four nozzles on one side, nozzle
-// codes 1..8. The tests' links are set up by it too, so they exercise the
-// settings the tool runs with.
+// codes 1..8; status replies may take 4 x 55 ms, and one reply with bad
+// digits is tolerated. The tests' links are set up by it too, so they
+// exercise the settings the tool runs with.
 void ConfigureApplicationLink(Trk& link);
-// Fills the station configuration the link reads (dispenser 0: every nozzle
-// position sells grade 1) and creates the link as Trk(0, 1, 0, 0, 0): dispenser
-// 0, address 1, no port yet, side 0, configuration record 0, configured by
-// ConfigureApplicationLink. It is entry 0 of linkTable.
-Trk* CreateApplicationLink();
+// Fills station (dispenser 0: every nozzle position sells grade 1) and
+// creates the link from it as Trk(0, 1, 0, 0, 0): dispenser 0, address 1, no
+// port yet, side 0, configuration record 0, configured by
+// ConfigureApplicationLink. It is entry 0 of linkTable. station must outlive
+// the link.
+Trk* CreateApplicationLink(StationConfig& station);
+// Takes the link out of linkTable and deletes it.
+void DestroyApplicationLink(Trk* link);

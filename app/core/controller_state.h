@@ -93,9 +93,6 @@ struct ControllerState {
   bool lineEchoes;
 };
 
-// The state the window's procedures share.
-extern ControllerState Controller;
-
 // Nozzle rows a Read shows: N as reported, at most eight (0 when none).
 inline int NozzleRowsShown(const ControllerState& c) {
   return c.reportedNozzleCount < kControllerNozzles ? c.reportedNozzleCount : kControllerNozzles;
@@ -104,11 +101,6 @@ inline int NozzleRowsShown(const ControllerState& c) {
 inline int NozzleRecordsRead(const ControllerState& c) {
   return c.nozzleCount < kControllerNozzles ? c.nozzleCount : kControllerNozzles;
 }
-
-// Test fills: the nozzle followed (1..8, 0 = none) and the last volume shown
-// per nozzle in millilitres (0 = none since its last fill started).
-extern int ActiveNozzle;
-extern int32_t LastVolume[kControllerNozzles];
 
 // Controller memory addresses that depend on what Read found.
 inline int CommonBlockAddress(int group) { return (0x40 + group) * 256; }

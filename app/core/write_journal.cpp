@@ -12,12 +12,6 @@
 
 namespace {
 
-CalibrationJournal Journal;
-// The Write under way (set by its JournalWriteScope).
-const ControllerState* Written = nullptr;
-uint16_t WrittenPort = 0;
-std::function<void(const char*)> Tell;
-
 uint64_t fortyBits(const uint8_t* low4, uint8_t high) {
   uint64_t v = high;
   for (int k = 3; k >= 0; --k) v = v << 8 | low4[k];
@@ -43,59 +37,51 @@ std::string dateText(const uint8_t* dmy) {
   return text;
 }
 
-bool fail(const std::string& reason) {
+}  // namespace
+
+WriteJournal::WriteJournal(const ControllerState& state, uint16_t port,
+                           std::function<void(const char*)> alert)
+    : written_(state), port_(port), tell_(std::move(alert)) {}
+
+WriteJournal::~WriteJournal() { journal_.close(); }
+
+bool WriteJournal::fail(const std::string& reason) {
   char text[512];
   std::snprintf(text, sizeof text,
                 tr("Cannot write the calibration journal %s (%s): nothing more is sent to the "
                    "controller"),
-                Journal.path().c_str(), reason.c_str());
-  if (Tell) Tell(text);
+                journal_.path().c_str(), reason.c_str());
+  if (tell_) tell_(text);
   return false;
 }
 
-JournalLine lineOf(const char* event, int result) {
+JournalLine WriteJournal::lineOf(const char* event, int result) const {
   JournalLine l;
   l.time = JournalTime(std::time(nullptr));
-  l.port = PortNameOf(WrittenPort);
-  l.address = Written ? Written->address : 0;
-  l.variant = Written ? Written->variant : 0;
+  l.port = PortNameOf(port_);
+  l.address = written_.address;
+  l.variant = written_.variant;
   l.event = event;
   l.outcome = outcomeOf(result);
   return l;
 }
 
-bool append(const JournalLine& line) {
+bool WriteJournal::append(const JournalLine& line) {
   std::string reason;
-  if (!Journal.isOpen() && !Journal.open(&reason)) return fail(reason);
-  if (Journal.append(line, &reason)) return true;
-  Journal.close();
+  if (!journal_.isOpen() && !journal_.open(&reason)) return fail(reason);
+  if (journal_.append(line, &reason)) return true;
+  journal_.close();
   return fail(reason);
 }
 
-}  // namespace
-
-bool JournalOpenForWrite() {
+bool WriteJournal::openForWrite() {
   std::string reason;
-  if (Journal.isOpen() || Journal.open(&reason)) return true;
+  if (journal_.isOpen() || journal_.open(&reason)) return true;
   return fail(reason);
 }
 
-JournalWriteScope::JournalWriteScope(const ControllerState& state, uint16_t port,
-                                     std::function<void(const char*)> alert) {
-  Written = &state;
-  WrittenPort = port;
-  Tell = std::move(alert);
-}
-
-JournalWriteScope::~JournalWriteScope() {
-  Journal.close();
-  Written = nullptr;
-  WrittenPort = 0;
-  Tell = nullptr;
-}
-
-bool JournalRecord(int n, const char* entered, const uint8_t* before, const uint8_t* after,
-                   int result) {
+bool WriteJournal::record(int n, const char* entered, const uint8_t* before,
+                          const uint8_t* after, int result) {
   JournalLine l = lineOf("nozzle", result);
   l.nozzle = n;
   l.entered = entered;
@@ -110,10 +96,9 @@ bool JournalRecord(int n, const char* entered, const uint8_t* before, const uint
 
 // The controller computes the coefficient itself: what is known before is its
 // short record, and what goes is the value (three decimals) with the date.
-bool JournalShortMessage(int n, const char* entered, const uint8_t* message, int result) {
+bool WriteJournal::shortMessage(int n, const char* entered, const uint8_t* message, int result) {
   JournalLine l = lineOf("nozzle", result);
-  static const uint8_t kNone[kShortRecordSize] = {};
-  const uint8_t* shortRecord = Written ? Written->shortCalibration[n - 1] : kNone;
+  const uint8_t* shortRecord = written_.shortCalibration[n - 1];
   l.nozzle = n;
   l.entered = entered;
   l.kBefore = std::to_string(fortyBits(shortRecord, shortRecord[11]));
@@ -126,7 +111,7 @@ bool JournalShortMessage(int n, const char* entered, const uint8_t* message, int
   return append(l);
 }
 
-bool JournalCounter(uint16_t before, uint16_t after, const uint8_t* date, int result) {
+bool WriteJournal::counter(uint16_t before, uint16_t after, const uint8_t* date, int result) {
   JournalLine l = lineOf("counter", result);
   l.countBefore = std::to_string(before);
   l.countAfter = std::to_string(after);
@@ -134,15 +119,15 @@ bool JournalCounter(uint16_t before, uint16_t after, const uint8_t* date, int re
   return append(l);
 }
 
-bool JournalCommit(int result) { return append(lineOf("commit", result)); }
+bool WriteJournal::commit(int result) { return append(lineOf("commit", result)); }
 
-bool JournalAbandoned(const char* what) {
+bool WriteJournal::abandoned(const char* what) {
   JournalLine l = lineOf("write", kJournalSending);
   l.outcome = what;
   return append(l);
 }
 
-bool JournalPasswordRefused(int errorCode) {
+bool WriteJournal::passwordRefused(int errorCode) {
   const char* outcome = "password refused";
   if (errorCode == 0x5B) outcome = "wrong password";
   if (errorCode == 0x5C) outcome = "password entry locked";

@@ -83,7 +83,9 @@ std::string Formatted(const char* format, const char* field) {
 // One run of Write over one link.
 class Writer {
  public:
-  Writer(Trk& link, ControllerState& state, WriteOperator& op) : link_(link), c_(state), op_(op) {}
+  Writer(Trk& link, ControllerState& state, const int32_t (&lastVolume)[kControllerNozzles],
+         WriteOperator& op)
+      : link_(link), c_(state), lastVolume_(lastVolume), op_(op) {}
   void run();
 
  private:
@@ -102,7 +104,9 @@ class Writer {
 
   Trk& link_;
   ControllerState& c_;
+  const int32_t (&lastVolume_)[kControllerNozzles];
   WriteOperator& op_;
+  WriteJournal* journal_ = nullptr;   // this Write's, while run() runs
   PlannedWrite writes_[kControllerNozzles];
   int planned_ = 0;
   bool journalBroken_ = false;
@@ -149,7 +153,7 @@ bool Writer::sendPassword(bool journaling) {
   }
   if (result == kTrkRefused) {
     const int code = explainRefusal();
-    if (journaling) JournalPasswordRefused(code);   // [journal]
+    if (journaling) journal_->passwordRefused(code);   // [journal]
     return false;
   }
   return true;
@@ -170,7 +174,7 @@ bool Writer::refuse(const char* format, int n) {
 bool Writer::planNozzle(int n) {
   const int i = n - 1;
   const char* text = op_.entryText(i);
-  const EntryDecision decision = DecideEntry(text, op_.edited(i), c_.variant, LastVolume[i]);
+  const EntryDecision decision = DecideEntry(text, op_.edited(i), c_.variant, lastVolume_[i]);
   switch (decision.action) {
     case EntryAction::kSkip: return true;
     case EntryAction::kNoVolume: op_.alert(tr("Error!")); return true;
@@ -240,23 +244,23 @@ bool Writer::plan() {
 int Writer::send(PlannedWrite& w) {
   const int i = w.n - 1;
   if (c_.variant == 2) {
-    if (!JournalShortMessage(w.n, w.text, w.bytes, kJournalSending)) {   // [journal]
+    if (!journal_->shortMessage(w.n, w.text, w.bytes, kJournalSending)) {   // [journal]
       journalBroken_ = true;
       return kJournalSending;
     }
     const int result = writeMemory(kShortCalibrationMessageAddress, kBank2, w.bytes, 6);
     w.taken = TakenBy(result);
-    if (!JournalShortMessage(w.n, w.text, w.bytes, result)) journalBroken_ = true;  // [journal]
+    if (!journal_->shortMessage(w.n, w.text, w.bytes, result)) journalBroken_ = true;  // [journal]
     return result;
   }
-  if (!JournalRecord(w.n, w.text, c_.calibration[i], w.bytes, kJournalSending)) {   // [journal]
+  if (!journal_->record(w.n, w.text, c_.calibration[i], w.bytes, kJournalSending)) {   // [journal]
     journalBroken_ = true;
     return kJournalSending;
   }
   const int result = writeMemory(CalibrationRecordAddress(i, c_.nozzleCount, c_.groupIndex),
                                  kBank0, w.bytes, CalibrationTransferSize(c_.variant));
   w.taken = TakenBy(result);
-  if (!JournalRecord(w.n, w.text, c_.calibration[i], w.bytes, result)) journalBroken_ = true;
+  if (!journal_->record(w.n, w.text, c_.calibration[i], w.bytes, result)) journalBroken_ = true;
   // The state takes a record only once the controller took it, so a failed
   // write never leaves a coefficient there that the controller does not hold
   // (a retry would apply it twice).
@@ -282,14 +286,14 @@ int Writer::advanceCounter() {
     size = 5;
   }
   const uint8_t* date = c_.variant == 1 ? c_.commonBlock + 3 : nullptr;
-  if (!JournalCounter(counter, CommonCounter(c_), date, kJournalSending)) {   // [journal]
+  if (!journal_->counter(counter, CommonCounter(c_), date, kJournalSending)) {   // [journal]
     SetCommonCounter(c_, counter);
     journalBroken_ = true;
     return kJournalSending;
   }
   const int result =
       writeMemory(CommonBlockAddress(c_.groupIndex) + 1, kBank0, c_.commonBlock + 1, size);
-  if (!JournalCounter(counter, CommonCounter(c_), date, result)) journalBroken_ = true;
+  if (!journal_->counter(counter, CommonCounter(c_), date, result)) journalBroken_ = true;
   if (result != kTrkDone) {
     const uint16_t advanced = CommonCounter(c_);
     SetCommonCounter(c_, advanced == 0 ? 9999 : static_cast<uint16_t>(advanced - 1));
@@ -358,7 +362,7 @@ void Writer::abandon(const char* reason, int counter, int commit) {
   }
   record += commit == kTrkDone ? " committed" : commit == kJournalSending ? " nothing committed"
                                                                           : " commit not confirmed";
-  if (!journalBroken_) JournalAbandoned(record.c_str());   // [journal]
+  if (!journalBroken_) journal_->abandoned(record.c_str());   // [journal]
   if (uncertain) {
     c_.readCurrent = false;
     op_.readNoLongerCurrent();
@@ -380,13 +384,14 @@ void Writer::run() {
     op_.alert(ReadFirstMessage());
     return;
   }
-  JournalWriteScope journal(c_, static_cast<uint16_t>(link_.port),
-                            [this](const char* text) { op_.alert(text); });   // [journal]
+  WriteJournal journal(c_, static_cast<uint16_t>(link_.port),
+                       [this](const char* text) { op_.alert(text); });   // [journal]
+  journal_ = &journal;
   if (!plan()) return;
   // A change that cannot be recorded is not made: the journal must be
   // writable before the first frame (the password) goes.
   const bool journaling = planned_ > 0;
-  if (journaling && !JournalOpenForWrite()) return;
+  if (journaling && !journal.openForWrite()) return;
   if ((c_.passwordState[0] & 0x02) && !sendPassword(journaling)) return;
   if (planned_ == 0) return;
 
@@ -415,11 +420,11 @@ void Writer::run() {
     SleepMs(50);
     op_.counterWritten();
     const uint8_t commitByte = kCommitByte;
-    if (JournalCommit(kJournalSending)) {   // [journal]
+    if (journal_->commit(kJournalSending)) {   // [journal]
       commit = writeMemory(kCommitAddress, kBank0, &commitByte, 1);
       // The controller's answer to the commit changes nothing in a whole
       // Write, but it is on record.
-      if (!JournalCommit(commit)) journalBroken_ = true;   // [journal]
+      if (!journal_->commit(commit)) journalBroken_ = true;   // [journal]
     } else {
       journalBroken_ = true;
     }
@@ -444,6 +449,7 @@ const char* ReadFirstMessage() {
             "read from the controller now connected.");
 }
 
-void WriteCalibration(Trk& link, ControllerState& state, WriteOperator& op) {
-  Writer(link, state, op).run();
+void WriteCalibration(Trk& link, ControllerState& state,
+                      const int32_t (&lastVolume)[kControllerNozzles], WriteOperator& op) {
+  Writer(link, state, lastVolume, op).run();
 }

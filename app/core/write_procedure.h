@@ -2,6 +2,7 @@
 // every nozzle the operator changed, advance the calibration counter and date,
 // and commit. What is sent here recalibrates the dispenser.
 #pragma once
+#include <cstdint>
 
 #include "app/core/controller_state.h"
 
@@ -37,10 +38,12 @@ class WriteOperator {
 const char* ReadFirstMessage();
 
 // Runs Write over link from state (filled by the last Read) with the
-// operator's entries; state takes every record and counter the controller
-// took. Refuses (ReadFirstMessage) unless the last Read of state got through
+// operator's entries and each nozzle's last test-fill volume in millilitres
+// (0: none; a "..." entry needs one); state takes every record and counter
+// the controller took. Refuses (ReadFirstMessage) unless the last Read of state got through
 // over link as it is now. Every nozzle to be written is looked at before the
 // first frame: when one of them cannot be written, nothing is sent. A Write
 // that stops after frames went out says which nozzles were written, which
 // were not and which are uncertain, in the journal and to the operator.
-void WriteCalibration(Trk& link, ControllerState& state, WriteOperator& op);
+void WriteCalibration(Trk& link, ControllerState& state,
+                      const int32_t (&lastVolume)[kControllerNozzles], WriteOperator& op);

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "app/window/alert.h"
+#include "app/core/app_state.h"
 #include "app/catalog/catalog.h"
 #include "app/window/controller_view.h"
 #include "app/core/controller_state.h"
@@ -17,19 +18,19 @@
 #include "port/discovery.h"
 #include "port/port.h"
 
-void OpenClosePort() {
-  xMainForm* form = MainForm;
-  if (OpenPortHandle != 0) {
-    EndFollowedFill();
-    ForgetConnectedController();
-    PortClose(OpenPortHandle);
-    form->openCloseButton->label(tr("Open Port"));
-    OpenPortHandle = 0;
-    form->readButton->deactivate();
-    form->writeButton->deactivate();
+void OpenClosePort(xMainForm& form) {
+  AppState& state = form.state;
+  if (state.openPort != 0) {
+    EndFollowedFill(form);
+    ForgetConnectedController(form);
+    PortClose(state.openPort);
+    form.openCloseButton->label(tr("Open Port"));
+    state.openPort = 0;
+    form.readButton->deactivate();
+    form.writeButton->deactivate();
     return;
   }
-  const int selected = form->portChoice->value();
+  const int selected = form.portChoice->value();
   uint16_t handle = 0;
   if (selected < 0 || selected >= PortNameList.count) {
     ShowPortOpenError(tr("No port is selected"));
@@ -39,16 +40,17 @@ void OpenClosePort() {
     ShowPortOpenError(PortOpenFailureText(PortLastOpenFailure()));
     return;
   }
-  ForgetConnectedController();
-  OpenPortHandle = handle;
-  form->openCloseButton->label(tr("Close Port"));
-  form->readButton->activate();
-  form->writeButton->activate();
-  AppLink->port = handle;
+  ForgetConnectedController(form);
+  state.openPort = handle;
+  form.openCloseButton->label(tr("Close Port"));
+  form.readButton->activate();
+  form.writeButton->activate();
+  state.link->port = handle;
 }
 
-void AddressEdited() { ForgetConnectedController(); }
+void AddressEdited(xMainForm& form) { ForgetConnectedController(form); }
 
-void ReadController() {
-  ShowReadResult(ReadControllerState(*AppLink, TypedAddress(), Controller));
+void ReadController(xMainForm& form) {
+  AppState& state = form.state;
+  ShowReadResult(form, ReadControllerState(*state.link, TypedAddress(form), state.controller));
 }

@@ -4,6 +4,7 @@
 
 #include "app/window/alert.h"
 #include "app/catalog/catalog.h"
+#include "app/core/app_state.h"
 #include "app/core/controller_text.h"
 #include "app/window/main_form.h"
 
@@ -14,69 +15,72 @@ constexpr Fl_Color kBlack = 56;
 
 // Rows 1..N visible, the rest hidden; the Common counter input and the
 // full-tank check go under the last visible row.
-void ArrangeNozzleRows(int rows) {
+void ArrangeNozzleRows(xMainForm& form, int rows) {
   for (int n = 1; n <= kNozzleRows; ++n) {
-    Fl_Widget* row[3] = {nozzleCoefficientInputs[n], nozzleLoadButtons[n], nozzleNumberFields[n]};
+    Fl_Widget* row[3] = {form.nozzleCoefficientInputs[n], form.nozzleLoadButtons[n],
+                         form.nozzleNumberFields[n]};
     for (Fl_Widget* w : row) {
       if (n <= rows) w->show(); else w->hide();
     }
   }
   const int last = std::max(rows, 1);
-  Fl_Input* first = nozzleCoefficientInputs[1];
-  MainForm->commonCounterInput->resize(first->x(), nozzleCoefficientInputs[last]->y() + 42,
-                                       first->w(), first->h());
-  Fl_Check_Button* check = MainForm->fullTankCheck;
-  check->resize(nozzleLoadButtons[1]->x(), nozzleLoadButtons[last]->y() + 34, check->w(),
-                check->h());
+  Fl_Input* first = form.nozzleCoefficientInputs[1];
+  form.commonCounterInput->resize(first->x(), form.nozzleCoefficientInputs[last]->y() + 42,
+                                  first->w(), first->h());
+  Fl_Check_Button* check = form.fullTankCheck;
+  check->resize(form.nozzleLoadButtons[1]->x(), form.nozzleLoadButtons[last]->y() + 34,
+                check->w(), check->h());
   check->show();
 }
 
-void ShowCngProbe() {
-  Fl_Multiline_Input* output = MainForm->cngDiagsOutput;
-  switch (Controller.cngProbe) {
+void ShowCngProbe(xMainForm& form) {
+  const ControllerState& controller = form.state.controller;
+  Fl_Multiline_Input* output = form.cngDiagsOutput;
+  switch (controller.cngProbe) {
     case CngProbe::kNotProbed: break;   // variants 0 and 1 leave it as it was
     case CngProbe::kAbsent: output->hide(); break;
     case CngProbe::kPresent:
       output->show();
-      output->value(Controller.cngText);
+      output->value(controller.cngText);
       break;
   }
 }
 
-void ShowNozzleRecords() {
-  for (int i = 0; i < NozzleRecordsRead(Controller); ++i) {
-    if (Controller.recordReceived[i]) {
-      ShowCoefficient(i);
-      ShowNozzleNumber(i);
+void ShowNozzleRecords(xMainForm& form) {
+  const ControllerState& controller = form.state.controller;
+  for (int i = 0; i < NozzleRecordsRead(controller); ++i) {
+    if (controller.recordReceived[i]) {
+      ShowCoefficient(form, i);
+      ShowNozzleNumber(form, i);
     } else {
-      nozzleCoefficientInputs[i + 1]->value("???");
-      nozzleNumberFields[i + 1]->value("?");
+      form.nozzleCoefficientInputs[i + 1]->value("???");
+      form.nozzleNumberFields[i + 1]->value("?");
     }
-    nozzleEdited[i] = 0;
+    form.nozzleEdited[i] = 0;
   }
 }
 
 }  // namespace
 
-void ShowReadResult(ReadOutcome outcome) {
-  xMainForm* form = MainForm;
+void ShowReadResult(xMainForm& form, ReadOutcome outcome) {
+  const ControllerState& controller = form.state.controller;
   // Greyed unless this Read got through: nothing shown can be taken for the
   // connected controller's values.
   if (outcome == ReadOutcome::kRead) {
-    ShowReadValuesCurrent();
+    ShowReadValuesCurrent(form);
   } else {
-    ShowReadValuesStale();
+    ShowReadValuesStale(form);
   }
   if (outcome == ReadOutcome::kNoConnection) {
-    form->stateBox->labelcolor(kRed);
-    form->stateBox->label(tr("No connection"));
-    form->redraw();
+    form.stateBox->labelcolor(kRed);
+    form.stateBox->label(tr("No connection"));
+    form.redraw();
     return;
   }
-  form->stateBox->label(tr("Connected"));
-  form->stateBox->labelcolor(kBlack);
-  form->redraw();
-  ShowCngProbe();
+  form.stateBox->label(tr("Connected"));
+  form.stateBox->labelcolor(kBlack);
+  form.redraw();
+  ShowCngProbe(form);
 
   switch (outcome) {
     case ReadOutcome::kSettingsNotLoaded: ShowAlert(tr("Error loading main settings")); return;
@@ -86,53 +90,53 @@ void ShowReadResult(ReadOutcome outcome) {
     case ReadOutcome::kRead: break;
   }
 
-  ArrangeNozzleRows(NozzleRowsShown(Controller));
-  if (Controller.commonBlockReceived) {
-    ShowCommonCounter();
+  ArrangeNozzleRows(form, NozzleRowsShown(controller));
+  if (controller.commonBlockReceived) {
+    ShowCommonCounter(form);
   } else {
-    form->commonCounterInput->value(tr("?????????"));
+    form.commonCounterInput->value(tr("?????????"));
   }
-  ShowNozzleRecords();
-  if (Controller.passwordFree) {
-    form->passwordInput->deactivate();
+  ShowNozzleRecords(form);
+  if (controller.passwordFree) {
+    form.passwordInput->deactivate();
   } else {
-    form->passwordInput->activate();
+    form.passwordInput->activate();
   }
-  form->redraw();
+  form.redraw();
 }
 
-void ShowCommonCounter() {
+void ShowCommonCounter(xMainForm& form) {
   char text[kControllerTextSize];
-  CommonCounterText(Controller, text);
-  MainForm->commonCounterInput->value(text);
+  CommonCounterText(form.state.controller, text);
+  form.commonCounterInput->value(text);
 }
 
-void ShowCoefficient(int i) {
+void ShowCoefficient(xMainForm& form, int i) {
   char text[kControllerTextSize];
-  CoefficientText(Controller, i, text);
-  nozzleCoefficientInputs[i + 1]->value(text);
+  CoefficientText(form.state.controller, i, text);
+  form.nozzleCoefficientInputs[i + 1]->value(text);
 }
 
-void ShowNozzleNumber(int i) {
+void ShowNozzleNumber(xMainForm& form, int i) {
   char text[kControllerTextSize];
-  NozzleNumberText(Controller, i, text);
-  nozzleNumberFields[i + 1]->value(text);
+  NozzleNumberText(form.state.controller, i, text);
+  form.nozzleNumberFields[i + 1]->value(text);
 }
 
 namespace {
-void SetReadValuesActive(bool active) {
+void SetReadValuesActive(xMainForm& form, bool active) {
   Fl_Widget* shown[2 * kNozzleRows + 1];
   int count = 0;
   for (int n = 1; n <= kNozzleRows; ++n) {
-    shown[count++] = nozzleCoefficientInputs[n];
-    shown[count++] = nozzleNumberFields[n];
+    shown[count++] = form.nozzleCoefficientInputs[n];
+    shown[count++] = form.nozzleNumberFields[n];
   }
-  shown[count++] = MainForm->commonCounterInput;
+  shown[count++] = form.commonCounterInput;
   for (Fl_Widget* w : shown) {
     if (active) w->activate(); else w->deactivate();
   }
 }
 }  // namespace
 
-void ShowReadValuesStale() { SetReadValuesActive(false); }
-void ShowReadValuesCurrent() { SetReadValuesActive(true); }
+void ShowReadValuesStale(xMainForm& form) { SetReadValuesActive(form, false); }
+void ShowReadValuesCurrent(xMainForm& form) { SetReadValuesActive(form, true); }

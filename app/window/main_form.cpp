@@ -1,5 +1,4 @@
-// The main window: its widgets in the order they are built, the port list,
-// the remembered port, and the one link to the dispenser controller.
+// The main window: its widgets in the order they are built and the port list.
 #include "app/window/main_form.h"
 
 #include <cstdint>
@@ -11,25 +10,16 @@
 #include <FL/Fl_Menu_Item.H>
 
 #include "app/catalog/catalog.h"
-#include "app/core/application_link.h"
+#include "app/core/app_state.h"
 #include "app/window/logo_image.h"
 #include "app/window/procedures.h"
-#include "link/trk.h"
 #include "port/discovery.h"
-#include "store/ini_reader.h"
 
 namespace {
 
 constexpr int kTextSize = 12;
 constexpr Fl_Align kAboveLeft = FL_ALIGN_TOP | FL_ALIGN_LEFT;
 constexpr Fl_Align kInsideLeft = FL_ALIGN_LEFT | FL_ALIGN_INSIDE;
-
-// The remembered port lives in tarvo_6.ini under the Russian words for
-// "general" and "port" as the first release wrote them: Windows-1251 bytes
-// read as Latin-1 and stored as UTF-8. They are matched byte for byte.
-const char kIniFile[] = "tarvo_6.ini";
-const char kPortSection[] = "\xC3\x8E\xC3\xA1\xC3\xB9\xC3\xA8\xC3\xA5";
-const char kPortKey[] = "\xC3\x8F\xC3\xAE\xC3\xB0\xC3\xB2";
 
 // Open/Close, Read and Write act on the left button only (or the keyboard);
 // FLTK would also call back when another mouse button is released.
@@ -41,35 +31,39 @@ bool ReleasedByOtherMouseButton() {
 // A widget's own redraw leaves its outside label and the place it moved from
 // to whoever overlaps them, which showed a nozzle label cut in half: after a
 // procedure the whole window is drawn again.
-void RunProcedure(void (*procedure)()) {
-  procedure();
-  MainForm->redraw();
+void RunProcedure(Fl_Widget* widget, void (*procedure)(xMainForm&)) {
+  xMainForm& form = FormOf(widget);
+  procedure(form);
+  form.redraw();
 }
 
-void OpenCloseClicked(Fl_Widget*, void*) {
-  if (!ReleasedByOtherMouseButton()) RunProcedure(OpenClosePort);
+void OpenCloseClicked(Fl_Widget* widget, void*) {
+  if (!ReleasedByOtherMouseButton()) RunProcedure(widget, OpenClosePort);
 }
-void ReadClicked(Fl_Widget*, void*) {
-  if (!ReleasedByOtherMouseButton()) RunProcedure(ReadController);
+void ReadClicked(Fl_Widget* widget, void*) {
+  if (!ReleasedByOtherMouseButton()) RunProcedure(widget, ReadController);
 }
-void WriteClicked(Fl_Widget*, void*) {
-  if (!ReleasedByOtherMouseButton()) RunProcedure(WriteCoefficients);
+void WriteClicked(Fl_Widget* widget, void*) {
+  if (!ReleasedByOtherMouseButton()) RunProcedure(widget, WriteCoefficients);
 }
+
+int NozzleIndexOf(void* data) { return static_cast<int>(reinterpret_cast<intptr_t>(data)); }
+void* NozzleIndexData(int index) {
+  return reinterpret_cast<void*>(static_cast<intptr_t>(index));
+}
+
 void LoadClicked(Fl_Widget* widget, void* nozzleIndex) {
-  LoadNozzleCallback(widget, nozzleIndex);
-  MainForm->redraw();
+  xMainForm& form = FormOf(widget);
+  LoadNozzle(form, NozzleIndexOf(nozzleIndex));
+  form.redraw();
 }
 
 // Another Address may name another controller: what was read is not its.
-void AddressChanged(Fl_Widget*, void*) { AddressEdited(); }
+void AddressChanged(Fl_Widget* widget, void*) { AddressEdited(FormOf(widget)); }
 
 // The Write procedure writes only the nozzles the operator has touched.
-void CoefficientEdited(Fl_Widget*, void* nozzleIndex) {
-  nozzleEdited[reinterpret_cast<intptr_t>(nozzleIndex)] = 1;
-}
-
-void* NozzleIndexData(int index) {
-  return reinterpret_cast<void*>(static_cast<intptr_t>(index));
+void CoefficientEdited(Fl_Widget* widget, void* nozzleIndex) {
+  FormOf(widget).nozzleEdited[NozzleIndexOf(nozzleIndex)] = 1;
 }
 
 // The menu's items point at the names of the port list, which lives as long
@@ -100,7 +94,7 @@ void LoadLogo(Fl_Box* logoBox) {
 }
 
 // Row n (1..8): coefficient input, its Load button, its number field.
-void BuildNozzleRow(int n) {
+void BuildNozzleRow(xMainForm& form, int n) {
   const int y = 16 + 25 * (n - 1);
   char label[64];
   snprintf(label, sizeof label, tr("Nozzle %d"), n);
@@ -110,34 +104,19 @@ void BuildNozzleRow(int n) {
   coefficient->copy_label(label);
   coefficient->when(FL_WHEN_CHANGED);
   coefficient->callback(CoefficientEdited, NozzleIndexData(n - 1));
-  nozzleCoefficientInputs[n] = coefficient;
+  form.nozzleCoefficientInputs[n] = coefficient;
 
   Fl_Button* load = new Fl_Button(384, y, 78, 25, tr("Load 10l"));
   load->callback(LoadClicked, NozzleIndexData(n - 1));
-  nozzleLoadButtons[n] = load;
+  form.nozzleLoadButtons[n] = load;
 
-  nozzleNumberFields[n] = new Fl_Input(467, y, 49, 25);
+  form.nozzleNumberFields[n] = new Fl_Input(467, y, 49, 25);
 }
 
-// The stored name is cut to the 100-byte buffer. Listed names are at most
-// 47 characters, so a cut name never matches one.
-void ReadRememberedPort() {
-  char value[501];
-  TIniReader* reader = new TIniReader();
-  RememberedPort[0] = '\0';
-  if (reader->Open(kIniFile) == 1 && reader->GetString(kPortSection, kPortKey, value) == 1) {
-    const size_t length = strnlen(value, sizeof RememberedPort - 1);
-    memcpy(RememberedPort, value, length);
-    RememberedPort[length] = '\0';
-  }
-  reader->CloseFile();
-  delete reader;
-}
-
-void SelectRememberedPort(Fl_Choice* choice) {
-  if (RememberedPort[0] == '\0') return;
+void SelectRememberedPort(Fl_Choice* choice, const char* rememberedPort) {
+  if (rememberedPort == nullptr || rememberedPort[0] == '\0') return;
   for (int i = 0; i < PortNameList.count && i < kPortNameListSize; i++) {
-    if (strcmp(RememberedPort, PortNameList.names[i]) == 0) {
+    if (strcmp(rememberedPort, PortNameList.names[i]) == 0) {
       choice->value(i);
       return;
     }
@@ -146,12 +125,12 @@ void SelectRememberedPort(Fl_Choice* choice) {
 
 }  // namespace
 
-xMainForm::xMainForm(int width, int height, const char* title)
-    : Fl_Double_Window(width, height, title) {
-  MainForm = this;
-  ConfigureStatusTimeouts();
+xMainForm& FormOf(Fl_Widget* widget) { return *static_cast<xMainForm*>(widget->top_window()); }
 
-  portChoice = new xPortChoice(8, 8, 180, 24);
+xMainForm::xMainForm(int width, int height, const char* title, AppState& appState,
+                     const char* rememberedPort)
+    : Fl_Double_Window(width, height, title), state(appState) {
+  portChoice = new xPortChoice(*this, 8, 8, 180, 24);
 
   openCloseButton = new Fl_Button(8, 40, 96, 24, tr("Open Port"));
   openCloseButton->labelsize(kTextSize);
@@ -219,20 +198,15 @@ xMainForm::xMainForm(int width, int height, const char* title)
   cngDiagsOutput->hide();   // Read shows it on controllers with CNG diagnostics
   end();
 
-  UsbBind();
-  DiscoverPorts();
   FillPortChoice(portChoice);
 
   begin();
   LoadLogo(logoBox);
-  for (int n = 1; n <= kNozzleRows; n++) BuildNozzleRow(n);
+  for (int n = 1; n <= kNozzleRows; n++) BuildNozzleRow(*this, n);
   aboutButton->callback(AboutCallback);
   end();
 
-  ReadRememberedPort();
-  SelectRememberedPort(portChoice);
-
-  AppLink = CreateApplicationLink();
+  SelectRememberedPort(portChoice, rememberedPort);
 }
 
 xMainForm::~xMainForm() {}
@@ -240,16 +214,16 @@ xMainForm::~xMainForm() {}
 int xPortChoice::handle(int event) {
   if (event == FL_PUSH || (event == FL_KEYBOARD && Fl::focus() == this &&
                            (Fl::event_key() == ' ' || Fl::event_key() == FL_Down))) {
-    RefreshPortChoice();
+    form_.refreshPortChoice();
   }
   return Fl_Choice::handle(event);
 }
 
-void RefreshPortChoice() {
+void xMainForm::refreshPortChoice() {
   // While a port is open the list is not in use (Close Port needs no name),
   // and a USB scan is not run past a channel that is in use.
-  if (OpenPortHandle != 0 || MainForm == nullptr) return;
-  Fl_Choice* choice = MainForm->portChoice;
+  if (state.openPort != 0) return;
+  Fl_Choice* choice = portChoice;
   char selected[kListedNameSize] = "";
   const int index = choice->value();
   if (index >= 0 && index < PortNameList.count) {

@@ -1,4 +1,5 @@
-// The tool's one window and the program-wide state its procedures share.
+// The tool's one window: its widgets, and the state of the procedures it runs,
+// which it is given.
 #pragma once
 #include <cstdint>
 
@@ -11,7 +12,8 @@
 #include <FL/Fl_Int_Input.H>
 #include <FL/Fl_Multiline_Input.H>
 
-class Trk;
+struct AppState;
+class xMainForm;
 
 constexpr int kNozzleRows = 8;
 
@@ -19,14 +21,31 @@ constexpr int kNozzleRows = 8;
 // adapter plugged in, or back under a new name, is offered without a restart.
 class xPortChoice : public Fl_Choice {
  public:
-  xPortChoice(int x, int y, int w, int h) : Fl_Choice(x, y, w, h) {}
+  xPortChoice(xMainForm& form, int x, int y, int w, int h) : Fl_Choice(x, y, w, h), form_(form) {}
   int handle(int event) override;
+
+ private:
+  xMainForm& form_;
 };
 
 class xMainForm : public Fl_Double_Window {
  public:
-  xMainForm(int width, int height, const char* title);
+  // Builds the widgets only: the port choice offers PortNameList as it is
+  // (discovered by the start-up) with rememberedPort chosen when it is listed,
+  // the first name otherwise. state (its link made by the start-up) outlives
+  // the window.
+  xMainForm(int width, int height, const char* title, AppState& state,
+            const char* rememberedPort = "");
   ~xMainForm() override;
+
+  // Discovers the ports again and refills the port list, keeping the chosen
+  // name chosen while it is still offered (nothing is chosen when it is
+  // gone). Does nothing while a port is open.
+  void refreshPortChoice();
+
+  // What the procedures work with: the link, the open port, what Read found,
+  // the test fill followed.
+  AppState& state;
 
   // Owned widgets, in the order they are declared by the window's design.
   Fl_Choice* portChoice;
@@ -44,23 +63,15 @@ class xMainForm : public Fl_Double_Window {
   Fl_Box* nozzleCountersHeading;
   Fl_Check_Button* fullTankCheck;
   Fl_Multiline_Input* cngDiagsOutput;
+
+  // Nozzle rows; index 1..8 is nozzle 1..8 (index 0 unused).
+  Fl_Input* nozzleCoefficientInputs[kNozzleRows + 1] = {};
+  Fl_Button* nozzleLoadButtons[kNozzleRows + 1] = {};
+  Fl_Input* nozzleNumberFields[kNozzleRows + 1] = {};
+  // Which coefficient inputs the operator changed since the last read; index
+  // 0..7 is nozzle 1..8 (the inputs' user data).
+  int nozzleEdited[kNozzleRows] = {};
 };
 
-// Nozzle rows; index 1..8 is nozzle 1..8 (index 0 unused).
-extern Fl_Input* nozzleCoefficientInputs[kNozzleRows + 1];
-extern Fl_Button* nozzleLoadButtons[kNozzleRows + 1];
-extern Fl_Input* nozzleNumberFields[kNozzleRows + 1];
-// Which coefficient inputs the operator changed since the last read; index
-// 0..7 is nozzle 1..8 (the inputs' user data).
-extern int nozzleEdited[kNozzleRows];
-
-// Discovers the ports again and refills the port list, keeping the chosen
-// name chosen while it is still offered (nothing is chosen when it is gone).
-// Does nothing while a port is open.
-void RefreshPortChoice();
-
-// Program-wide state of the procedures.
-extern xMainForm* MainForm;
-extern Trk* AppLink;               // the one link, also linkTable[0]
-extern uint16_t OpenPortHandle;    // 0 = no port open
-extern char RememberedPort[100];   // port name read from tarvo_6.ini
+// The window a widget of it belongs to.
+xMainForm& FormOf(Fl_Widget* widget);

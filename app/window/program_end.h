@@ -9,6 +9,7 @@
 // only between callbacks, and a Write runs inside its button's callback, so a
 // close asked for during it takes effect after it.
 #pragma once
+#include <functional>
 
 // Marks a Write for its lifetime; a termination asked for meanwhile happens
 // when the last one is over.
@@ -29,7 +30,7 @@ bool TerminationRequested();
 void RequestTermination();
 
 // What a termination does before the program ends: the start-up's close-down.
-void CloseDownOnTermination(void (*action)());
+void CloseDownOnTermination(std::function<void()> action);
 
 // Platform side (termination_signals_*.cpp): starts watching for termination
 // signals, which reach RequestTermination on the GUI thread.

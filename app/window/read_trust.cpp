@@ -1,6 +1,7 @@
 #include "app/window/read_trust.h"
 
 #include "app/catalog/catalog.h"
+#include "app/core/app_state.h"
 #include "app/window/controller_view.h"
 #include "app/core/controller_state.h"
 #include "app/core/read_procedure.h"
@@ -11,23 +12,24 @@ namespace {
 constexpr Fl_Color kBlack = 56;
 }
 
-int32_t TypedAddress() { return ParseControllerAddress(MainForm->addressInput->value()); }
+int32_t TypedAddress(xMainForm& form) { return ParseControllerAddress(form.addressInput->value()); }
 
-void DistrustRead() {
-  Controller.readCurrent = false;
-  ShowReadValuesStale();
+void DistrustRead(xMainForm& form) {
+  form.state.controller.readCurrent = false;
+  ShowReadValuesStale(form);
 }
 
-void ForgetConnectedController() {
-  DistrustRead();
-  for (int32_t& volume : LastVolume) volume = 0;
-  MainForm->stateBox->label(tr("Connection state"));
-  MainForm->stateBox->labelcolor(kBlack);
-  MainForm->redraw();
+void ForgetConnectedController(xMainForm& form) {
+  DistrustRead(form);
+  for (int32_t& volume : form.state.lastVolume) volume = 0;
+  form.stateBox->label(tr("Connection state"));
+  form.stateBox->labelcolor(kBlack);
+  form.redraw();
 }
 
-bool ReadIsCurrent() {
-  const ControllerState& c = Controller;
-  return OpenPortHandle != 0 && c.readPort == OpenPortHandle && TypedAddress() == c.address &&
-         ReadIsCurrentFor(c, *AppLink);
+bool ReadIsCurrent(xMainForm& form) {
+  const AppState& state = form.state;
+  const ControllerState& c = state.controller;
+  return state.openPort != 0 && c.readPort == state.openPort && TypedAddress(form) == c.address &&
+         ReadIsCurrentFor(c, *state.link);
 }

@@ -7,17 +7,19 @@
 #pragma once
 #include <cstdint>
 
+class xMainForm;
+
 // The Address input as Read takes it: hexadecimal, 1 when it does not parse.
-int32_t TypedAddress();
+int32_t TypedAddress(xMainForm& form);
 
 // What was read no longer belongs to the connected controller: Write refuses,
 // and the window greys the values it shows.
-void DistrustRead();
+void DistrustRead(xMainForm& form);
 // The controller behind the port and the Address may be another one (the port
 // was closed or opened, the Address edited): as DistrustRead, and the state
 // box no longer says "Connected", and no test-fill volume measured before
 // scales a coefficient.
-void ForgetConnectedController();
+void ForgetConnectedController(xMainForm& form);
 // Write's test: the last Read got through, over the port now open, at the
 // Address now typed.
-bool ReadIsCurrent();
+bool ReadIsCurrent(xMainForm& form);

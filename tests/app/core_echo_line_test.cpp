@@ -74,7 +74,7 @@ TEST_P(EchoLineTest, ReadWriteAndFillGoAsOnACleanLine) {
   }
 
   op.entries[0] = variant == 2 ? "10.05" : "10.1";
-  WriteCalibration(Link(), state, op);
+  WriteCalibration(Link(), state, lastVolume, op);
   EXPECT_TRUE(op.alerts.empty()) << op.alerts[0];
   std::vector<std::string> expected = {"entry 1", "entry 2"};
   if (variant != 2) expected.push_back("written 1");
@@ -115,7 +115,7 @@ TEST_P(EchoCollisionTest, ACollisionDuringARecordWriteCommitsNothing) {
   ASSERT_EQ(ReadControllerState(Link(), 1, state), ReadOutcome::kRead);
   op.entries[0] = "10.1";
   op.entries[1] = "10.1";
-  WriteCalibration(Link(), state, op);
+  WriteCalibration(Link(), state, lastVolume, op);
   ASSERT_EQ(op.alerts.size(), 1u) << op.log.size();
   EXPECT_NE(op.alerts[0].find("Nozzles whose answer was lost (they may be written): 1."),
             std::string::npos) << op.alerts[0];

@@ -51,7 +51,7 @@ TEST_F(PeerChangeTest, WriteSendsNothingToTheControllerThatTookTheReadOnesPlace)
   op.entries[0] = "10.1";
 
   EXPECT_FALSE(ReadIsCurrentFor(state, Link()));
-  WriteCalibration(Link(), state, op);
+  WriteCalibration(Link(), state, lastVolume, op);
   EXPECT_EQ(op.alerts, std::vector<std::string>{ReadFirstMessage()});
   EXPECT_TRUE(ReceivedRequests().empty());
 

@@ -10,6 +10,7 @@
 
 namespace {
 
+StationConfig TheStation;
 Trk* TheLink;
 
 // As the program starts: tick thread, port layer (port.out in a scratch
@@ -20,8 +21,7 @@ class CoreEnvironment : public ::testing::Environment {
     scratch_ = new ScratchDir();
     tickStart();
     PortLayerStart();
-    ConfigureStatusTimeouts();
-    TheLink = CreateApplicationLink();
+    TheLink = CreateApplicationLink(TheStation);
   }
   void TearDown() override {
     PortLayerStop();

@@ -23,6 +23,8 @@ class CoreProcedureTest : public ControllerTest {
   static Trk& Link();
 
   ControllerState state{};
+  // No test fill ran: every nozzle's last volume is 0.
+  int32_t lastVolume[kControllerNozzles] = {};
 
  private:
   void OpenPort();

@@ -29,7 +29,7 @@ TEST_F(CoreWriteTest, EachEntryIsAskedForWhenItsNozzleIsReached) {
   op.entries[0] = "4.99";   // out of range: skipped without a message
   op.entries[1] = "abc";    // not a number
   op.entries[2] = "10.1";
-  WriteCalibration(Link(), state, op);
+  WriteCalibration(Link(), state, lastVolume, op);
   // Write looks at every entry once, before the first frame: the message of
   // nozzle 2 comes before anything is sent. The record is reported only once
   // the controller took it, then the counter.
@@ -51,7 +51,7 @@ TEST_F(CoreWriteTest, ARefusedRecordIsNeitherReportedNorKept) {
   const ControllerState read = state;
   op.entries[0] = "10.1";
   op.entries[1] = "10.2";
-  WriteCalibration(Link(), state, op);
+  WriteCalibration(Link(), state, lastVolume, op);
   // The controller holds what it held: the reason alone says what to do.
   const std::vector<std::string> expected = {"entry 1", "entry 2",
                                              "alert Please turn on the settings key"};
@@ -67,7 +67,7 @@ TEST_F(CoreWriteTest, NothingIsSentAfterAFailedRead) {
   EXPECT_EQ(ReadControllerState(Link(), 9, state), ReadOutcome::kNoConnection);
   ForgetReceived();
   op.entries[0] = "10.1";
-  WriteCalibration(Link(), state, op);
+  WriteCalibration(Link(), state, lastVolume, op);
   EXPECT_EQ(op.log, std::vector<std::string>{std::string("alert ") + ReadFirstMessage()});
   EXPECT_TRUE(ReceivedRequests().empty());
 }
@@ -75,7 +75,7 @@ TEST_F(CoreWriteTest, NothingIsSentAfterAFailedRead) {
 TEST_F(CoreWriteTest, VariantTwoAsksForANewReadAfterTheCommit) {
   ConnectAndRead(FreshImage(2, 1));
   op.entries[0] = "10.05";
-  WriteCalibration(Link(), state, op);
+  WriteCalibration(Link(), state, lastVolume, op);
   const std::vector<std::string> expected = {"entry 1", "counter", "read again"};
   EXPECT_EQ(op.log, expected);
   const std::vector<std::string> requests = MemoryRequests();

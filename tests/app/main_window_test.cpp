@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -24,6 +25,8 @@
 
 #include "app/window/alert.h"
 #include "app/catalog/catalog.h"
+#include "app/core/app_state.h"
+#include "app/core/application_link.h"
 #include "app/core/system_error_text.h"
 #include "app/window/logo_image.h"
 #include "app/window/main_form.h"
@@ -73,12 +76,10 @@ class MainWindowTest : public ::testing::Test {
     if (window_ == nullptr) return;
     window_->hide();
     Fl::check();
-    CloseDown();
+    CloseDown(state_);
     delete window_;
-    std::default_delete<Trk>()(AppLink);
-    AppLink = nullptr;
-    linkTable[0] = nullptr;
-    MainForm = nullptr;
+    DestroyApplicationLink(state_.link);
+    state_.link = nullptr;
     CatalogFree();
   }
 
@@ -95,7 +96,7 @@ class MainWindowTest : public ::testing::Test {
   void Start() {
     char program[] = "tarvo_6";
     char* argv[] = {program, nullptr};
-    window_ = OpenMainWindow(1, argv);
+    window_ = OpenMainWindow(state_, 1, argv);
     ASSERT_TRUE(PumpUntil([&] { return window_->shown() && window_->visible_r(); }));
     Fl::flush();
   }
@@ -120,6 +121,7 @@ class MainWindowTest : public ::testing::Test {
   }
 
   ScratchDir scratch_;
+  AppState state_;
   xMainForm* window_ = nullptr;
 };
 
@@ -168,7 +170,7 @@ TEST_P(WindowDesignTest, EveryWidgetHasItsClassLabelAndInitialState) {
   if (russian) InstallCatalog();
   Start();
 
-  EXPECT_EQ(MainForm, window_);
+  EXPECT_EQ(&state_, &window_->state);
   EXPECT_EQ(302, window_->x());
   EXPECT_EQ(339, window_->y());
   EXPECT_EQ(519, window_->w());
@@ -208,9 +210,9 @@ TEST_P(WindowDesignTest, EveryWidgetHasItsClassLabelAndInitialState) {
   // The nozzle rows follow, row by row, all visible until a Read.
   for (int n = 1; n <= kNozzleRows; n++) {
     SCOPED_TRACE("nozzle " + std::to_string(n));
-    Fl_Input* coefficient = nozzleCoefficientInputs[n];
-    Fl_Button* load = nozzleLoadButtons[n];
-    Fl_Input* number = nozzleNumberFields[n];
+    Fl_Input* coefficient = window_->nozzleCoefficientInputs[n];
+    Fl_Button* load = window_->nozzleLoadButtons[n];
+    Fl_Input* number = window_->nozzleNumberFields[n];
     EXPECT_EQ(coefficient, window_->child(index++));
     EXPECT_EQ(load, window_->child(index++));
     EXPECT_EQ(number, window_->child(index++));
@@ -275,8 +277,8 @@ TEST_F(MainWindowTest, EveryWidgetFitsTheWindowAndNoneCoversAnother) {
     }
   }
   for (int n = 2; n <= kNozzleRows; n++) {
-    EXPECT_GE(nozzleCoefficientInputs[n]->y(),
-              nozzleCoefficientInputs[n - 1]->y() + nozzleCoefficientInputs[n - 1]->h()) << n;
+    EXPECT_GE(window_->nozzleCoefficientInputs[n]->y(),
+              window_->nozzleCoefficientInputs[n - 1]->y() + window_->nozzleCoefficientInputs[n - 1]->h()) << n;
   }
 }
 
@@ -303,23 +305,24 @@ TEST_F(MainWindowTest, ResizingTheWindowScalesEveryWidget) {
 
 TEST_F(MainWindowTest, TheOneLinkIsDispenserZeroAtAddressOneWithFourNozzles) {
   Start();
-  ASSERT_NE(nullptr, AppLink);
-  EXPECT_EQ(AppLink, linkTable[0]);
+  Trk* const link = state_.link;
+  ASSERT_NE(nullptr, link);
+  EXPECT_EQ(link, linkTable[0]);
   for (int d = 1; d < kDispenserCount; d++) EXPECT_EQ(nullptr, linkTable[d]);
-  EXPECT_EQ(0, AppLink->dispenser);
-  EXPECT_EQ(1, AppLink->address);
-  EXPECT_EQ(0, AppLink->port);
-  EXPECT_EQ(0, AppLink->side);
-  EXPECT_EQ(18, AppLink->type);
-  EXPECT_EQ(4, AppLink->nozzleCount);
-  EXPECT_EQ(1, AppLink->sideCount);
-  EXPECT_EQ(0, AppLink->firstPosition);
-  for (int p = 0; p < 8; p++) EXPECT_EQ(p + 1, AppLink->nozzleCodes[p]);
-  EXPECT_EQ(4, statusTimeoutFactor);
-  EXPECT_EQ(1, statusErrorTolerance);
-  EXPECT_EQ(0, OpenPortHandle);
+  EXPECT_EQ(0, link->dispenser);
+  EXPECT_EQ(1, link->address);
+  EXPECT_EQ(0, link->port);
+  EXPECT_EQ(0, link->side);
+  EXPECT_EQ(18, link->type);
+  EXPECT_EQ(4, link->nozzleCount);
+  EXPECT_EQ(1, link->sideCount);
+  EXPECT_EQ(0, link->firstPosition);
+  for (int p = 0; p < 8; p++) EXPECT_EQ(p + 1, link->nozzleCodes[p]);
+  EXPECT_EQ(4, link->statusTimeoutFactor);
+  EXPECT_EQ(1, link->statusErrorTolerance);
+  EXPECT_EQ(0, state_.openPort);
 
-  const DispenserEntry& entry = stationConfig.dispensers[0];
+  const DispenserEntry& entry = state_.station.dispensers[0];
   for (int p = 0; p < 8; p++) EXPECT_EQ(1, entry.grades[p]);
   EXPECT_EQ(0, entry.flags);
   EXPECT_EQ(0, entry.controllerType);
@@ -345,7 +348,7 @@ TEST_F(MainWindowTest, PortChoiceListsEveryDiscoveredNameAndSelectsTheFirst) {
   EXPECT_EQ(listed, PortItems());
   EXPECT_EQ(4u, listed.size());
   EXPECT_EQ(0, window_->portChoice->value());
-  EXPECT_EQ(0, RememberedPort[0]) << "no tarvo_6.ini";
+  EXPECT_EQ("", ReadRememberedPort()) << "no tarvo_6.ini";
 }
 
 #ifdef TARVO_6_PROGRAM   // the Linux build: the program runs beside the test
@@ -378,22 +381,22 @@ TEST_F(MainWindowTest, ThePortListIsDiscoveredAgainKeepingTheChoiceWhileItExists
   Start();
   window_->portChoice->value(1);
   SetTestEnv("TARVO6_PORTS", "/dev/pts/96 STUB TCPC_127.0.0.1:4001 TCPC_127.0.0.1:65535");
-  RefreshPortChoice();
+  window_->refreshPortChoice();
   EXPECT_EQ((std::vector<std::string>{"/dev/pts/96", "STUB", "TCPC_127.0.0.1:4001",
                                       "TCPC_127.0.0.1:65535"}),
             PortItems());
   EXPECT_STREQ("TCPC_127.0.0.1:4001", window_->portChoice->text());
 
   SetTestEnv("TARVO6_PORTS", "/dev/pts/96 STUB");
-  RefreshPortChoice();
+  window_->refreshPortChoice();
   EXPECT_EQ(2, PortNameList.count);
   EXPECT_EQ(-1, window_->portChoice->value());
 
   window_->portChoice->value(1);
-  OpenPortHandle = 7;   // as if a port were open
+  state_.openPort = 7;   // as if a port were open
   SetTestEnv("TARVO6_PORTS", "STUB");
-  RefreshPortChoice();
-  OpenPortHandle = 0;
+  window_->refreshPortChoice();
+  state_.openPort = 0;
   EXPECT_EQ(2, PortNameList.count);
   EXPECT_STREQ("STUB", window_->portChoice->text());
 }
@@ -402,7 +405,7 @@ TEST_F(MainWindowTest, TheRememberedPortIsSelectedWhenListed) {
   SetTestEnv("TARVO6_PORTS", "STUB /dev/pts/97 TCPC_127.0.0.1:4001 /dev/pts/98");
   RememberPort(kSectionUtf8, kKeyUtf8, "/dev/pts/98");
   Start();
-  EXPECT_STREQ("/dev/pts/98", RememberedPort);
+  EXPECT_EQ("/dev/pts/98", ReadRememberedPort());
   ASSERT_EQ(4, PortNameList.count);
   EXPECT_STREQ("/dev/pts/98", PortNameList.names[window_->portChoice->value()]);
   EXPECT_STREQ("/dev/pts/98", window_->portChoice->text());
@@ -412,7 +415,7 @@ TEST_F(MainWindowTest, ARememberedPortNotListedLeavesTheFirstSelected) {
   SetTestEnv("TARVO6_PORTS", "STUB /dev/pts/97");
   RememberPort(kSectionUtf8, kKeyUtf8, "/dev/pts/9");   // a prefix is no match
   Start();
-  EXPECT_STREQ("/dev/pts/9", RememberedPort);
+  EXPECT_EQ("/dev/pts/9", ReadRememberedPort());
   EXPECT_EQ(0, window_->portChoice->value());
 }
 
@@ -420,7 +423,7 @@ TEST_F(MainWindowTest, AnIniInWindows1251BytesIsNotRecognised) {
   SetTestEnv("TARVO6_PORTS", "STUB /dev/pts/97");
   RememberPort(kSection1251, kKey1251, "/dev/pts/97");
   Start();
-  EXPECT_EQ(0, RememberedPort[0]);
+  EXPECT_EQ("", ReadRememberedPort());
   EXPECT_EQ(0, window_->portChoice->value());
 }
 
@@ -431,8 +434,28 @@ TEST_F(MainWindowTest, AnOverlongRememberedPortIsCutAndMatchesNothing) {
   const std::string stored = "TCPC_127.0.0.1:4001" + std::string(300, '7');
   RememberPort(kSectionUtf8, kKeyUtf8, stored);
   Start();
-  EXPECT_EQ(stored.substr(0, 99), std::string(RememberedPort));
+  EXPECT_EQ(stored.substr(0, 99), ReadRememberedPort());
   EXPECT_EQ(0, window_->portChoice->value());
+}
+
+// The window only builds widgets: the ports, the remembered port and the link
+// are the start-up's. Built alone, it offers the list as it stands and chooses
+// the name it is given, neither discovering, nor reading tarvo_6.ini, nor
+// making a link.
+TEST_F(MainWindowTest, TheWindowAloneDiscoversNothingReadsNoIniAndMakesNoLink) {
+  SetTestEnv("TARVO6_PORTS", "STUB /dev/pts/97");
+  RememberPort(kSectionUtf8, kKeyUtf8, "STUB");
+  std::snprintf(PortNameList.names[0], kListedNameSize, "%s", "/dev/pts/5");
+  std::snprintf(PortNameList.names[1], kListedNameSize, "%s", "/dev/pts/6");
+  PortNameList.count = 2;
+  std::unique_ptr<xMainForm> window(new xMainForm(302, 339, "tarvo_6", state_, "/dev/pts/6"));
+  EXPECT_EQ(&state_, &window->state);
+  EXPECT_EQ(2, PortNameList.count);
+  ASSERT_NE(nullptr, window->portChoice->menu());
+  EXPECT_STREQ("/dev/pts/5", window->portChoice->menu()[0].text);
+  EXPECT_STREQ("/dev/pts/6", window->portChoice->text());
+  EXPECT_EQ(nullptr, state_.link);
+  EXPECT_EQ(nullptr, linkTable[0]);
 }
 
 TEST_F(MainWindowTest, TheLogoComesFromQvBmpInTheWorkingDirectory) {
@@ -508,11 +531,12 @@ TEST_F(MainWindowTest, EachButtonReachesItsProcedure) {
   Click(window_->writeButton);
   ASSERT_TRUE(PumpUntil([] { return Calls.write == 1; }));
 
-  Click(nozzleLoadButtons[3]);
-  Click(nozzleLoadButtons[8]);
+  Click(window_->nozzleLoadButtons[3]);
+  Click(window_->nozzleLoadButtons[8]);
   ASSERT_TRUE(PumpUntil([] { return Calls.loads.size() == 2; }));
   EXPECT_EQ(std::vector<long>({2, 7}), Calls.loads);
   EXPECT_EQ(1, Calls.openClose);
+  EXPECT_EQ(window_, Calls.form);
 }
 
 TEST_F(MainWindowTest, RightOrMiddleButtonDoesNotOpenReadOrWrite) {
@@ -545,10 +569,10 @@ TEST_F(MainWindowTest, TheSpaceKeyActivatesTheFocusedButton) {
 
 TEST_F(MainWindowTest, TypingInACoefficientMarksOnlyThatNozzleEdited) {
   Start();
-  Click(nozzleCoefficientInputs[5]);
+  Click(window_->nozzleCoefficientInputs[5]);
   ASSERT_TRUE(TypeText("10.5"));
-  ASSERT_TRUE(PumpUntil([] { return strcmp(nozzleCoefficientInputs[5]->value(), "10.5") == 0; }));
-  for (int i = 0; i < kNozzleRows; i++) EXPECT_EQ(i == 4 ? 1 : 0, nozzleEdited[i]) << i;
+  ASSERT_TRUE(PumpUntil([&] { return strcmp(window_->nozzleCoefficientInputs[5]->value(), "10.5") == 0; }));
+  for (int i = 0; i < kNozzleRows; i++) EXPECT_EQ(i == 4 ? 1 : 0, window_->nozzleEdited[i]) << i;
 }
 
 TEST_F(MainWindowTest, StartUpAppendsTheEntryLineToPortOut) {

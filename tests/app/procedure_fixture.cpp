@@ -7,6 +7,8 @@
 #include <cstring>
 
 #include "app/window/alert.h"
+#include "app/core/app_state.h"
+#include "app/core/application_link.h"
 #include "app/core/controller_state.h"
 #include "app/window/main_form.h"
 #include "app/window/procedures.h"
@@ -24,6 +26,8 @@ namespace {
 
 PrivateDisplay* Display;
 ScratchDir* Scratch;
+AppState* TheState;
+xMainForm* TheForm;
 
 void CaptureAlert(const char* text) { ProcedureTest::alerts.emplace_back(text); }
 
@@ -35,8 +39,8 @@ void OfferPort(const std::string& path) {
   items[0] = Fl_Menu_Item{};
   items[0].text = PortNameList.names[0];
   items[1] = Fl_Menu_Item{};
-  MainForm->portChoice->copy(items);
-  MainForm->portChoice->value(0);
+  TheForm->portChoice->copy(items);
+  TheForm->portChoice->value(0);
 }
 
 }  // namespace
@@ -50,9 +54,14 @@ class ProgramEnvironment : public ::testing::Environment {
     Scratch = new ScratchDir();   // port.out lands here
     tickStart();
     PortLayerStart();
-    xMainForm* form = new xMainForm(302, 339, "tarvo_6");
-    form->resize(302, 339, 519, 295);
-    form->show();
+    // What the start-up does before it builds the window.
+    UsbBind();
+    DiscoverPorts();
+    TheState = new AppState();
+    TheState->link = CreateApplicationLink(TheState->station);
+    TheForm = new xMainForm(302, 339, "tarvo_6", *TheState);
+    TheForm->resize(302, 339, 519, 295);
+    TheForm->show();
     Fl::check();
     SetAlertSink(CaptureAlert);
   }
@@ -66,6 +75,9 @@ class ProgramEnvironment : public ::testing::Environment {
 const ::testing::Environment* const kProgram =
     ::testing::AddGlobalTestEnvironment(new ProgramEnvironment);
 
+xMainForm& Form() { return *TheForm; }
+AppState& State() { return *TheState; }
+
 void ProcedureTest::SetUp() {
   ASSERT_TRUE(Display && Display->ok()) << "Xvfb did not start";
   alerts.clear();
@@ -76,11 +88,11 @@ void ProcedureTest::SetUp() {
 
 void ProcedureTest::TearDown() {
   Fl::remove_timeout(FillTimer);
-  ActiveNozzle = 0;
-  for (int& v : LastVolume) v = 0;
-  for (int& e : nozzleEdited) e = 0;
-  MainForm->fullTankCheck->value(0);
-  if (OpenPortHandle != 0) OpenClosePort();
+  State().activeNozzle = 0;
+  for (int& v : State().lastVolume) v = 0;
+  for (int& e : Form().nozzleEdited) e = 0;
+  Form().fullTankCheck->value(0);
+  if (State().openPort != 0) OpenClosePort(Form());
   ControllerTest::TearDown();
 }
 
@@ -96,17 +108,17 @@ void ProcedureTest::Connect(const MemoryImage& image, const std::vector<std::str
 
 void ProcedureTest::OpenThePort() {
   OfferPort(sim->announce());
-  OpenClosePort();
-  ASSERT_NE(OpenPortHandle, 0) << alerts.size();
+  OpenClosePort(Form());
+  ASSERT_NE(State().openPort, 0) << alerts.size();
 }
 
 void ProcedureTest::Read(const char* address) {
-  MainForm->addressInput->value(address);
-  ReadController();
+  Form().addressInput->value(address);
+  ReadController(Form());
 }
 
 void ProcedureTest::Type(int n, const char* text) {
-  Fl_Input* input = nozzleCoefficientInputs[n];
+  Fl_Input* input = Form().nozzleCoefficientInputs[n];
   input->value(text);
   input->do_callback();   // what typing does: the input's callback marks it edited
 }

@@ -8,7 +8,14 @@
 #include <vector>
 
 #include "tests/app/controller_fixture.h"
+#include "app/core/app_state.h"
+#include "app/window/main_form.h"
 #include "tests/app/pump_until.h"
+
+// The one window of the test program, built as the start-up builds it, and
+// what its procedures work with.
+xMainForm& Form();
+AppState& State();
 
 class ProcedureTest : public ControllerTest {
  public:

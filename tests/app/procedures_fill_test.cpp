@@ -28,7 +28,7 @@ class FillTest : public ProcedureTest {
   // last one's fill over (the link would hold its sudden change back).
   void SetUp() override {
     ProcedureTest::SetUp();
-    for (int n = 1; n <= kNozzleRows; ++n) nozzleLoadButtons[n]->copy_label("Load 10l");
+    for (int n = 1; n <= kNozzleRows; ++n) Form().nozzleLoadButtons[n]->copy_label("Load 10l");
   }
   void ConnectAndRead(const MemoryImage& image, const std::vector<std::string>& args) {
     Connect(image, args);
@@ -38,9 +38,9 @@ class FillTest : public ProcedureTest {
   }
   // Presses row n's Load button.
   static void Load(int n) {
-    LoadNozzleCallback(nozzleLoadButtons[n], reinterpret_cast<void*>(static_cast<intptr_t>(n - 1)));
+    LoadNozzle(Form(), n - 1);
   }
-  static std::string Label(int n) { return nozzleLoadButtons[n]->label(); }
+  static std::string Label(int n) { return Form().nozzleLoadButtons[n]->label(); }
   // Runs the event loop until row n's label starts with prefix, noting every
   // label seen on the way.
   bool PumpUntilLabel(int n, const std::string& prefix, int timeoutMs = 5000) {
@@ -102,7 +102,7 @@ TEST_P(FillStartTest, FollowedFromThePresetUntilTheNozzleIsIdleAgain) {
   ConnectAndRead(FreshImage(1, 4), Args({"--rate", "20000", "--hold-ms", "300"}));
   Load(1);
   EXPECT_TRUE(alerts.empty());
-  ASSERT_TRUE(PumpNotingLabels(1, [] { return ActiveNozzle == 0; }));
+  ASSERT_TRUE(PumpNotingLabels(1, [] { return State().activeNozzle == 0; }));
   // Starting, the volume while running, finished, and free again only once
   // the controller reported the nozzle idle after the fill.
   ASSERT_GE(shown.size(), 4u);
@@ -111,11 +111,11 @@ TEST_P(FillStartTest, FollowedFromThePresetUntilTheNozzleIsIdleAgain) {
   EXPECT_EQ(shown[shown.size() - 2], "fin 10.00");
   EXPECT_EQ(shown.back(), "Load 10l");
   for (size_t i = 0; i + 1 < shown.size(); ++i) EXPECT_NE(shown[i], "Load 10l") << i;
-  EXPECT_EQ(LastVolume[0], 10000);
+  EXPECT_EQ(State().lastVolume[0], 10000);
 
   // "..." has the test fill's volume to scale by (10 l: the coefficient stays).
   Type(1, "...");
-  WriteCoefficients();
+  WriteCoefficients(Form());
   EXPECT_TRUE(alerts.empty());
   int commits = 0;
   StopAndLoadImage(&commits);
@@ -126,7 +126,7 @@ TEST_P(FillStartTest, ASecondPressStopsTheFillAndDotsScaleByWhatWasDelivered) {
   const MemoryImage before = FreshImage(1, 4);
   ConnectAndRead(before, Args({"--rate", "5000", "--hold-ms", "300"}));
   Load(1);
-  ASSERT_TRUE(PumpNotingLabels(1, [] { return LastVolume[0] >= 1000; }));
+  ASSERT_TRUE(PumpNotingLabels(1, [] { return State().lastVolume[0] >= 1000; }));
   ForgetReceived();
   Load(3);
   EXPECT_EQ(alerts, std::vector<std::string>{"Another nozzle is active!"});
@@ -134,9 +134,9 @@ TEST_P(FillStartTest, ASecondPressStopsTheFillAndDotsScaleByWhatWasDelivered) {
 
   Load(1);
   EXPECT_EQ(Commands(), std::vector<std::string>{"command 0x0F modifier 0 value 00000000"});
-  ASSERT_TRUE(PumpNotingLabels(1, [] { return ActiveNozzle == 0; }));
+  ASSERT_TRUE(PumpNotingLabels(1, [] { return State().activeNozzle == 0; }));
   EXPECT_EQ(Label(1), "Load 10l");
-  const int32_t volume = LastVolume[0];
+  const int32_t volume = State().lastVolume[0];
   ASSERT_GE(volume, 1000);
   ASSERT_LT(volume, 10000);
   char stopped[32];
@@ -145,7 +145,7 @@ TEST_P(FillStartTest, ASecondPressStopsTheFillAndDotsScaleByWhatWasDelivered) {
 
   alerts.clear();
   Type(1, "...");
-  WriteCoefficients();
+  WriteCoefficients(Form());
   EXPECT_TRUE(alerts.empty());
   const long double x = 100000.0L / volume;
   EXPECT_EQ(K(StopAndLoadImage()), static_cast<uint64_t>(std::floor(K(before) * (x / 10) + 0.5L)));
@@ -154,9 +154,9 @@ TEST_P(FillStartTest, ASecondPressStopsTheFillAndDotsScaleByWhatWasDelivered) {
 TEST_F(FillTest, APumpThatNeverStartsIsFollowedForFiveSecondsOnly) {
   ConnectAndRead(FreshImage(1, 2), {"--lift-ms", "60000"});
   Load(1);
-  ASSERT_EQ(ActiveNozzle, 1);
+  ASSERT_EQ(State().activeNozzle, 1);
   const auto start = std::chrono::steady_clock::now();
-  ASSERT_TRUE(PumpNotingLabels(1, [] { return ActiveNozzle == 0; }, 9000));
+  ASSERT_TRUE(PumpNotingLabels(1, [] { return State().activeNozzle == 0; }, 9000));
   const auto followed = std::chrono::steady_clock::now() - start;
   EXPECT_GE(followed, std::chrono::milliseconds(4900));
   EXPECT_LT(followed, std::chrono::milliseconds(7000));
@@ -169,7 +169,7 @@ TEST_F(FillTest, IdlePollsBeforeThePumpStartsDoNotEndTheFill) {
   ConnectAndRead(FreshImage(1, 2), {"--lift-ms", "1500", "--rate", "20000", "--hold-ms", "0"});
   Load(1);
   ASSERT_TRUE(PumpNotingLabels(1, [] { return StartsWith(Label(1), "fin"); }));
-  EXPECT_EQ(ActiveNozzle, 1);
+  EXPECT_EQ(State().activeNozzle, 1);
   EXPECT_EQ(shown.front(), "Starting..");
   EXPECT_EQ(seen.count("Load 10l"), 0u);
   EXPECT_EQ(Label(1), "fin 10.00");
@@ -179,7 +179,7 @@ TEST_F(FillTest, TenLitresRunFinishAndCloseOnTheButton) {
   ConnectAndRead(FreshImage(1, 4), {"--rate", "20000", "--start-ms", "100", "--hold-ms", "0"});
   Load(1);
   EXPECT_TRUE(alerts.empty());
-  EXPECT_EQ(ActiveNozzle, 1);
+  EXPECT_EQ(State().activeNozzle, 1);
   EXPECT_EQ(Label(1), "Starting..");
   // Taken under the tool's control, then the 10 l preset (modifier 1: fillKind 0).
   const std::vector<std::string> started = {"command 0x13 modifier 0 value 00000000",
@@ -188,7 +188,7 @@ TEST_F(FillTest, TenLitresRunFinishAndCloseOnTheButton) {
 
   ASSERT_TRUE(PumpUntilLabel(1, "fin"));
   EXPECT_EQ(Label(1), "fin 10.00");
-  EXPECT_EQ(LastVolume[0], 10000);
+  EXPECT_EQ(State().lastVolume[0], 10000);
   bool sawVolume = false;
   for (const std::string& label : seen) sawVolume |= label.rfind("vol. ", 0) == 0;
   EXPECT_TRUE(sawVolume);
@@ -196,14 +196,14 @@ TEST_F(FillTest, TenLitresRunFinishAndCloseOnTheButton) {
   ForgetReceived();
   Load(1);   // the finished fill is closed
   EXPECT_EQ(Commands(), std::vector<std::string>{"command 0x0F modifier 0 value 00000000"});
-  ASSERT_TRUE(PumpUntil([] { return ActiveNozzle == 0; }));
+  ASSERT_TRUE(PumpUntil([] { return State().activeNozzle == 0; }));
   EXPECT_EQ(Label(1), "Load 10l");
-  EXPECT_EQ(LastVolume[0], 10000);
+  EXPECT_EQ(State().lastVolume[0], 10000);
 }
 
 TEST_F(FillTest, FullTankPresetStopsOnTheButtonAndBlocksOtherNozzles) {
   ConnectAndRead(FreshImage(1, 4), {"--rate", "2000", "--start-ms", "100", "--hold-ms", "300"});
-  MainForm->fullTankCheck->value(1);
+  Form().fullTankCheck->value(1);
   Load(2);
   EXPECT_EQ(Commands().back(), "command 0x01 modifier 1 value 00050000");
   ASSERT_TRUE(PumpUntilLabel(2, "vol."));
@@ -216,9 +216,9 @@ TEST_F(FillTest, FullTankPresetStopsOnTheButtonAndBlocksOtherNozzles) {
   Load(2);   // stops the running fill
   EXPECT_EQ(Commands(), std::vector<std::string>{"command 0x0F modifier 0 value 00000000"});
   ASSERT_TRUE(PumpUntilLabel(2, "stp"));
-  EXPECT_EQ(ActiveNozzle, 2);
+  EXPECT_EQ(State().activeNozzle, 2);
   // Idle again after the controller's hold time: the button is free.
-  ASSERT_TRUE(PumpUntil([] { return ActiveNozzle == 0; }));
+  ASSERT_TRUE(PumpUntil([] { return State().activeNozzle == 0; }));
   EXPECT_EQ(Label(2), "Load 10l");
 }
 
@@ -226,15 +226,15 @@ TEST_F(FillTest, DotsAfterAStoppedFillScaleTheCoefficient) {
   const MemoryImage before = FreshImage(1, 2);
   ConnectAndRead(before, {"--rate", "5000", "--start-ms", "100", "--hold-ms", "0"});
   Load(1);
-  ASSERT_TRUE(PumpUntil([] { return LastVolume[0] >= 1000; }));
+  ASSERT_TRUE(PumpUntil([] { return State().lastVolume[0] >= 1000; }));
   Load(1);
   ASSERT_TRUE(PumpUntilLabel(1, "stp"));
   // Let the stopped amount settle, then close the fill.
   const std::string stopped = Label(1);
   PumpUntil([] { return false; }, 100);
   Load(1);
-  ASSERT_TRUE(PumpUntil([] { return ActiveNozzle == 0; }));
-  const int32_t volume = LastVolume[0];
+  ASSERT_TRUE(PumpUntil([] { return State().activeNozzle == 0; }));
+  const int32_t volume = State().lastVolume[0];
   ASSERT_GT(volume, 0);
   ASSERT_LT(volume, 10000);
   char shown[32];
@@ -242,7 +242,7 @@ TEST_F(FillTest, DotsAfterAStoppedFillScaleTheCoefficient) {
   EXPECT_TRUE(seen.count(shown)) << shown;
 
   Type(1, "...");
-  WriteCoefficients();
+  WriteCoefficients(Form());
   EXPECT_TRUE(alerts.empty());
   const MemoryImage after = StopAndLoadImage();
   auto k = [](const MemoryImage& m) {
@@ -258,45 +258,45 @@ TEST_F(FillTest, DotsWithoutATestFillSayError) {
   const MemoryImage before = FreshImage(1, 1);
   ConnectAndRead(before, {});
   Type(1, "...");
-  WriteCoefficients();
+  WriteCoefficients(Form());
   EXPECT_EQ(alerts, std::vector<std::string>{"Error!"});
   EXPECT_TRUE(MemoryRequests().empty());
 }
 
 TEST_F(FillTest, NozzlesBeyondTheLinksFourPutNothingOnTheWire) {
   ConnectAndRead(FreshImage(1, 8), {});
-  ASSERT_TRUE(nozzleLoadButtons[6]->visible());
+  ASSERT_TRUE(Form().nozzleLoadButtons[6]->visible());
   Load(6);
   EXPECT_EQ(alerts, std::vector<std::string>{"Failed to set volume"});
   EXPECT_TRUE(ReceivedRequests().empty());
-  EXPECT_EQ(ActiveNozzle, 0);
+  EXPECT_EQ(State().activeNozzle, 0);
   EXPECT_EQ(Label(6), "Load 10l");
 }
 
 TEST_F(FillTest, APumpThatStaysBusyRefusesTheFill) {
   ConnectAndRead(FreshImage(1, 2), {"--rate", "100", "--hold-ms", "0"});
   Load(1);
-  ASSERT_EQ(ActiveNozzle, 1);
+  ASSERT_EQ(State().activeNozzle, 1);
   // The tool loses track of the fill (as after a restart): the nozzle is
   // running when Load is pressed; stopped, it is still not idle.
   Fl::remove_timeout(FillTimer);
-  ActiveNozzle = 0;
+  State().activeNozzle = 0;
   ForgetReceived();
   Load(1);
   EXPECT_EQ(alerts, std::vector<std::string>{"Pump is busy now (filling is not complete)"});
   const std::vector<std::string> commands = Commands();
   ASSERT_FALSE(commands.empty());
   EXPECT_EQ(commands.back(), "command 0x0F modifier 0 value 00000000");
-  EXPECT_EQ(ActiveNozzle, 0);
+  EXPECT_EQ(State().activeNozzle, 0);
 }
 
 TEST_P(FillStartTest, CngDiagnosticsFollowTheFill) {
   ConnectAndRead(FreshImage(2, 2), Args({"--rate", "10000", "--hold-ms", "0"}));
-  ASSERT_TRUE(MainForm->cngDiagsOutput->visible());
+  ASSERT_TRUE(Form().cngDiagsOutput->visible());
   std::set<std::string> texts;
   Load(1);
   ASSERT_TRUE(PumpUntil([&] {
-    texts.insert(MainForm->cngDiagsOutput->value());
+    texts.insert(Form().cngDiagsOutput->value());
     return Label(1).rfind("fin", 0) == 0;
   }));
   // While running the flow is above zero; finished, the line is at rest.
@@ -310,7 +310,7 @@ TEST_P(FillStartTest, CngDiagnosticsFollowTheFill) {
   EXPECT_TRUE(sawFlow);
   EXPECT_GT(Requests("read 24 bytes at 2:000029"), 3);
   EXPECT_TRUE(PumpUntil([] {
-    return std::string(MainForm->cngDiagsOutput->value()) == "mass flow   0.0\npressure  200.0";
+    return std::string(Form().cngDiagsOutput->value()) == "mass flow   0.0\npressure  200.0";
   }));
 }
 
@@ -339,15 +339,15 @@ TEST_P(PresetAnswerTest, ThePumpsStatusDecidesWhetherTheFillIsFollowed) {
   EXPECT_EQ(Requests("command 0x01"), 1);
   if (refused) {
     EXPECT_EQ(alerts, std::vector<std::string>{"Failed to set volume"});
-    EXPECT_EQ(ActiveNozzle, 0);
+    EXPECT_EQ(State().activeNozzle, 0);
     EXPECT_EQ(Label(1), "Load 10l");
     return;
   }
   EXPECT_TRUE(alerts.empty());
-  ASSERT_EQ(ActiveNozzle, 1);
+  ASSERT_EQ(State().activeNozzle, 1);
   if (!GetParam().pumpRuns) {
     const auto start = std::chrono::steady_clock::now();
-    ASSERT_TRUE(PumpUntil([] { return ActiveNozzle == 0; }, 8000));
+    ASSERT_TRUE(PumpUntil([] { return State().activeNozzle == 0; }, 8000));
     EXPECT_GE(std::chrono::steady_clock::now() - start, kFillStartBound - std::chrono::seconds(1));
     EXPECT_EQ(alerts, std::vector<std::string>{"Failed to set volume"});
     EXPECT_EQ(Label(1), "Load 10l");
@@ -397,7 +397,7 @@ TEST(FillTexts, VolumesInLitresAndHundredthsDiagnosticsInTenths) {
 }
 
 TEST_F(FillTest, AboutShowsTheBuild) {
-  AboutCallback(MainForm->aboutButton, nullptr);
+  AboutCallback(Form().aboutButton, nullptr);
   EXPECT_EQ(alerts,
             std::vector<std::string>{"tarvo_6 dispenser calibration tool, (c) 2023, build Mar 16 2023"});
 }
@@ -413,8 +413,8 @@ TEST_F(FillTest, AnotherControllerOnThePortEndsTheFollowing) {
   const std::string tcpPort = std::to_string(loopback::freePort());
   uint16_t handle = 0;
   ASSERT_EQ(PortOpen(&handle, ("TCPS_127.0.0.1:" + tcpPort).c_str()), kPortOpened);
-  OpenPortHandle = handle;
-  AppLink->port = handle;
+  State().openPort = handle;
+  State().link->port = handle;
   const auto connects = [&] {
     const uint32_t before = PortConnection(handle);
     StartController(FreshImage(1, 2), {"--tcp-client", tcpPort, "--rate", "500"});
@@ -429,17 +429,17 @@ TEST_F(FillTest, AnotherControllerOnThePortEndsTheFollowing) {
   StopAndLoadImage();
   connects();
   ForgetReceived();
-  ASSERT_TRUE(PumpUntil([] { return ActiveNozzle == 0; }));
+  ASSERT_TRUE(PumpUntil([] { return State().activeNozzle == 0; }));
   EXPECT_EQ(alerts, std::vector<std::string>{
                         "The port connected anew during the test fill: the controller may be "
                         "another one. The fill is no longer followed; read the controller again."});
   EXPECT_EQ(Requests("status of nozzle"), 0);
   EXPECT_EQ(Label(1), "Load 10l");
-  EXPECT_STREQ(MainForm->stateBox->label(), "Connection state");
-  EXPECT_FALSE(nozzleCoefficientInputs[1]->active());
+  EXPECT_STREQ(Form().stateBox->label(), "Connection state");
+  EXPECT_FALSE(Form().nozzleCoefficientInputs[1]->active());
   PortClose(handle);
-  OpenPortHandle = 0;
-  AppLink->port = 0;
+  State().openPort = 0;
+  State().link->port = 0;
 }
 
 }  // namespace

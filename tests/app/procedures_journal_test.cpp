@@ -208,7 +208,7 @@ TEST_F(JournalTest, VariantOneLinesHoldTheControllersValuesBeforeAndAfter) {
   const MemoryImage before = FreshImage(1, 2);
   ConnectAndRead(before);
   Type(2, kEnteredText);
-  WriteCoefficients();
+  WriteCoefficients(Form());
   ASSERT_TRUE(alerts.empty()) << alerts[0];
   EXPECT_NE(FileText(kJournal).find(",\"10.1 \"\"x,y\"\"\","), std::string::npos);
   const std::string port = sim->announce();
@@ -220,7 +220,7 @@ TEST_F(JournalTest, VariantZeroLinesHoldTheControllersValuesBeforeAndAfter) {
   const MemoryImage before = FreshImage(0, 2);
   ConnectAndRead(before);
   Type(2, kEnteredText);
-  WriteCoefficients();
+  WriteCoefficients(Form());
   ASSERT_TRUE(alerts.empty()) << alerts[0];
   const std::string port = sim->announce();
   const MemoryImage after = StopAndLoadImage();
@@ -233,7 +233,7 @@ TEST_F(JournalTest, VariantTwoLinesHoldTheShortRecordAndTheValueSent) {
   const MemoryImage before = FreshImage(2, 2);
   ConnectAndRead(before);
   Type(1, "10.05");
-  WriteCoefficients();
+  WriteCoefficients(Form());
   ASSERT_TRUE(alerts.empty()) << alerts[0];
   const std::vector<Row> rows = Entries();
   ASSERT_EQ(rows.size(), 4u);
@@ -258,7 +258,7 @@ TEST_F(JournalTest, ARefusedRecordLeavesItsOutcomeAndNothingElse) {
   const MemoryImage before = FreshImage(1, 2);
   ConnectAndRead(before, {"--fault-refuse", "1"});
   Type(1, "10.1");
-  WriteCoefficients();
+  WriteCoefficients(Form());
   const std::vector<Row> rows = Entries();
   ASSERT_EQ(rows.size(), 3u);
   EXPECT_EQ(rows[0][kOutcome], "sending");
@@ -273,9 +273,9 @@ TEST_F(JournalTest, ARefusedRecordLeavesItsOutcomeAndNothingElse) {
 
 TEST_F(JournalTest, AWrongPasswordAndAKeyTurnedOffAreOnRecord) {
   ConnectAndRead(FreshImage(1, 1), {"--password", "1234"});
-  MainForm->passwordInput->value("5185");
+  Form().passwordInput->value("5185");
   Type(1, "10.1");
-  WriteCoefficients();
+  WriteCoefficients(Form());
   std::vector<Row> rows = Entries();
   ASSERT_EQ(rows.size(), 1u);
   EXPECT_EQ(rows[0][kEvent], "password");
@@ -285,9 +285,9 @@ TEST_F(JournalTest, AWrongPasswordAndAKeyTurnedOffAreOnRecord) {
   ASSERT_TRUE(PumpUntil([&] {
     return FileText(tracePath).find("configuration key off") != std::string::npos;
   }));
-  MainForm->passwordInput->value("1234");
+  Form().passwordInput->value("1234");
   alerts.clear();
-  WriteCoefficients();
+  WriteCoefficients(Form());
   EXPECT_EQ(alerts, std::vector<std::string>{"Turn the configuration key on"});
   rows = Entries();
   ASSERT_EQ(rows.size(), 2u);
@@ -297,7 +297,7 @@ TEST_F(JournalTest, AWrongPasswordAndAKeyTurnedOffAreOnRecord) {
 TEST_F(JournalTest, ALostReplyIsOnRecordAsNoReply) {
   ConnectAndRead(FreshImage(1, 1), {"--fault-once", "no-reply:write 20 bytes"});
   Type(1, "10.1");
-  WriteCoefficients();
+  WriteCoefficients(Form());
   const std::vector<Row> rows = Entries();
   ASSERT_EQ(rows.size(), 3u);
   EXPECT_EQ(rows[0][kOutcome], "sending");
@@ -309,7 +309,7 @@ TEST_F(JournalTest, ReadAndAWriteThatChangesNothingAddNothing) {
   ConnectAndRead(FreshImage(1, 2));
   Type(1, "4.99");    // out of range: skipped without a message
   Type(2, "abc");     // "Wrong value entered"
-  WriteCoefficients();
+  WriteCoefficients(Form());
   Read("1");
   EXPECT_FALSE(fs::exists(kJournal));
 }
@@ -321,7 +321,7 @@ TEST_F(JournalTest, ALineCutShortIsEndedAndTheFileOnlyGrows) {
   { std::ofstream(kJournal, std::ios::binary) << old; }
   ConnectAndRead(FreshImage(1, 1));
   Type(1, "10.1");
-  WriteCoefficients();
+  WriteCoefficients(Form());
   const std::string text = FileText(kJournal);
   ASSERT_EQ(text.compare(0, old.size(), old), 0);
   EXPECT_EQ(text.compare(old.size(), 2, "\r\n"), 0);
@@ -336,14 +336,14 @@ TEST_F(JournalTest, ALineCutShortIsEndedAndTheFileOnlyGrows) {
 // and a full disk: Write says why and sends nothing, not even the password.
 TEST_F(JournalTest, AJournalThatCannotBeWrittenStopsWriteBeforeAnyFrame) {
   ConnectAndRead(FreshImage(1, 1), {"--password", "1234"});
-  MainForm->passwordInput->value("1234");
+  Form().passwordInput->value("1234");
   // The reason is the tool's own words (the catalog's), not the system's.
   const auto attempt = [&](const char* what, const std::string& reason) {
     SCOPED_TRACE(what);
     alerts.clear();
     ForgetReceived();
     Type(1, "10.1");
-    WriteCoefficients();
+    WriteCoefficients(Form());
     ExpectStoppedBeforeAnyFrame();
     if (!alerts.empty()) {
       EXPECT_NE(alerts[0].find(" (" + reason + "): "), std::string::npos) << alerts[0];

@@ -41,8 +41,8 @@ class PortProcedureTest : public ProcedureTest {
   static void OpenNamed(const std::string& name) {
     std::snprintf(PortNameList.names[0], sizeof PortNameList.names[0], "%s", name.c_str());
     PortNameList.count = 1;
-    MainForm->portChoice->value(0);
-    OpenClosePort();
+    Form().portChoice->value(0);
+    OpenClosePort(Form());
   }
 };
 
@@ -55,7 +55,7 @@ TEST_F(PortProcedureTest, EveryOpenFailureSaysWhyOnTheLineUnderError) {
   ASSERT_EQ(PortOpen(&holder, held.slavePath().c_str()), kPortOpened);
   OpenNamed(held.slavePath());
   PortClose(holder);
-  EXPECT_EQ(OpenPortHandle, 0);
+  EXPECT_EQ(State().openPort, 0);
   EXPECT_EQ(alerts, (std::vector<std::string>{
                         "error\nThe port was not found",
                         "error\nMalformed TCP port name: TCPC_address:port or "
@@ -90,13 +90,13 @@ TEST_F(PortProcedureTest, ReadOnALineThatHangsUpEndsWithinOneTimeOut) {
   const double readSeconds = SecondsSince(start);
   unplug.join();
   EXPECT_LT(readSeconds, 2.5);
-  EXPECT_EQ(PortLost(OpenPortHandle), 1);
+  EXPECT_EQ(PortLost(State().openPort), 1);
 
   alerts.clear();
   const Clock::time_point again = Clock::now();
   Read("1");
   EXPECT_LT(SecondsSince(again), 0.5);
-  EXPECT_STREQ(MainForm->stateBox->label(), "No connection");
+  EXPECT_STREQ(Form().stateBox->label(), "No connection");
 }
 
 // A fill followed on a line that hangs up: the fill timer goes on asking
@@ -106,9 +106,9 @@ TEST_F(PortProcedureTest, FillOnALineThatHangsUpIdlesAndEndsWithClosePort) {
   Connect(FreshImage(1, 4), {"--rate", "2000", "--start-ms", "100", "--hold-ms", "300"});
   Read("1");
   ASSERT_TRUE(alerts.empty()) << alerts[0];
-  MainForm->fullTankCheck->value(1);
-  LoadNozzleCallback(nozzleLoadButtons[2], reinterpret_cast<void*>(static_cast<intptr_t>(1)));
-  ASSERT_TRUE(PumpUntil([] { return std::string(nozzleLoadButtons[2]->label()).rfind("vol.", 0) == 0; }));
+  Form().fullTankCheck->value(1);
+  LoadNozzle(Form(), 1);
+  ASSERT_TRUE(PumpUntil([] { return std::string(Form().nozzleLoadButtons[2]->label()).rfind("vol.", 0) == 0; }));
   sim->stop(sim_signal::kKill);
 
   const double cpuBefore = CpuSeconds();
@@ -117,14 +117,14 @@ TEST_F(PortProcedureTest, FillOnALineThatHangsUpIdlesAndEndsWithClosePort) {
   const double wall = SecondsSince(start);
   const double cpu = CpuSeconds() - cpuBefore;
   EXPECT_LT(cpu, 0.5 * wall) << "cpu " << cpu << " s in " << wall << " s";
-  EXPECT_EQ(ActiveNozzle, 2);
-  EXPECT_TRUE(Fl::has_timeout(FillTimer));
+  EXPECT_EQ(State().activeNozzle, 2);
+  EXPECT_TRUE(Fl::has_timeout(FillTimer, &Form()));
 
-  OpenClosePort();   // Close Port
-  EXPECT_EQ(OpenPortHandle, 0);
-  EXPECT_EQ(ActiveNozzle, 0);
-  EXPECT_FALSE(Fl::has_timeout(FillTimer));
-  EXPECT_STREQ(nozzleLoadButtons[2]->label(), "Load 10l");
+  OpenClosePort(Form());   // Close Port
+  EXPECT_EQ(State().openPort, 0);
+  EXPECT_EQ(State().activeNozzle, 0);
+  EXPECT_FALSE(Fl::has_timeout(FillTimer, &Form()));
+  EXPECT_STREQ(Form().nozzleLoadButtons[2]->label(), "Load 10l");
 }
 
 }  // namespace

@@ -34,8 +34,8 @@ class StrayBytesTest : public ProcedureTest {
     if (HasFatalFailure()) return;
     uint16_t handle = 0;
     ASSERT_EQ(PortOpen(&handle, ("TCPC_" + sim->announce()).c_str()), kPortOpened);
-    OpenPortHandle = handle;
-    AppLink->port = handle;
+    State().openPort = handle;
+    State().link->port = handle;
   }
   void ConnectOver(bool tcp, const MemoryImage& image, const std::vector<std::string>& args) {
     if (tcp) {
@@ -80,11 +80,11 @@ TEST_P(LateLastReadTest, WriteRightAfterItTakesNoLateReplyForItsAnswer) {
   if (GetParam().recordLost)
     args.insert(args.end(), {"--fault-once", "no-reply:write 20 bytes at 0:001000"});
   Connect(before, args);
-  std::memset(Controller.passwordState, 0, sizeof Controller.passwordState);
+  std::memset(State().controller.passwordState, 0, sizeof State().controller.passwordState);
   Read("1");
   ASSERT_TRUE(alerts.empty()) << alerts[0];
   Type(1, "10.1");
-  WriteCoefficients();
+  WriteCoefficients(Form());
   int commits = -1;
   const MemoryImage after = StopAndLoadImage(&commits);
   EXPECT_NE(Trace().find("[fault: late]"), std::string::npos);
@@ -128,7 +128,7 @@ TEST_P(NoiseBetweenWritesTest, NoWriteIsTakenFromTheNoise) {
   ForgetReceived();
   Type(1, "10.1");
   Type(2, "10.1");
-  WriteCoefficients();
+  WriteCoefficients(Form());
   const bool late = std::string(GetParam().noise) == "late-noise";
   EXPECT_EQ(alerts, std::vector<std::string>{std::string(kLost) + (late
       ? "\n\nNozzles written: 1.\nNozzles whose answer was lost (they may be written): 2.\n"
@@ -157,7 +157,7 @@ TEST_P(NoiseBetweenWritesTest, NoWriteIsTakenFromTheNoise) {
   const std::vector<uint8_t> counterBefore = Bytes(before, 0, 0x4001, 2);
   EXPECT_EQ(counter[0] | counter[1] << 8, (counterBefore[0] | counterBefore[1] << 8) + (late ? 1 : 0));
   // Nozzle 1 shows what Read took until its write is known to be done.
-  EXPECT_EQ(nozzleEdited[0], late ? 0 : 1);
+  EXPECT_EQ(Form().nozzleEdited[0], late ? 0 : 1);
 }
 
 // Over TCP a late reply outlives the settle in the socket unless clearing
@@ -166,10 +166,10 @@ TEST_F(StrayBytesTest, OverTcpALateRecordReplyIsShownByNoOtherNozzle) {
   ConnectOverTcp(FreshImage(1, 4),
                  {"--fault-once", "late:read 20 bytes at 0:001000"});
   Read("1");
-  EXPECT_STREQ(nozzleCoefficientInputs[1]->value(), "???");
+  EXPECT_STREQ(Form().nozzleCoefficientInputs[1]->value(), "???");
   for (int n = 2; n <= 4; ++n) {
     const std::string own = "* 1.00" + std::to_string(n) + "000";
-    EXPECT_EQ(nozzleCoefficientInputs[n]->value(), own) << "row " << n;
+    EXPECT_EQ(Form().nozzleCoefficientInputs[n]->value(), own) << "row " << n;
   }
   EXPECT_NE(Trace().find("[fault: late]"), std::string::npos);
 }

@@ -67,7 +67,7 @@ TEST_F(WriteTest, VariantOneRaisesByOnePercentCountsAndCommits) {
   before.set(0, 0x1013, 0x6E);   // the byte after record 1, unlike record 2's first
   ConnectAndRead(before);
   Type(1, "10.1");
-  WriteCoefficients();
+  WriteCoefficients(Form());
   EXPECT_TRUE(alerts.empty());
   const std::vector<std::string> expected = {
       "write 20 bytes at 0:001000 (calibration record, group 0 nozzle 1)",
@@ -92,12 +92,12 @@ TEST_F(WriteTest, VariantOneRaisesByOnePercentCountsAndCommits) {
 
   char shown[64];
   std::snprintf(shown, sizeof shown, "* %f", CoefficientValue(new1.data()));
-  EXPECT_STREQ(nozzleCoefficientInputs[1]->value(), shown);
-  EXPECT_EQ(nozzleNumberFields[1]->value(), std::to_string(Count(new1)));
-  EXPECT_EQ(nozzleEdited[0], 0);
+  EXPECT_STREQ(Form().nozzleCoefficientInputs[1]->value(), shown);
+  EXPECT_EQ(Form().nozzleNumberFields[1]->value(), std::to_string(Count(new1)));
+  EXPECT_EQ(Form().nozzleEdited[0], 0);
   char counter[32];
   std::snprintf(counter, sizeof counter, "13 %02d.%02d.%02d", today[0], today[1], today[2]);
-  EXPECT_STREQ(MainForm->commonCounterInput->value(), counter);
+  EXPECT_STREQ(Form().commonCounterInput->value(), counter);
 }
 
 TEST_F(WriteTest, FiveAndTwentyAreTakenJustOutsideIsSkippedSilently) {
@@ -107,7 +107,7 @@ TEST_F(WriteTest, FiveAndTwentyAreTakenJustOutsideIsSkippedSilently) {
   Type(2, "20.0");
   Type(3, "4.99");
   Type(4, "20.01");
-  WriteCoefficients();
+  WriteCoefficients(Form());
   EXPECT_TRUE(alerts.empty());
   const MemoryImage after = StopAndLoadImage();
   EXPECT_EQ(K(Record(after, 0)), Scaled(K(Record(before, 0)), 0.5L));
@@ -121,8 +121,8 @@ TEST_F(WriteTest, NothingToWriteMeansNoCounterAndNoCommit) {
   ConnectAndRead(before);
   Type(1, "abc");              // reads as 0
   Type(2, "* 1.500000");       // still as Read showed it
-  nozzleCoefficientInputs[3]->value("12");   // changed without the operator
-  WriteCoefficients();
+  Form().nozzleCoefficientInputs[3]->value("12");   // changed without the operator
+  WriteCoefficients(Form());
   EXPECT_EQ(alerts, std::vector<std::string>{"Wrong value entered"});
   EXPECT_TRUE(MemoryRequests().empty());
   int commits = -1;
@@ -138,7 +138,7 @@ TEST_F(WriteTest, ZeroDifferenceMakesK2EqualToK) {
   for (int b = 0; b < 4; ++b) image.set(0, 0x100A + b, 0);                          // D = 0
   ConnectAndRead(image);
   Type(1, "10.1");
-  WriteCoefficients();
+  WriteCoefficients(Form());
   const auto record = Record(StopAndLoadImage(), 0, 1);
   EXPECT_EQ(K2(record), K(record));
   EXPECT_EQ(K(record), Scaled(K(Record(image, 0, 1)), 10.1L / 10));
@@ -153,13 +153,13 @@ TEST_F(WriteTest, EmptyEntryResetsAndAZeroResetDivisorRefusesTheWrite) {
   ConnectAndRead(image);
   Type(1, "");
   Type(2, "");
-  WriteCoefficients();
+  WriteCoefficients(Form());
   EXPECT_EQ(alerts, std::vector<std::string>{"Nothing written: the coefficient of nozzle 1 "
                                              "cannot be reset, its reset divisor is 0."});
   EXPECT_TRUE(MemoryRequests().empty());
   alerts.clear();
   Type(1, "* 1.001000");
-  WriteCoefficients();
+  WriteCoefficients(Form());
   EXPECT_TRUE(alerts.empty());
   ASSERT_FALSE(MemoryRequests().empty());
   EXPECT_EQ(MemoryRequests().front(),
@@ -174,7 +174,7 @@ TEST_F(WriteTest, VariantOneCountPast9998IsWrittenUnchangedAndStillCounted) {
   image.set16(0, 0x1011, 9999);
   ConnectAndRead(image);
   Type(1, "12");
-  WriteCoefficients();
+  WriteCoefficients(Form());
   EXPECT_TRUE(alerts.empty());
   ASSERT_EQ(MemoryRequests().size(), 3u);
   const MemoryImage after = StopAndLoadImage();
@@ -186,18 +186,18 @@ TEST_F(WriteTest, KeyOffStopsBeforeCounterAndCommitAndARetryAppliesTheValueOnce)
   const MemoryImage before = FreshImage(1, 2);
   ConnectAndRead(before, {"--key", "off"});
   Type(1, "10.1");
-  WriteCoefficients();
+  WriteCoefficients(Form());
   EXPECT_EQ(alerts, std::vector<std::string>{"Please turn on the settings key"});
   EXPECT_EQ(MemoryRequests(),
             std::vector<std::string>{"write 20 bytes at 0:001000 (calibration record, group 0 nozzle 1)"});
-  EXPECT_EQ(nozzleEdited[0], 1);
+  EXPECT_EQ(Form().nozzleEdited[0], 1);
 
   // The operator turns the key on and presses Write again: the value is
   // applied to the coefficient as read, not to the one the refused write held.
   sim->signal(sim_signal::kKeyOff);
   ASSERT_TRUE(waitUntil([&] { return TraceHas("configuration key on"); }));
   alerts.clear();
-  WriteCoefficients();
+  WriteCoefficients(Form());
   EXPECT_TRUE(alerts.empty());
   int commits = 0;
   const MemoryImage after = StopAndLoadImage(&commits);
@@ -209,10 +209,10 @@ TEST_F(WriteTest, KeyOffStopsBeforeCounterAndCommitAndARetryAppliesTheValueOnce)
 TEST_F(WriteTest, WrongPasswordWritesNothing) {
   const MemoryImage before = FreshImage(1, 1);
   ConnectAndRead(before, {"--password", "1234"});
-  ASSERT_TRUE(MainForm->passwordInput->active());
-  MainForm->passwordInput->value("5185");
+  ASSERT_TRUE(Form().passwordInput->active());
+  Form().passwordInput->value("5185");
   Type(1, "10.1");
-  WriteCoefficients();
+  WriteCoefficients(Form());
   EXPECT_EQ(alerts, std::vector<std::string>{"Wrong password"});
   const std::vector<Received> received = ReceivedRequests();
   ASSERT_EQ(received.size(), 2u);
@@ -229,9 +229,9 @@ TEST_F(WriteTest, WrongPasswordWritesNothing) {
 TEST_F(WriteTest, RightPasswordOpensTheWrite) {
   const MemoryImage before = FreshImage(1, 1);
   ConnectAndRead(before, {"--password", "1234"});
-  MainForm->passwordInput->value("1234");
+  Form().passwordInput->value("1234");
   Type(1, "10.1");
-  WriteCoefficients();
+  WriteCoefficients(Form());
   EXPECT_TRUE(alerts.empty());
   const std::vector<std::string> expected = {
       "write 2 bytes at 0:005302 (password entry)",
@@ -248,15 +248,15 @@ TEST_F(WriteTest, VariantZeroWritesNineteenBytesAndTheBareCounterOfItsGroup) {
   const MemoryImage before = FreshImage(0, 2, 3, {5, 6, 7});
   ConnectAndRead(before, {}, "7");
   Type(2, "9.9");
-  WriteCoefficients();
+  WriteCoefficients(Form());
   EXPECT_TRUE(alerts.empty());
   const std::vector<std::string> expected = {
       "write 19 bytes at 0:001500 (calibration record, group 2 nozzle 2)",
       "write 2 bytes at 0:004201 (calibration counter, group 2)",
       "write 1 bytes at 0:88FFFF (commit)"};
   EXPECT_EQ(MemoryRequests(), expected);
-  EXPECT_STREQ(MainForm->commonCounterInput->value(), "15");
-  EXPECT_STREQ(nozzleNumberFields[2]->value(), "");
+  EXPECT_STREQ(Form().commonCounterInput->value(), "15");
+  EXPECT_STREQ(Form().nozzleNumberFields[2]->value(), "");
   const MemoryImage after = StopAndLoadImage();
   EXPECT_EQ(K(Record(after, 1, 2, 2)), Scaled(K(Record(before, 1, 2, 2)), 9.9L / 10));
   EXPECT_EQ(Bytes(after, 0, 0x4203, 3), Bytes(before, 0, 0x4203, 3));   // date untouched
@@ -266,7 +266,7 @@ TEST_F(WriteTest, VariantTwoSendsTheValueWithTheDateThenReadsAgain) {
   ConnectAndRead(FreshImage(2, 2));
   Type(1, "10.05");
   Type(2, "1e1");   // 10 as a number, but not a text the controller's value can carry
-  WriteCoefficients();
+  WriteCoefficients(Form());
   EXPECT_EQ(alerts, std::vector<std::string>{"Wrong value entered"});
   const std::vector<Received> received = ReceivedRequests();
   ASSERT_GE(received.size(), 2u);
@@ -281,7 +281,7 @@ TEST_F(WriteTest, VariantTwoSendsTheValueWithTheDateThenReadsAgain) {
   const std::vector<std::string> requests = MemoryRequests();
   ASSERT_GE(requests.size(), 3u);
   EXPECT_EQ(requests[2], "read 1 bytes at 2:000024 (status byte)");
-  EXPECT_EQ(nozzleEdited[0], 0);
+  EXPECT_EQ(Form().nozzleEdited[0], 0);
 }
 
 }  // namespace
@@ -301,19 +301,19 @@ TEST_F(WriteTest, NoRecordIsComputedFromWhatCameAfterAnUnansweredRead) {
   for (int i = 0; i < 4; ++i) before.set(0, 0x1013 + 0x100 * i, static_cast<uint8_t>(0x6E + i));
   Connect(before, {"--fault-late", "0.2", "--late-ms", "1500", "--seed", "6"});
   Read("1");
-  EXPECT_STREQ(nozzleCoefficientInputs[1]->value(), "* 1.001000");
-  EXPECT_STREQ(nozzleCoefficientInputs[2]->value(), "???");
+  EXPECT_STREQ(Form().nozzleCoefficientInputs[1]->value(), "* 1.001000");
+  EXPECT_STREQ(Form().nozzleCoefficientInputs[2]->value(), "???");
   for (int n = 3; n <= 4; ++n) {
     const std::string own = "* 1.00" + std::to_string(n) + "000";
-    const std::string shown = nozzleCoefficientInputs[n]->value();
+    const std::string shown = Form().nozzleCoefficientInputs[n]->value();
     EXPECT_TRUE(shown == "???" || shown == own) << "row " << n << " shows " << shown;
   }
-  EXPECT_STREQ(nozzleCoefficientInputs[4]->value(), "* 1.004000");
+  EXPECT_STREQ(Form().nozzleCoefficientInputs[4]->value(), "* 1.004000");
   ForgetReceived();
   // Nozzle 2 cannot be written: nothing is, not even the password.
   for (int n = 1; n <= 4; ++n) Type(n, "10.1");
   alerts.clear();
-  WriteCoefficients();
+  WriteCoefficients(Form());
   EXPECT_EQ(alerts, std::vector<std::string>{
                         "Nothing written: the calibration record of nozzle 2 was not read. Read "
                         "the controller, then Write again."});
@@ -323,7 +323,7 @@ TEST_F(WriteTest, NoRecordIsComputedFromWhatCameAfterAnUnansweredRead) {
   Type(3, "* 1.003000");
   Type(4, "* 1.004000");
   alerts.clear();
-  WriteCoefficients();
+  WriteCoefficients(Form());
   EXPECT_TRUE(alerts.empty());
   int commits = 0;
   const MemoryImage after = StopAndLoadImage(&commits);
@@ -345,7 +345,7 @@ TEST_F(WriteTest, AWriteThatStopsHalfwaySaysWhatItDid) {
   const MemoryImage before = FreshImage(1, 3);
   ConnectAndRead(before, {"--fault-once", "no-reply:write 20 bytes at 0:001100"});
   for (int n = 1; n <= 3; ++n) Type(n, "10.1");
-  WriteCoefficients();
+  WriteCoefficients(Form());
   EXPECT_EQ(alerts, std::vector<std::string>{
                         "Cannot set parameters. Check connection\n\nNozzles written: 1.\n"
                         "Nozzles whose answer was lost (they may be written): 2.\n"
@@ -361,7 +361,7 @@ TEST_F(WriteTest, AWriteThatStopsHalfwaySaysWhatItDid) {
   alerts.clear();
   ForgetReceived();
   Type(3, "10.2");
-  WriteCoefficients();
+  WriteCoefficients(Form());
   EXPECT_EQ(alerts, std::vector<std::string>{ReadFirstMessage()});
   EXPECT_TRUE(ReceivedRequests().empty());
   int commits = 0;
@@ -385,15 +385,15 @@ const char kNotRead[] =
 // live rows and counter, or greyed ones.
 bool ShownAsCurrent(int rows) {
   for (int n = 1; n <= rows; ++n) {
-    if (!nozzleCoefficientInputs[n]->active() || !nozzleNumberFields[n]->active()) return false;
+    if (!Form().nozzleCoefficientInputs[n]->active() || !Form().nozzleNumberFields[n]->active()) return false;
   }
-  return MainForm->commonCounterInput->active();
+  return Form().commonCounterInput->active();
 }
 bool ShownAsStale(int rows) {
   for (int n = 1; n <= rows; ++n) {
-    if (nozzleCoefficientInputs[n]->active() || nozzleNumberFields[n]->active()) return false;
+    if (Form().nozzleCoefficientInputs[n]->active() || Form().nozzleNumberFields[n]->active()) return false;
   }
-  return !MainForm->commonCounterInput->active();
+  return !Form().commonCounterInput->active();
 }
 
 // Controller A holds K = 2.0 on nozzle 1 and counter 40; B is a fresh one
@@ -404,8 +404,8 @@ TEST_F(WriteTest, NothingReachesAnotherControllerUntilItsReadGetsThrough) {
   a.setBlock(0, 0x1000, std::vector<uint8_t>{0, 0, 0, 0, 2}.data(), 5);
   a.set16(0, 0x4001, 40);
   ConnectAndRead(a);
-  ASSERT_STREQ(nozzleCoefficientInputs[1]->value(), "* 2.000000");
-  OpenClosePort();
+  ASSERT_STREQ(Form().nozzleCoefficientInputs[1]->value(), "* 2.000000");
+  OpenClosePort(Form());
   EXPECT_TRUE(ShownAsStale(4));
   const std::unique_ptr<DispenserSim> simA = std::move(sim);
 
@@ -414,19 +414,19 @@ TEST_F(WriteTest, NothingReachesAnotherControllerUntilItsReadGetsThrough) {
   traceOffset = 0;
   const MemoryImage b = FreshImage(1, 4);
   Connect(b);
-  EXPECT_STREQ(MainForm->stateBox->label(), "Connection state");
+  EXPECT_STREQ(Form().stateBox->label(), "Connection state");
   Type(1, "10.1");
-  WriteCoefficients();   // the port changed: nothing read from B yet
+  WriteCoefficients(Form());   // the port changed: nothing read from B yet
   EXPECT_EQ(alerts, std::vector<std::string>{kNotRead});
 
   sim->signal(sim_signal::kPause);   // B does not answer this once
   Read("1");
   sim->signal(sim_signal::kResume);
-  EXPECT_STREQ(MainForm->stateBox->label(), "No connection");
-  EXPECT_STREQ(nozzleCoefficientInputs[1]->value(), "10.1");   // rows kept, but greyed
+  EXPECT_STREQ(Form().stateBox->label(), "No connection");
+  EXPECT_STREQ(Form().nozzleCoefficientInputs[1]->value(), "10.1");   // rows kept, but greyed
   EXPECT_TRUE(ShownAsStale(4));
   alerts.clear();
-  WriteCoefficients();
+  WriteCoefficients(Form());
   EXPECT_EQ(alerts, std::vector<std::string>{kNotRead});
   for (const std::string& request : MemoryRequests())
     EXPECT_EQ(request.rfind("read ", 0), 0u) << "B received " << request;
@@ -437,7 +437,7 @@ TEST_F(WriteTest, NothingReachesAnotherControllerUntilItsReadGetsThrough) {
   ASSERT_TRUE(alerts.empty()) << alerts[0];
   EXPECT_TRUE(ShownAsCurrent(4));
   Type(1, "10.1");
-  WriteCoefficients();
+  WriteCoefficients(Form());
   EXPECT_TRUE(alerts.empty());
   int commits = 0;
   const MemoryImage after = StopAndLoadImage(&commits);
@@ -451,11 +451,11 @@ TEST_F(WriteTest, NothingReachesAnotherControllerUntilItsReadGetsThrough) {
 TEST_F(WriteTest, ChangingTheAddressAloneLeavesNothingToWriteUntilItIsRead) {
   const MemoryImage before = FreshImage(1, 2, 2, {1, 2});
   ConnectAndRead(before);
-  MainForm->addressInput->value("2");
-  MainForm->addressInput->do_callback();   // as typing does
+  Form().addressInput->value("2");
+  Form().addressInput->do_callback();   // as typing does
   EXPECT_TRUE(ShownAsStale(2));
   Type(1, "10.1");
-  WriteCoefficients();
+  WriteCoefficients(Form());
   EXPECT_EQ(alerts, std::vector<std::string>{kNotRead});
   EXPECT_TRUE(ReceivedRequests().empty());
 
@@ -463,16 +463,16 @@ TEST_F(WriteTest, ChangingTheAddressAloneLeavesNothingToWriteUntilItIsRead) {
   // still has to be the one read.
   alerts.clear();
   Read("2");
-  MainForm->addressInput->value("1");
+  Form().addressInput->value("1");
   Type(1, "10.1");
-  WriteCoefficients();
+  WriteCoefficients(Form());
   EXPECT_EQ(alerts, std::vector<std::string>{kNotRead});
 
   alerts.clear();
   Read("2");
   ForgetReceived();
   Type(1, "10.1");
-  WriteCoefficients();
+  WriteCoefficients(Form());
   EXPECT_TRUE(alerts.empty());
   EXPECT_EQ(MemoryRequests().front(),
             "write 20 bytes at 0:001200 (calibration record, group 1 nozzle 1)");
@@ -488,7 +488,7 @@ TEST_F(WriteTest, AReadFailingAtTheMainSettingsLeavesNothingToWrite) {
   image.set(0, layout::kSettings + 15, image.get(0, layout::kSettings + 15) ^ 0x01);
   ConnectAndRead(FreshImage(1, 2));
   sim.reset();
-  OpenClosePort();
+  OpenClosePort(Form());
   Connect(image);
   Read("1");
   ASSERT_EQ(alerts, std::vector<std::string>{"Warning! Wrong CRC in main settings"});
@@ -496,7 +496,7 @@ TEST_F(WriteTest, AReadFailingAtTheMainSettingsLeavesNothingToWrite) {
   ForgetReceived();
   Type(1, "10.1");
   alerts.clear();
-  WriteCoefficients();
+  WriteCoefficients(Form());
   EXPECT_EQ(alerts, std::vector<std::string>{kNotRead});
   EXPECT_TRUE(ReceivedRequests().empty());
 }

@@ -1,16 +1,27 @@
 #include "tests/app/recording_procedures.h"
 
-#include <cstdint>
-
 #include "app/window/procedures.h"
 
 ProcedureCalls Calls;
 
-void OpenClosePort() { Calls.openClose++; }
-void AddressEdited() { Calls.addressEdits++; }
-void ReadController() { Calls.read++; }
-void WriteCoefficients() { Calls.write++; }
-void LoadNozzleCallback(Fl_Widget*, void* nozzleIndex) {
-  Calls.loads.push_back(static_cast<long>(reinterpret_cast<intptr_t>(nozzleIndex)));
+void OpenClosePort(xMainForm& form) {
+  Calls.openClose++;
+  Calls.form = &form;
+}
+void AddressEdited(xMainForm& form) {
+  Calls.addressEdits++;
+  Calls.form = &form;
+}
+void ReadController(xMainForm& form) {
+  Calls.read++;
+  Calls.form = &form;
+}
+void WriteCoefficients(xMainForm& form) {
+  Calls.write++;
+  Calls.form = &form;
+}
+void LoadNozzle(xMainForm& form, int i) {
+  Calls.loads.push_back(i);
+  Calls.form = &form;
 }
 void AboutCallback(Fl_Widget*, void*) { Calls.about++; }

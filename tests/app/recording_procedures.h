@@ -5,12 +5,15 @@
 #pragma once
 #include <vector>
 
+class xMainForm;
+
 struct ProcedureCalls {
   int openClose = 0;
   int addressEdits = 0;
   int read = 0;
   int write = 0;
   int about = 0;
-  std::vector<long> loads;   // user data of each Load call
+  std::vector<long> loads;   // nozzle index of each Load call
+  xMainForm* form = nullptr;  // the window the last procedure was given
 };
 extern ProcedureCalls Calls;

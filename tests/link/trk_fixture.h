@@ -60,7 +60,6 @@ class TrkTest : public ::testing::Test {
     ASSERT_TRUE(pty.ok());
     std::memset(NozzleTable, 0, sizeof NozzleTable);
     std::memset(linkTable, 0, sizeof linkTable);
-    ConfigureStatusTimeouts();
     tickStart();
     PortLayerStart();
     ASSERT_EQ(PortOpen(&port, pty.slavePath().c_str()), kPortOpened);

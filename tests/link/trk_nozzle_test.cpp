@@ -175,17 +175,17 @@ TEST_F(TrkTest, NozzleMinusOneMeansCurrentNozzle) {
 }
 
 TEST(TrkConstructionTest, TakesItsConfigurationFromTheStation) {
-  std::memset(&stationConfig, 0, sizeof stationConfig);
-  stationConfig.dispensers[2].controllerType = 17;
-  DispenserConfigRecord& config = stationConfig.configs[3];
+  StationConfig station{};
+  station.dispensers[2].controllerType = 17;
+  DispenserConfigRecord& config = station.configs[3];
   std::memset(config.name, 'N', sizeof config.name);  // fills all 20 bytes
   config.nozzleCount = 3;
   config.sideCount = 2;
   for (int i = 0; i < 14; ++i) config.nozzleCodes[i] = static_cast<int8_t>(i + 1);
-  stationConfig.dispensers[2].grades[1] = 7;
-  stationConfig.products[7].value = 4321;
+  station.dispensers[2].grades[1] = 7;
+  station.products[7].value = 4321;
 
-  Trk trk(2, 5, 9, 1, 3);
+  Trk trk(2, 5, 9, 1, 3, station);
   EXPECT_EQ(trk.type, 17);
   EXPECT_EQ(trk.address, 5);
   EXPECT_EQ(trk.portHandle(), 9);
@@ -201,7 +201,12 @@ TEST(TrkConstructionTest, TakesItsConfigurationFromTheStation) {
   EXPECT_EQ(trk.currentNozzle, 1);
   EXPECT_EQ(trk.selectNozzle(3), 4321);  // beyond nozzleCount: current nozzle kept
   EXPECT_EQ(trk.currentNozzle, 1);
-  std::memset(&stationConfig, 0, sizeof stationConfig);
+
+  // Each link reads its own station: one given none finds everything zero.
+  Trk bare(2, 5, 9, 1, 3);
+  EXPECT_EQ(bare.type, 0);
+  EXPECT_EQ(bare.nozzleCount, 0);
+  EXPECT_EQ(bare.selectNozzle(1), 0);
 }
 
 }  // namespace

@@ -131,7 +131,7 @@ TEST_F(TrkStatusTest, GarbledAmountsCountUpThenStartAgain) {
 TEST_F(TrkStatusTest, ReadNozzleStatusClearsTheCountAfterEveryPoll) {
   // The answering thread must be scheduled within the time-out even on a
   // loaded machine; the count does not depend on its length.
-  statusTimeoutFactor = 20;
+  trk.statusTimeoutFactor = 20;
   auto answer = [&](Bytes reply) {
     return std::thread([this, reply] {
       if (pty.receive(4, 2000).size() == 4) pty.send(reply);
@@ -163,7 +163,7 @@ TEST_F(TrkStatusTest, ReadNozzleStatusClearsTheCountAfterEveryPoll) {
 // A reply whose bytes come in two pieces, the second well after the first,
 // is taken whole as soon as its last byte is in, long before the time-out.
 TEST_F(TrkStatusTest, ReplyInTwoPiecesIsTakenWholeWhenItsLastByteArrives) {
-  statusTimeoutFactor = 20;  // 1100 ms
+  trk.statusTimeoutFactor = 20;  // 1100 ms
   const Bytes reply = statusRecord(0x01, 0x02, 0x55, 0x00, 0x12, 0x34, 0x30);
   std::thread peer([&] {
     if (pty.receive(4, 2000).size() != 4) return;

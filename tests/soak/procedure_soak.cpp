@@ -37,6 +37,7 @@
 #include <vector>
 
 #include "app/window/alert.h"
+#include "app/core/app_state.h"
 #include "app/core/controller_state.h"
 #include "app/window/main_form.h"
 #include "app/window/procedures.h"
@@ -53,6 +54,12 @@ namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
 namespace {
+
+// The window the run drives and what its procedures work with.
+AppState TheState;
+xMainForm* TheForm = nullptr;
+AppState& State() { return TheState; }
+xMainForm& Form() { return *TheForm; }
 
 constexpr int kNozzles = 4;
 constexpr int kGroups = 2;
@@ -199,14 +206,14 @@ std::vector<std::string> SoakViolations;
 // The operator's view of a Read: it got through when it showed no alert, the
 // state box says "Connected" and the common counter came.
 bool ReadGotThrough() {
-  return AlertsThisProcedure == 0 && std::strcmp(MainForm->stateBox->label(), "Connected") == 0 &&
-         MainForm->commonCounterInput->value()[0] != '?';
+  return AlertsThisProcedure == 0 && std::strcmp(Form().stateBox->label(), "Connected") == 0 &&
+         Form().commonCounterInput->value()[0] != '?';
 }
 
 bool ReadShowedTrouble() {
   if (!ReadGotThrough()) return true;
   for (int n = 1; n <= kNozzles; ++n)
-    if (nozzleCoefficientInputs[n]->value()[0] == '?') return true;
+    if (Form().nozzleCoefficientInputs[n]->value()[0] == '?') return true;
   return false;
 }
 
@@ -215,7 +222,7 @@ bool ReadShowedTrouble() {
 void TypeEdits(int cycle, int first, int count) {
   for (int k = 0; k < count; ++k) {
     const int n = (first + k) % kNozzles + 1;
-    Fl_Input* input = nozzleCoefficientInputs[n];
+    Fl_Input* input = Form().nozzleCoefficientInputs[n];
     input->value(kEntered[size_t(cycle + k) % kEntered.size()].c_str());
     input->do_callback();
   }
@@ -225,7 +232,7 @@ void ReadOnce(Watchdog& dog, Counts& counts) {
   ++counts.reads;
   AlertsThisProcedure = 0;
   dog.arm("Read", 20000);
-  ReadController();
+  ReadController(Form());
   dog.disarm();
   if (ReadShowedTrouble()) ++counts.readErrors;
   Pump(0.02);
@@ -239,7 +246,7 @@ void WriteExpectingNothing(CountingTrk& link, Watchdog& dog, Counts& counts, con
   const int callsBefore = link.calls;
   AlertsThisProcedure = 0;
   dog.arm("Write", 30000);
-  WriteCoefficients();
+  WriteCoefficients(Form());
   dog.disarm();
   if (link.calls != callsBefore) {
     SoakViolations.push_back(std::string("Write put frames on the line ") + why + " (cycle " +
@@ -255,16 +262,16 @@ void RunFill(int n, Watchdog& dog, Counts& counts) {
   ++counts.fills;
   AlertsThisProcedure = 0;
   dog.arm("Load (start of a test fill)", 6000);
-  LoadNozzleCallback(nozzleLoadButtons[n], reinterpret_cast<void*>(intptr_t(n - 1)));
+  LoadNozzle(Form(), n - 1);
   dog.arm("the test fill", 60000);
   // Followed by the fill timer until the nozzle is idle; a fill that does not
   // end (its preset lost with its reply) is stopped with the button.
   auto started = Clock::now();
   bool stopped = false;
-  while (ActiveNozzle != 0) {
+  while (State().activeNozzle != 0) {
     Fl::wait(0.005);
     if (!stopped && Clock::now() - started > std::chrono::seconds(15)) {
-      LoadNozzleCallback(nozzleLoadButtons[n], reinterpret_cast<void*>(intptr_t(n - 1)));
+      LoadNozzle(Form(), n - 1);
       stopped = true;
     }
   }
@@ -280,14 +287,14 @@ const char* ChangeSomething(int cycle, int* group, DispenserSim& sim,
   switch (cycle % 4) {
     case 1:
       ++counts.portChanges;
-      OpenClosePort();
-      OpenClosePort();
+      OpenClosePort(Form());
+      OpenClosePort(Form());
       return "after the port was closed and opened";
     case 2:
       ++counts.addressChanges;
       *group = (*group + 1) % kGroups;
-      MainForm->addressInput->value(kGroupAddresses[*group]);
-      MainForm->addressInput->do_callback();   // as typing does
+      Form().addressInput->value(kGroupAddresses[*group]);
+      Form().addressInput->do_callback();   // as typing does
       return "after the Address changed";
     case 3:
       ++counts.readsFailedOnPurpose;
@@ -355,25 +362,25 @@ int main(int argc, char** argv) {
   setenv("TARVO6_PORTS", sim.announce().c_str(), 1);
 
   char* windowArgs[] = {argv[0], nullptr};
-  OpenMainWindow(1, windowArgs);
+  TheForm = OpenMainWindow(TheState, 1, windowArgs);
   SetAlertSink(TakeAlert);
   CountingTrk link(0, 1, 0, 0, 0);
-  link.type = AppLink->type;
-  link.nozzleCount = AppLink->nozzleCount;
-  link.sideCount = AppLink->sideCount;
-  link.firstPosition = AppLink->firstPosition;
-  std::memcpy(link.nozzleCodes, AppLink->nozzleCodes, sizeof link.nozzleCodes);
-  Trk* const windowLink = AppLink;  // handed back at the end: the program keeps it
-  AppLink = &link;
+  link.type = State().link->type;
+  link.nozzleCount = State().link->nozzleCount;
+  link.sideCount = State().link->sideCount;
+  link.firstPosition = State().link->firstPosition;
+  std::memcpy(link.nozzleCodes, State().link->nozzleCodes, sizeof link.nozzleCodes);
+  Trk* const windowLink = State().link;  // handed back at the end: the program keeps it
+  State().link = &link;
   linkTable[0] = &link;
-  OpenClosePort();
-  if (OpenPortHandle == 0) {
+  OpenClosePort(Form());
+  if (State().openPort == 0) {
     std::fprintf(stderr, "FAIL: the tool could not open %s\n", sim.announce().c_str());
     return 2;
   }
   int group = 0;
-  MainForm->addressInput->value(kGroupAddresses[group]);
-  MainForm->passwordInput->value(kPassword);
+  Form().addressInput->value(kGroupAddresses[group]);
+  Form().passwordInput->value(kPassword);
 
   Counts counts;
   Watchdog dog;
@@ -407,16 +414,16 @@ int main(int argc, char** argv) {
     ++counts.writesAfterGoodRead;
     AlertsThisProcedure = 0;
     dog.arm("Write", 30000);
-    WriteCoefficients();
+    WriteCoefficients(Form());
     dog.disarm();
     if (AlertsThisProcedure > 0) ++counts.writeErrors;
     Pump(0.02);
 
     if (cycle % 3 == 2) RunFill(first + 1, dog, counts);
   }
-  if (OpenPortHandle != 0) OpenClosePort();
-  CloseDown();
-  AppLink = windowLink;
+  if (State().openPort != 0) OpenClosePort(Form());
+  CloseDown(State());
+  State().link = windowLink;
   linkTable[0] = windowLink;
   const int simExit = sim.stop();
 

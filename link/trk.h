@@ -5,6 +5,7 @@
 // own error code from its error record.
 #pragma once
 #include <cstdint>
+#include <optional>
 #include <mutex>
 
 #include "link/station_config.h"
@@ -63,6 +64,7 @@ class Trk {
   int16_t commandTimer;   // time-out slot of the nozzle-command machine
   int16_t statusTimer;    // time-out slot of the status poll
   int32_t blockState;     // shared by writeBlock, readBlock, readTotal, readErrorRecord, resetLink
+  static constexpr int32_t kBlockIdle = 0;   // no block exchange under way
   int32_t commandState;   // nozzleCommand, 0..3
   int32_t bitState;       // readControlBit / writeControlBit
   int32_t resetRetries;
@@ -76,6 +78,11 @@ class Trk {
   char nameText[20];
   int8_t nozzleCodes[14];
   int32_t port;           // 0 = no port: sends do nothing, reads find nothing
+  // Set, a write goes only over this connection (PortConnection): one meant
+  // for the controller a Read found sends nothing, not even its select frame,
+  // once the port has taken another peer; it fails as unanswered. Unset, a
+  // write goes over whichever connection the port has when it begins.
+  std::optional<uint32_t> writeOnlyOver;
   int32_t dispenser;
   int32_t currentNozzle;  // used when an operation is given nozzle -1
   std::mutex linkLock;

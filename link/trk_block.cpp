@@ -14,7 +14,7 @@ namespace {
 // blockState values. The read-type exchanges share the one waiting state, so
 // an exchange left waiting by its caller is continued by whichever of them is
 // called next.
-constexpr int kIdle = 0;
+constexpr int kIdle = Trk::kBlockIdle;
 constexpr int kReplyPending = 1;
 constexpr int kBodyPending = 2;   // write: header sent, body waits for the line
 constexpr int kLongReply = 3;     // write: body sent, one reply byte awaited
@@ -125,7 +125,8 @@ int Trk::writeBlock(int memAddress, int bank, const uint8_t* data, int size) {
       if (!lineSettled()) return kTrkPending;
       uint8_t header[kHeaderSize];
       buildHeader(header, 0x01, memAddress, data[0], size);
-      writeConnection_ = PortConnection(handle);
+      writeConnection_ = writeOnlyOver ? *writeOnlyOver : PortConnection(handle);
+      if (connectionChanged()) return kTrkNoReply;
       markRequest();
       sendSelect(handle, address, kFunctionWrite + (bank & 7));
       if (size == 1) {

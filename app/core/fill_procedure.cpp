@@ -85,7 +85,14 @@ FillStatus PollTestFill(Trk& link, int i, FillFollowing& following) {
     return out;
   }
   NozzleRecord status;
-  if (link.readNozzleStatus(i, &status) == kTrkDone) {
+  const bool answered = link.readNozzleStatus(i, &status) == kTrkDone;
+  // A peer taken while the poll went out may have answered it: that answer
+  // is not the followed nozzle's.
+  if (PortConnection(static_cast<uint16_t>(link.port)) != following.connection) {
+    out.phase = FillPhase::kOtherConnection;
+    return out;
+  }
+  if (answered) {
     const uint8_t state = status.state;
     if (LeftIdle(state)) following.leftIdle = true;
     if (state == kStateRunning) {

@@ -114,11 +114,20 @@ class Writer {
 
 int Writer::writeMemory(int address, int bank, const uint8_t* data, int size) {
   // A TCP port whose peer went and came back (or was replaced) since Read may
-  // now reach another controller: nothing more goes, and the write fails.
-  if (PortConnection(static_cast<uint16_t>(link_.port)) != c_.readConnection) {
-    return kNotSentOtherConnection;
-  }
-  return PollUntilDone([&] { return link_.writeBlock(address, bank, data, size); }, link_.port);
+  // now reach another controller: nothing more goes, and the write fails. The
+  // link may wait for the line to settle before its first frame, and a peer
+  // may connect meanwhile: asked again before each step that would begin the
+  // write, and the link itself sends only over the connection read.
+  link_.writeOnlyOver = c_.readConnection;
+  const int result = PollUntilDone([&] {
+    if (link_.blockState == Trk::kBlockIdle &&
+        PortConnection(static_cast<uint16_t>(link_.port)) != c_.readConnection) {
+      return kNotSentOtherConnection;
+    }
+    return link_.writeBlock(address, bank, data, size);
+  }, link_.port);
+  link_.writeOnlyOver.reset();
+  return result;
 }
 
 // The controller refused the password: its error record says why. Returns

@@ -119,6 +119,23 @@ TEST_F(TrkTest, LongWriteSendsBodyAfterPauseAndTakesOneReplyByte) {
   EXPECT_EQ(trk.blockState, 0);
 }
 
+// A write meant for the connection a Read found: over another one nothing
+// goes, not even the select frame; over its own it goes as any write.
+TEST_F(TrkTest, AWriteHeldToAConnectionSendsNothingOverAnother) {
+  const uint8_t data[3] = {0x12, 0x34, 0x56};
+  trk.writeOnlyOver = PortConnection(port) + 1;
+  EXPECT_EQ(trk.writeBlock(0x4001, 0, data, 3), kTrkNoReply);
+  EXPECT_EQ(pty.drain(50), Bytes{});
+  EXPECT_EQ(trk.blockState, Trk::kBlockIdle);
+
+  trk.writeOnlyOver = PortConnection(port);
+  Bytes wire = selectFrame(0x40);
+  Bytes header = withChecksum({0x01, 0x00, 0x40, 0x00, 0x01, 0x12, 3});
+  wire.insert(wire.end(), header.begin(), header.end());
+  EXPECT_EQ(stepUntilSent(pty, [&] { return trk.writeBlock(0x4001, 0, data, 3); }, wire.size()),
+            wire);
+}
+
 TEST_F(TrkTest, BlockSizesTheHeaderCannotCarrySendNothing) {
   uint8_t buf[300] = {};
   EXPECT_EQ(trk.readBlock(0x3100, 0, 0, buf), kTrkFailed);

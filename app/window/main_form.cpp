@@ -113,14 +113,13 @@ void BuildNozzleRow(xMainForm& form, int n) {
   form.nozzleNumberFields[n] = new Fl_Input(467, y, 49, 25);
 }
 
-void SelectRememberedPort(Fl_Choice* choice, const char* rememberedPort) {
-  if (rememberedPort == nullptr || rememberedPort[0] == '\0') return;
+// Where name stands in the port list; -1 when it is not listed (or empty).
+int ListedIndexOf(const char* name) {
+  if (name == nullptr || name[0] == '\0') return -1;
   for (int i = 0; i < PortNameList.count && i < kPortNameListSize; i++) {
-    if (strcmp(rememberedPort, PortNameList.names[i]) == 0) {
-      choice->value(i);
-      return;
-    }
+    if (std::strcmp(name, PortNameList.names[i]) == 0) return i;
   }
+  return -1;
 }
 
 }  // namespace
@@ -206,7 +205,9 @@ xMainForm::xMainForm(int width, int height, const char* title, AppState& appStat
   aboutButton->callback(AboutCallback);
   end();
 
-  SelectRememberedPort(portChoice, rememberedPort);
+  // A remembered port that is not listed leaves the first name chosen.
+  const int remembered = ListedIndexOf(rememberedPort);
+  if (remembered >= 0) portChoice->value(remembered);
 }
 
 xMainForm::~xMainForm() {}
@@ -232,12 +233,6 @@ void xMainForm::refreshPortChoice() {
   DiscoverPorts();
   FillPortChoice(choice);
   // A port that is gone leaves nothing chosen rather than its neighbour.
-  choice->value(-1);
-  for (int i = 0; i < PortNameList.count && i < kPortNameListSize; i++) {
-    if (selected[0] != '\0' && std::strcmp(selected, PortNameList.names[i]) == 0) {
-      choice->value(i);
-      break;
-    }
-  }
+  choice->value(ListedIndexOf(selected));
   choice->redraw();
 }

@@ -33,12 +33,10 @@ constexpr size_t kRememberedPortMax = 99;
 std::string ReadRememberedPort() {
   char value[501];
   std::string remembered;
-  TIniReader* reader = new TIniReader();
-  if (reader->Open(kIniFile) == 1 && reader->GetString(kPortSection, kPortKey, value) == 1) {
+  TIniReader reader;   // closes the file as it goes
+  if (reader.Open(kIniFile) == 1 && reader.GetString(kPortSection, kPortKey, value) == 1) {
     remembered.assign(value, strnlen(value, kRememberedPortMax));
   }
-  reader->CloseFile();
-  delete reader;
   return remembered;
 }
 

@@ -44,13 +44,17 @@ class LineWaitTest : public PortLayerTest, public ::testing::WithParamInterface<
     if (GetParam()) pty.send(std::vector<uint8_t>(b.begin(), b.end()));
     else loopback::sendAll(device, b);
   }
-  // Milliseconds from the last byte of an 8-byte reply (sent as 3 and 5) to
-  // the end of the wait for it.
-  double lateness(const std::function<void()>& wait) {
+  // Milliseconds from the last byte of an 8-byte reply (sent as 3 and 5,
+  // restMs apart) to the end of the wait for it.
+  double lateness(int restMs, const std::function<void()>& wait) {
     Clock::time_point lastSent;
     std::thread controller([&] {
       send("abc");
-      std::this_thread::sleep_for(std::chrono::milliseconds(23));
+      // Spun, not slept: a sleep would end on the timer's tick, in step with
+      // a waiter that wakes only at ticks, and that waiter would look prompt.
+      const Clock::time_point rest = Clock::now() + std::chrono::milliseconds(restMs);
+      while (Clock::now() < rest) {
+      }
       send("defgh");
       lastSent = Clock::now();
     });
@@ -68,23 +72,31 @@ class LineWaitTest : public PortLayerTest, public ::testing::WithParamInterface<
   uint16_t handle = 0;
 };
 
-// Waking at the tick after the last byte would be 8 ms late on average, and
-// within 5 ms only a third of the time: the port's own wait and the wait of
-// the procedures between steps both end on the byte.
+// The rests between a reply's two parts spread its last byte over the tick,
+// so a waiter that wakes only at ticks is 8 ms late on average and takes two
+// or three replies of a round of 8 within 5 ms. The port's own wait and the
+// wait of the procedures between steps both end on the byte: a round needs 6
+// of each within 5 ms. A scheduler busy elsewhere may spoil a round, so the
+// best of three counts.
 TEST_P(LineWaitTest, AReplyIsTakenAsItsLastByteArrivesNotAtTheNextTick) {
-  int prompt[2] = {0, 0};
   std::string seen;
-  for (int trial = 0; trial < 8; ++trial) {
-    const double waited = lateness([&] { PortWaitFor(handle, 8, 3000); });
-    const double polled = lateness([&] {
-      PollUntilDone([&] { return PortAvailable(handle) >= 8 ? kTrkDone : kTrkPending; }, handle);
-    });
-    prompt[0] += waited < 5.0;
-    prompt[1] += polled < 5.0;
-    seen += " " + std::to_string(waited) + "/" + std::to_string(polled);
+  for (int round = 0; round < 3; ++round) {
+    int prompt[2] = {0, 0};
+    seen += "\n round " + std::to_string(round + 1) + ":";
+    for (int trial = 0; trial < 8; ++trial) {
+      const int restMs = 20 + 2 * trial;
+      const double waited = lateness(restMs, [&] { PortWaitFor(handle, 8, 3000); });
+      const double polled = lateness(restMs, [&] {
+        PollUntilDone([&] { return PortAvailable(handle) >= 8 ? kTrkDone : kTrkPending; }, handle);
+      });
+      prompt[0] += waited < 5.0;
+      prompt[1] += polled < 5.0;
+      seen += " " + std::to_string(waited) + "/" + std::to_string(polled);
+    }
+    if (prompt[0] >= 6 && prompt[1] >= 6) return;
   }
-  EXPECT_GE(prompt[0], 6) << "ms late (port's wait/procedure's):" << seen;
-  EXPECT_GE(prompt[1], 6) << "ms late (port's wait/procedure's):" << seen;
+  ADD_FAILURE() << "no round took 6 of 8 replies within 5 ms; ms late (port's wait/procedure's):"
+                << seen;
 }
 
 // Short waits and long ones (slept 100 ms at a time), with nothing coming

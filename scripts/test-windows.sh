@@ -7,10 +7,9 @@
 # service (tests/wine/pty_peer_service.cpp, built for the host) holds a few
 # pseudo-terminals, Wine maps COM ports onto their slaves, and the Windows
 # tests play the device through the service (TARVO_PTY_PEER). The link's
-# exchanges meet dispenser-sim, built for the host too, on another COM port
-# (TARVO_SIM_PORT). The procedure tests have the service start a simulator
-# of their own for each test on one of the simulators' COM ports
-# (tests/support/dispenser_sim_win32.cpp). The program itself is started
+# and the procedures' tests have the service start a simulator of their own
+# (dispenser-sim, built for the host too) for each test on one of the
+# simulators' COM ports (tests/support/dispenser_sim_win32.cpp). The program itself is started
 # from outside on a COM port of its own (TARVO_SMOKE_PORT,
 # tests/wine/smoke_test.sh).
 set -euo pipefail
@@ -105,10 +104,10 @@ rm -f "$BUILD/sim.out"
 sim=$!
 wait_for_file "$BUILD/sim.out" "$sim" ||
   { echo "dispenser-sim did not start" >&2; cat "$BUILD/sim.log" >&2; exit 1; }
+# COM14 stays on the one simulator every run has. The smoke test and the
+# console's Read point their ports at simulators of their own; until then
+# each names a terminal that exists, as Wine wants when it maps the port.
 ln -sfn "$(head -n1 "$BUILD/sim.out")" "$BUILD/wine-ports/$SIM_PORT"
-export TARVO_SIM_PORT=$SIM_PORT
-# The smoke test points its port at a simulator of its own; until then it
-# names a terminal that exists, as Wine wants when it maps the port.
 ln -sfn "$(head -n1 "$BUILD/sim.out")" "$BUILD/wine-ports/$SMOKE_PORT"
 ln -sfn "$(head -n1 "$BUILD/sim.out")" "$BUILD/wine-ports/$CONSOLE_PORT"
 export TARVO_SMOKE_PORT=$SMOKE_PORT TARVO_CONSOLE_PORT=$CONSOLE_PORT TARVO_WINE_PORTS="$ROOT/$BUILD/wine-ports"

@@ -187,27 +187,6 @@ void serverClose(PortSlot& slot) {
   SocketLibraryEnd();
 }
 
-// Takes every connection waiting: the first allowed one becomes the peer
-// when there is none, every other is closed at once and counted.
-int serverStep(PortSlot& slot) {
-  TcpServerPortState& s = slot.server;
-  int refused = 0;
-  for (int taken = 0; taken < kAcceptsPerStep; ++taken) {
-    uint32_t address = 0;
-    int32_t sock = SocketAcceptPeer(s.listener, &address);
-    if (sock == kNoSocket) break;
-    if (s.peer == kNoSocket && peerAllowed(s, address)) {
-      s.peer = sock;
-      s.unansweredSends = 0;
-      ++slot.connection;
-    } else {
-      SocketClose(sock);
-      ++refused;
-    }
-  }
-  return refused;
-}
-
 // Bytes from the one peer go to the ring; its leaving, or an error, frees
 // the place.
 void serverReceive(PortSlot& slot) {
@@ -235,6 +214,32 @@ void serverReceive(PortSlot& slot) {
   } else if (n == 0 || SocketLastError() != SocketError::WouldBlock) {
     dropPeer(s);
   }
+}
+
+// Takes every connection waiting: the first allowed one becomes the peer
+// when there is none, every other is closed at once and counted. A peer that
+// has left is seen only by receiving from it: it is asked before a newcomer
+// is turned away for it, so that the controller which replaced it on the
+// line is taken now, not closed and left to call again.
+int serverStep(PortSlot& slot) {
+  TcpServerPortState& s = slot.server;
+  int refused = 0;
+  for (int taken = 0; taken < kAcceptsPerStep; ++taken) {
+    uint32_t address = 0;
+    int32_t sock = SocketAcceptPeer(s.listener, &address);
+    if (sock == kNoSocket) break;
+    // Twice: the first receive may take the bytes it sent before leaving.
+    for (int ask = 0; ask < 2 && s.peer != kNoSocket; ++ask) serverReceive(slot);
+    if (s.peer == kNoSocket && peerAllowed(s, address)) {
+      s.peer = sock;
+      s.unansweredSends = 0;
+      ++slot.connection;
+    } else {
+      SocketClose(sock);
+      ++refused;
+    }
+  }
+  return refused;
 }
 
 void serverSend(PortSlot& slot, const uint8_t* bytes, int count) {

@@ -190,6 +190,28 @@ TEST_F(TcpPortTest, ServerTalksToOnePeerAndClosesEveryOtherConnectionAtOnce) {
   loopback::closeSocket(second);
 }
 
+// The controller on the line is replaced while the port is idle: the first
+// byte operation after takes the newcomer, rather than closing it for a peer
+// that has already left.
+TEST_F(TcpPortTest, ANewcomerReplacingAPeerThatLeftIsTakenByTheNextWrite) {
+  uint16_t port = loopback::freePort();
+  ASSERT_EQ(PortOpen(&handle, serverName(port).c_str()), kPortOpened);
+  int first = loopback::connectTo(port);
+  ASSERT_TRUE(peersAfterSteps(handle, 1));
+  const uint32_t firstConnection = slot(handle).connection;
+  ASSERT_TRUE(loopback::sendAll(first, "bye"));
+  loopback::closeSocket(first);
+  int second = loopback::connectTo(port);
+  ASSERT_GE(second, 0);
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));   // the leaving has reached us
+
+  write(handle, "frame");
+  EXPECT_EQ(loopback::receive(second, 5, 2000), "frame");
+  EXPECT_EQ(slot(handle).connection, firstConnection + 1);
+  EXPECT_FALSE(loopback::seesEnd(second, 10));
+  loopback::closeSocket(second);
+}
+
 // Sixteen idle connections no longer fill every place, and none waits in the
 // backlog: the one that came first is dropped once it has let enough frames go
 // unanswered, and the converter that reconnects then is the peer.

@@ -9,6 +9,7 @@
 #include "app/catalog/catalog.h"
 #include "app/core/app_state.h"
 #include "app/core/application_link.h"
+#include "app/window/alert.h"
 #include "app/window/app_icon.h"
 #include "app/window/main_form.h"
 #include "clock/tick.h"
@@ -42,6 +43,7 @@ std::string ReadRememberedPort() {
 
 xMainForm* OpenMainWindow(AppState& state, int argc, char** argv) {
   CatalogLoad("tarvo_6.mo", "ru");
+  TranslateAlertButton();
   UsbBind();
   DiscoverPorts();
   const std::string rememberedPort = ReadRememberedPort();

@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <string>
 
+#include "app/catalog/catalog.h"
+
 namespace {
 
 AlertSink currentSink = nullptr;
@@ -84,3 +86,10 @@ void ShowAlert(const char* text) {
 }
 
 void SetAlertSink(AlertSink sink) { currentSink = sink; }
+
+void TranslateAlertButton() {
+  // A copy: the box may outlive a catalog that is freed and loaded again.
+  static std::string label;
+  label = tr("Close");
+  fl_close = label.c_str();
+}

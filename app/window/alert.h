@@ -9,3 +9,7 @@ void ShowAlert(const char* text);
 using AlertSink = void (*)(const char* text);
 // Replaces the alert box; nullptr restores it.
 void SetAlertSink(AlertSink sink);
+
+// The box's button says "Close" in the catalog's language; called once the
+// catalog is loaded.
+void TranslateAlertButton();

@@ -8,6 +8,7 @@
 #include <FL/Fl.H>
 #include <FL/Fl_Button.H>
 #include <FL/Fl_Menu_Item.H>
+#include <FL/fl_ask.H>
 #include <FL/x.H>
 
 #include <algorithm>
@@ -177,6 +178,7 @@ TEST_P(WindowDesignTest, EveryWidgetHasItsClassLabelAndInitialState) {
   EXPECT_EQ(295, window_->h());
   EXPECT_EQ(window_, window_->resizable());
   EXPECT_STREQ("tarvo_6", window_->label());   // a name: the same in Russian
+  EXPECT_STREQ(russian ? "Закрыть" : "Close", fl_close) << "the alert box's button";
 
   ASSERT_EQ(15 + 3 * kNozzleRows, window_->children());
   int index = 0;

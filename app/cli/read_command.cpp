@@ -57,13 +57,18 @@ int ReadCommand(const char* port, int32_t address, bool json) {
   state.openPort = handle;
   state.link->port = handle;
 
-  const ReadOutcome outcome = ReadControllerState(*state.link, address, state.controller);
-  if (InterruptSignalled()) {
-    // What the Read got before it was cut short is not a report.
+  // Everything is closed again before the exit, however the Read ended.
+  auto closeAll = [&] {
     PortClose(handle);
     DestroyApplicationLink(state.link);
     PortLayerStop();
     tickStop();
+  };
+
+  const ReadOutcome outcome = ReadControllerState(*state.link, address, state.controller);
+  if (InterruptSignalled()) {
+    // What the Read got before it was cut short is not a report.
+    closeAll();
     std::fprintf(stderr, tr("tarvo_6: ended by a signal; the port %s is closed\n"), port);
     return kExitInterrupted;
   }
@@ -74,10 +79,6 @@ int ReadCommand(const char* port, int32_t address, bool json) {
   }
   std::fflush(stdout);
   const int status = ReportOutcome(outcome);
-
-  PortClose(handle);
-  DestroyApplicationLink(state.link);
-  PortLayerStop();
-  tickStop();
+  closeAll();
   return status;
 }
